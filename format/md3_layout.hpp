@@ -1,0 +1,118 @@
+// MD3 model layout: record sizes, field offsets and little-endian accessors over
+// the bytes of a loaded model.
+//
+// A record is named by a pointer to its first byte inside the ModelBuffer; every
+// accessor reads or writes that field in place. Fields are assembled byte by byte
+// so that a big-endian host reads the same values as a little-endian one.
+//
+// The accessors trust their pointer: callers only reach records that
+// validate_layout (or the caller's own check) has proved to lie inside the buffer.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+// The whole model file, as read from disk. Records are patched in place and the
+// bytes are written back out; nothing is ever copied into separate objects.
+using ModelBuffer = std::vector<std::uint8_t>;
+
+inline std::uint16_t get_u16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::int16_t get_i16(const std::uint8_t* p) { return static_cast<std::int16_t>(get_u16(p)); }
+inline std::uint32_t get_u32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline std::int32_t get_i32(const std::uint8_t* p) { return static_cast<std::int32_t>(get_u32(p)); }
+inline float get_f32(const std::uint8_t* p) { return std::bit_cast<float>(get_u32(p)); }
+
+inline void put_u16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void put_u32(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+inline void put_i32(std::uint8_t* p, std::int32_t v) { put_u32(p, static_cast<std::uint32_t>(v)); }
+inline void put_f32(std::uint8_t* p, float v) { put_u32(p, std::bit_cast<std::uint32_t>(v)); }
+
+// Text of a fixed-size, NUL-terminated character field; a field with no NUL ends
+// at its last byte.
+inline std::string_view field_text(const std::uint8_t* p, std::size_t size) {
+    const char* s = reinterpret_cast<const char*>(p);
+    const void* nul = std::memchr(s, 0, size);
+    return {s, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - s) : size};
+}
+
+inline constexpr std::size_t kNameSize = 64;  // every name field of the format
+
+// Model header, at offset 0 of the file.
+namespace Md3Header {
+inline constexpr std::int64_t kSize = 108;
+inline constexpr std::int32_t kVersion = 15;
+inline bool has_ident(const std::uint8_t* h) { return std::memcmp(h, "IDP3", 4) == 0; }
+inline std::int32_t version(const std::uint8_t* h) { return get_i32(h + 4); }
+inline std::uint8_t* name(std::uint8_t* h) { return h + 8; }
+inline const std::uint8_t* name(const std::uint8_t* h) { return h + 8; }
+inline std::int32_t numFrames(const std::uint8_t* h) { return get_i32(h + 76); }
+inline std::int32_t numSurfaces(const std::uint8_t* h) { return get_i32(h + 84); }
+inline std::int32_t ofsFrames(const std::uint8_t* h) { return get_i32(h + 92); }
+inline std::int32_t ofsSurfaces(const std::uint8_t* h) { return get_i32(h + 100); }
+inline std::int32_t ofsEnd(const std::uint8_t* h) { return get_i32(h + 104); }
+}  // namespace Md3Header
+
+// One frame's bounds, frame i at ofsFrames + 56 * i. Axis k is 0, 1, 2 for x, y, z.
+namespace Md3Frame {
+inline constexpr std::int64_t kSize = 56;
+inline float mins(const std::uint8_t* f, int k) { return get_f32(f + 4 * k); }
+inline float maxs(const std::uint8_t* f, int k) { return get_f32(f + 12 + 4 * k); }
+inline float localOrigin(const std::uint8_t* f, int k) { return get_f32(f + 24 + 4 * k); }
+inline float radius(const std::uint8_t* f) { return get_f32(f + 36); }
+inline void set_mins(std::uint8_t* f, int k, float v) { put_f32(f + 4 * k, v); }
+inline void set_maxs(std::uint8_t* f, int k, float v) { put_f32(f + 12 + 4 * k, v); }
+inline void set_localOrigin(std::uint8_t* f, int k, float v) { put_f32(f + 24 + 4 * k, v); }
+inline void set_radius(std::uint8_t* f, float v) { put_f32(f + 36, v); }
+}  // namespace Md3Frame
+
+// Surface header, at the start of each surface block. Its offsets count from
+// the surface start.
+namespace Md3Surface {
+inline constexpr std::int64_t kSize = 108;
+inline const std::uint8_t* name(const std::uint8_t* s) { return s + 4; }
+inline std::int32_t numFrames(const std::uint8_t* s) { return get_i32(s + 72); }
+inline std::int32_t numVerts(const std::uint8_t* s) { return get_i32(s + 80); }
+inline std::int32_t numTriangles(const std::uint8_t* s) { return get_i32(s + 84); }
+inline std::int32_t ofsTriangles(const std::uint8_t* s) { return get_i32(s + 88); }
+inline std::int32_t ofsShaders(const std::uint8_t* s) { return get_i32(s + 92); }
+inline std::int32_t ofsXyzNormals(const std::uint8_t* s) { return get_i32(s + 100); }
+inline std::int32_t ofsEnd(const std::uint8_t* s) { return get_i32(s + 104); }
+}  // namespace Md3Surface
+
+// Shader record; only its name is ever looked at.
+namespace Md3Shader {
+inline constexpr std::int64_t kSize = 68;
+inline std::uint8_t* name(std::uint8_t* sh) { return sh; }
+}  // namespace Md3Shader
+
+// Triangle: three vertex indices, in winding order.
+namespace Md3Triangle {
+inline constexpr std::int64_t kSize = 12;
+inline std::int32_t index(const std::uint8_t* t, int corner) { return get_i32(t + 4 * corner); }
+}  // namespace Md3Triangle
+
+// Vertex: position as int16 fixed point (model units * 64) and a packed normal.
+namespace Md3Vertex {
+inline constexpr std::int64_t kSize = 8;
+inline constexpr float kPositionScale = 0.015625f;
+inline std::int16_t position(const std::uint8_t* v, int k) { return get_i16(v + 2 * k); }
+inline std::uint16_t normal(const std::uint8_t* v) { return get_u16(v + 6); }
+inline void set_normal(std::uint8_t* v, std::uint16_t packed) { put_u16(v + 6, packed); }
+}  // namespace Md3Vertex

@@ -1,0 +1,52 @@
+// Loading a model file into one buffer, and replacing an output file with a
+// buffer without ever leaving a partial or destroyed file behind.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "md3_layout.hpp"
+
+// Messages shared by both tools; each takes the file name.
+inline constexpr const char* kUnableToOpen = "Unable to open %s. Abort.\n";
+inline constexpr const char* kUnableToWrite = "Unable to write %s. Abort.\n";
+inline constexpr const char* kCorruptModel = "Corrupt/invalid model: %s. Abort.\n";
+inline constexpr const char* kNoMemory = "Unable to allocate enough memory to load %s. Abort.\n";
+
+// Flushes standard output (so that a combined stream shows events in order),
+// prints `message` with `name` on standard error and ends the process.
+[[noreturn]] void abort_run(int status, const char* message, std::string_view name);
+
+enum class LoadResult {
+    ok,
+    cannot_open,  // the file could not be opened, measured or read completely
+    too_short,    // shorter than a model header (this includes an empty file)
+    no_memory,    // no buffer as large as the file could be allocated
+};
+
+// Reads the whole file `path` into `model`, which ends up exactly as large as
+// the file. Files shorter than a model header are refused before any
+// allocation. On failure `model` is left empty.
+LoadResult load_model(const std::string& path, ModelBuffer& model);
+
+// An output being written: a temporary file beside the file it will replace.
+struct PendingOutput {
+    std::FILE* file = nullptr;
+    std::filesystem::path temp;
+    std::filesystem::path target;  // the output name, with symbolic links followed
+};
+
+// Creates the temporary for output `name` in the same directory as the file
+// it will replace (the target of `name` if that is a symbolic link, so the link
+// survives). Returns false, with nothing created, when that is impossible.
+bool open_output(const std::string& name, PendingOutput& out);
+
+// Writes `bytes` to the temporary, closes it, gives it the permission bits of
+// the file it replaces and renames it over that file. On any failure the
+// temporary is removed, the old file is left exactly as it was, and the result
+// is false.
+bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes);

@@ -1,0 +1,77 @@
+// meshmend: repairs an MD3 model's names, vertex normals and frame bounds, in
+// place or into a new file.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "../format/md3_layout.hpp"
+#include "../format/model_io.hpp"
+#include "../format/validate_layout.hpp"
+#include "output_name.hpp"
+#include "repair.hpp"
+
+namespace {
+
+constexpr int kStatusUsage = 22;
+constexpr int kStatusAbort = -1;  // 255 where only eight bits survive
+
+[[noreturn]] void show_usage(const char* program) {
+    std::fprintf(stderr,
+                 "Fixes a corrupted Quake III Arena MD3 model, including bad shader names and "
+                 "malformed vertex normals.\n"
+                 "Usage: %s <in> [<out>]\n"
+                 "If no output filename is specified, it will overwrite the original model.\n\n",
+                 program);
+    std::exit(kStatusUsage);
+}
+
+ModelBuffer load_and_validate(const std::string& input) {
+    ModelBuffer model;
+    switch (load_model(input, model)) {
+        case LoadResult::ok: break;
+        case LoadResult::cannot_open: abort_run(kStatusAbort, kUnableToOpen, input);
+        case LoadResult::too_short: abort_run(kStatusAbort, kCorruptModel, input);
+        case LoadResult::no_memory: abort_run(kStatusAbort, kNoMemory, input);
+    }
+    if (!Md3Header::has_ident(model.data()) || Md3Header::version(model.data()) != Md3Header::kVersion)
+        abort_run(kStatusAbort, kCorruptModel, input);
+    if (!validate_layout(model)) abort_run(kStatusAbort, kCorruptModel, input);
+    return model;
+}
+
+void save(const std::string& output, const ModelBuffer& model) {
+    // Bytes past ofsEnd are not part of the model and are not written.
+    const std::size_t length = static_cast<std::size_t>(Md3Header::ofsEnd(model.data()));
+    PendingOutput pending;
+    if (!open_output(output, pending)) abort_run(kStatusAbort, kUnableToOpen, output);
+    if (!commit_output(pending, std::span(model).first(length)))
+        abort_run(kStatusAbort, kUnableToWrite, output);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* program = argc > 0 && argv[0] ? argv[0] : "meshmend";
+    std::fprintf(stderr, "meshmend 0.2\n");
+    if (argc < 2) show_usage(program);
+
+    // Names fill the input slot, then the output slot; an empty argument
+    // leaves its slot empty for the next one.
+    std::string input, output;
+    for (int i = 1; i < argc; ++i) {
+        if (input.empty())
+            input = argv[i];
+        else if (output.empty())
+            output = argv[i];
+        else
+            show_usage(program);
+    }
+    if (output.empty()) output = default_output_name(input);
+
+    ModelBuffer model = load_and_validate(input);
+    if (!repair_model(model, stdout))
+        abort_run(kStatusAbort, "Surface has more than 1024 vertexes. Abort.\n", "");
+    save(output, model);
+    std::fflush(stdout);
+    return 0;
+}

@@ -1,0 +1,21 @@
+// meshmend's repair pass: everything that can be derived again from the model
+// itself is rewritten in place.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+
+// Vertices one surface may have: the size of the pass's normal accumulator.
+inline constexpr std::int32_t kMaxSurfaceVerts = 1024;
+
+// Repairs a model that validate_layout accepted: turns '\' into '/' in the
+// model name and each surface's first shader name, cuts a three-character
+// extension off that shader name, rebuilds every vertex normal of every frame
+// from the triangles, and recomputes every frame's bounds, centre and radius.
+// Progress lines go to `progress`.
+//
+// Returns false as soon as a surface has more than kMaxSurfaceVerts vertices,
+// after printing that surface's lines up to its counts; the buffer then holds
+// half-done changes and must not be saved. Allocates nothing.
+bool repair_model(std::span<std::uint8_t> model, std::FILE* progress);

@@ -1,0 +1,169 @@
+// Serialisation of a BuiltModel into MD3 bytes.
+#include "model_builder.hpp"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::int64_t kTagSize = 112;
+
+void put_name(ModelBuffer& out, std::size_t at, const std::string& name, std::size_t size) {
+    std::copy_n(name.begin(), std::min(name.size(), size), out.begin() + static_cast<long>(at));
+}
+
+void put_i32_at(ModelBuffer& out, std::size_t at, std::int64_t v) {
+    put_i32(out.data() + at, static_cast<std::int32_t>(v));
+}
+
+void fill_pattern(ModelBuffer& out, std::size_t at, std::size_t count, std::uint8_t seed) {
+    for (std::size_t i = 0; i < count; ++i)
+        out[at + i] = static_cast<std::uint8_t>(seed + i * 7);
+}
+
+std::int64_t surface_size(const BuiltSurface& s) {
+    const std::int64_t verts = s.frames.empty() ? 0 : static_cast<std::int64_t>(s.frames[0].size());
+    return Md3Surface::kSize + Md3Shader::kSize * static_cast<std::int64_t>(s.shaders.size()) +
+           Md3Triangle::kSize * static_cast<std::int64_t>(s.triangles.size()) + 8 * verts +
+           Md3Vertex::kSize * verts * static_cast<std::int64_t>(s.frames.size());
+}
+
+void write_surface(ModelBuffer& out, std::size_t at, const BuiltSurface& s) {
+    const std::int64_t numVerts = s.frames.empty() ? 0 : static_cast<std::int64_t>(s.frames[0].size());
+    const std::int64_t ofsShaders = Md3Surface::kSize;
+    const std::int64_t ofsTriangles = ofsShaders + Md3Shader::kSize * static_cast<std::int64_t>(s.shaders.size());
+    const std::int64_t ofsSt = ofsTriangles + Md3Triangle::kSize * static_cast<std::int64_t>(s.triangles.size());
+    const std::int64_t ofsXyz = ofsSt + 8 * numVerts;
+
+    std::copy_n("IDP3", 4, out.begin() + static_cast<long>(at));
+    put_name(out, at + 4, s.name, kNameSize);
+    put_i32_at(out, at + 68, 0);
+    put_i32_at(out, at + 72, static_cast<std::int64_t>(s.frames.size()));
+    put_i32_at(out, at + 76, static_cast<std::int64_t>(s.shaders.size()));
+    put_i32_at(out, at + 80, numVerts);
+    put_i32_at(out, at + 84, static_cast<std::int64_t>(s.triangles.size()));
+    put_i32_at(out, at + 88, ofsTriangles);
+    put_i32_at(out, at + 92, ofsShaders);
+    put_i32_at(out, at + 96, ofsSt);
+    put_i32_at(out, at + 100, ofsXyz);
+    put_i32_at(out, at + 104, surface_size(s));
+
+    for (std::size_t k = 0; k < s.shaders.size(); ++k) {
+        const std::size_t shader = at + static_cast<std::size_t>(ofsShaders) + k * Md3Shader::kSize;
+        put_name(out, shader, s.shaders[k], kNameSize);
+        put_i32_at(out, shader + kNameSize, static_cast<std::int64_t>(k) + 3);  // shader index
+    }
+    for (std::size_t t = 0; t < s.triangles.size(); ++t)
+        for (int c = 0; c < 3; ++c)
+            put_i32_at(out, at + static_cast<std::size_t>(ofsTriangles) + t * Md3Triangle::kSize + 4 * c,
+                       s.triangles[t][c]);
+    fill_pattern(out, at + static_cast<std::size_t>(ofsSt), static_cast<std::size_t>(8 * numVerts), 0x40);
+    std::size_t v = at + static_cast<std::size_t>(ofsXyz);
+    for (const auto& frame : s.frames) {
+        for (const BuiltVertex& vertex : frame) {
+            put_u16(out.data() + v, static_cast<std::uint16_t>(vertex.x));
+            put_u16(out.data() + v + 2, static_cast<std::uint16_t>(vertex.y));
+            put_u16(out.data() + v + 4, static_cast<std::uint16_t>(vertex.z));
+            put_u16(out.data() + v + 6, vertex.normal);
+            v += Md3Vertex::kSize;
+        }
+    }
+}
+
+}  // namespace
+
+ModelBuffer build_model(const BuiltModel& model) {
+    const std::int64_t ofsFrames = Md3Header::kSize;
+    const std::int64_t ofsTags = ofsFrames + Md3Frame::kSize * static_cast<std::int64_t>(model.frames.size());
+    const std::int64_t ofsSurfaces =
+        ofsTags + kTagSize * model.numTags * static_cast<std::int64_t>(model.frames.size());
+    std::int64_t ofsEnd = ofsSurfaces;
+    for (const BuiltSurface& s : model.surfaces) ofsEnd += surface_size(s);
+
+    ModelBuffer out(static_cast<std::size_t>(ofsEnd) + model.trailingBytes, 0);
+    std::copy_n("IDP3", 4, out.begin());
+    put_i32_at(out, 4, Md3Header::kVersion);
+    put_name(out, 8, model.name, kNameSize);
+    put_i32_at(out, 72, 0x1001);  // flags
+    put_i32_at(out, 76, static_cast<std::int64_t>(model.frames.size()));
+    put_i32_at(out, 80, model.numTags);
+    put_i32_at(out, 84, static_cast<std::int64_t>(model.surfaces.size()));
+    put_i32_at(out, 88, 0x2002);  // skins
+    put_i32_at(out, 92, ofsFrames);
+    put_i32_at(out, 96, ofsTags);
+    put_i32_at(out, 100, ofsSurfaces);
+    put_i32_at(out, 104, ofsEnd);
+
+    for (std::size_t i = 0; i < model.frames.size(); ++i) {
+        const BuiltFrame& f = model.frames[i];
+        std::uint8_t* frame = out.data() + ofsFrames + static_cast<std::int64_t>(i) * Md3Frame::kSize;
+        for (int k = 0; k < 3; ++k) {
+            Md3Frame::set_mins(frame, k, f.mins[k]);
+            Md3Frame::set_maxs(frame, k, f.maxs[k]);
+            Md3Frame::set_localOrigin(frame, k, f.localOrigin[k]);
+        }
+        Md3Frame::set_radius(frame, f.radius);
+        put_name(out, static_cast<std::size_t>(frame - out.data()) + 40, f.name, 16);
+    }
+    fill_pattern(out, static_cast<std::size_t>(ofsTags), static_cast<std::size_t>(ofsSurfaces - ofsTags), 0x11);
+
+    std::int64_t at = ofsSurfaces;
+    for (const BuiltSurface& s : model.surfaces) {
+        write_surface(out, static_cast<std::size_t>(at), s);
+        at += surface_size(s);
+    }
+    fill_pattern(out, static_cast<std::size_t>(ofsEnd), model.trailingBytes, 0x77);
+    return out;
+}
+
+std::int64_t surface_offset(const ModelBuffer& bytes, int index) {
+    std::int64_t at = Md3Header::ofsSurfaces(bytes.data());
+    for (int s = 0; s < index; ++s) at += Md3Surface::ofsEnd(bytes.data() + at);
+    return at;
+}
+
+namespace {
+
+// A closed box from (x0,y0,z0) to (x1,y1,z1), in model units, as 8 vertices
+// with a wrong normal; triangles wound so that normals face outwards.
+std::vector<BuiltVertex> box(float x0, float y0, float z0, float x1, float y1, float z1) {
+    std::vector<BuiltVertex> v;
+    for (int i = 0; i < 8; ++i) {
+        const auto fixed = [](float c) { return static_cast<std::int16_t>(c * 64.0f); };
+        v.push_back({fixed(i & 1 ? x1 : x0), fixed(i & 2 ? y1 : y0), fixed(i & 4 ? z1 : z0), 0x1234});
+    }
+    return v;
+}
+
+const std::vector<std::array<std::int32_t, 3>> kBoxTriangles = {
+    {0, 1, 2}, {1, 3, 2}, {4, 6, 5}, {5, 6, 7}, {0, 4, 1}, {1, 4, 5},
+    {2, 3, 6}, {3, 7, 6}, {0, 2, 4}, {2, 6, 4}, {1, 5, 3}, {3, 5, 7},
+};
+
+}  // namespace
+
+BuiltModel sample_model() {
+    BuiltModel m;
+    m.name = "models\\ships\\skiff.md3";
+    m.numTags = 1;
+    for (int j = 0; j < 3; ++j)
+        m.frames.push_back({{0, 0, 0}, {1, 1, 1}, {0, 0, 0}, 1.0f, "frame" + std::to_string(j)});
+
+    BuiltSurface hull;
+    hull.name = "hull";
+    hull.shaders = {"textures\\ships\\hull.tga"};
+    hull.triangles = kBoxTriangles;
+    BuiltSurface fin;
+    fin.name = "fin";
+    fin.shaders = {"textures\\ships\\fin.tga", "textures\\ships\\fin_glow.tga"};
+    fin.triangles = {{0, 1, 2}, {0, 3, 1}, {1, 3, 2}, {2, 3, 0}};
+    for (int j = 0; j < 3; ++j) {
+        const float bob = 0.5f * static_cast<float>(j);
+        hull.frames.push_back(box(-16, -6, -4 + bob, 16, 6, 4 + bob));
+        fin.frames.push_back({{-12 * 64, 0, static_cast<std::int16_t>((4 + bob) * 64), 0x1234},
+                              {-4 * 64, 0, static_cast<std::int16_t>((4 + bob) * 64), 0x1234},
+                              {-12 * 64, 0, static_cast<std::int16_t>((10 + bob) * 64), 0x1234},
+                              {-8 * 64, 2 * 64, static_cast<std::int16_t>((5 + bob) * 64), 0x1234}});
+    }
+    m.surfaces = {hull, fin};
+    return m;
+}

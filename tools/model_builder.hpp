@@ -1,0 +1,49 @@
+// Builds MD3 model files from a plain description: used to make the bundled
+// sample, the test models and fuzzing seeds.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "../format/md3_layout.hpp"
+
+struct BuiltVertex {
+    std::int16_t x = 0, y = 0, z = 0;  // model units * 64
+    std::uint16_t normal = 0;
+};
+
+struct BuiltFrame {
+    std::array<float, 3> mins{}, maxs{}, localOrigin{};
+    float radius = 0.0f;
+    std::string name;
+};
+
+struct BuiltSurface {
+    std::string name;
+    std::vector<std::string> shaders{"shader"};  // at least one
+    std::vector<std::array<std::int32_t, 3>> triangles;
+    std::vector<std::vector<BuiltVertex>> frames;  // frames[j][v]; every frame as long
+};
+
+struct BuiltModel {
+    std::string name;
+    std::vector<BuiltFrame> frames;
+    std::int32_t numTags = 0;  // tag records are filled with a byte pattern
+    std::vector<BuiltSurface> surfaces;
+    std::size_t trailingBytes = 0;  // bytes after ofsEnd, not part of the model
+};
+
+// Lays the model out as exporters do: header, frames, tags, then each surface
+// as one block (header, shaders, triangles, texture coordinates, vertices),
+// then the trailing bytes. Unused bytes carry recognisable patterns so that
+// tests can tell whether they survived.
+ModelBuffer build_model(const BuiltModel& model);
+
+// Byte offset of surface `index` of a built model, walked through the file.
+std::int64_t surface_offset(const ModelBuffer& bytes, int index);
+
+// The model bundled as the project's sample: two surfaces over three frames,
+// backslash separators, ".tga" shader names, wrong normals and stale bounds.
+BuiltModel sample_model();
