@@ -1,0 +1,65 @@
+// Replace-on-save: the old file survives every failure, and a replaced file
+// keeps what users set on it.
+#include "model_io.hpp"
+#include "support.hpp"
+
+namespace {
+
+class SaveOutput : public ScratchDir {
+protected:
+    bool save(const std::string& name, const ModelBuffer& bytes) {
+        PendingOutput pending;
+        if (!open_output(name, pending)) return false;
+        return commit_output(pending, bytes);
+    }
+    std::size_t entries() const {
+        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+    }
+};
+
+const ModelBuffer kOld(300, 'o');
+const ModelBuffer kNew(200, 'n');
+
+}  // namespace
+
+TEST_F(SaveOutput, CreatesANewFile) {
+    ASSERT_TRUE(save(path("new.md3"), kNew));
+    EXPECT_EQ(read_file(path("new.md3")), kNew);
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(SaveOutput, ReplacesAFileKeepingItsPermissions) {
+    write_file(path("model.md3"), kOld);
+    fs::permissions(path("model.md3"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_TRUE(save(path("model.md3"), kNew));
+    EXPECT_EQ(read_file(path("model.md3")), kNew);
+    EXPECT_EQ(fs::status(path("model.md3")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(SaveOutput, ReplacesTheTargetOfASymbolicLink) {
+    fs::create_directory(dir / "real");
+    write_file(path("real/model.md3"), kOld);
+    fs::create_symlink("real/model.md3", dir / "link.md3");
+    ASSERT_TRUE(save(path("link.md3"), kNew));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "link.md3")));
+    EXPECT_EQ(read_file(path("real/model.md3")), kNew);
+    EXPECT_EQ(entries(), 2u);  // no temporary left beside the link
+}
+
+TEST_F(SaveOutput, FailsToOpenInAMissingDirectory) {
+    PendingOutput pending;
+    EXPECT_FALSE(open_output(path("absent/model.md3"), pending));
+    EXPECT_FALSE(open_output(path("absent") + "/", pending));
+    EXPECT_EQ(entries(), 0u);
+}
+
+TEST_F(SaveOutput, FailedRenameLeavesNoTemporary) {
+    fs::create_directories(dir / "busy" / "inside");  // a non-empty directory cannot be replaced
+    PendingOutput pending;
+    ASSERT_TRUE(open_output(path("busy"), pending));
+    EXPECT_FALSE(commit_output(pending, kNew));
+    EXPECT_TRUE(fs::is_directory(dir / "busy" / "inside"));
+    EXPECT_EQ(entries(), 1u);
+}

@@ -1,0 +1,109 @@
+#include "support.hpp"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+
+void ScratchDir::SetUp() {
+    std::string pattern = (fs::temp_directory_path() / "md3test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+}
+
+void ScratchDir::TearDown() { fs::remove_all(dir); }
+
+ModelBuffer read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return ModelBuffer(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string& path, const ModelBuffer& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+namespace {
+
+std::string slurp_and_remove(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fs::remove(path);
+    return text;
+}
+
+}  // namespace
+
+RunResult run_tool(const std::string& binary, const std::vector<std::string>& args,
+                   const RunOptions& options) {
+    const std::string base = (fs::temp_directory_path() / ("md3run-" + std::to_string(getpid()))).string();
+    const std::string outPath = base + ".out", errPath = base + ".err";
+
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(binary.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = options.mergeStreams ? out : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, 1);
+        dup2(err, 2);
+        if (options.fileSizeLimit >= 0) {
+            const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                               static_cast<rlim_t>(options.fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        execv(binary.c_str(), argv.data());
+        _exit(127);
+    }
+    RunResult result;
+    int wstatus = 0;
+    waitpid(child, &wstatus, 0);
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    result.out = slurp_and_remove(outPath);
+    if (!options.mergeStreams) result.err = slurp_and_remove(errPath);
+    return result;
+}
+
+BuiltModel triangle_model(const std::vector<std::array<float, 3>>& corners,
+                          std::vector<std::array<std::int32_t, 3>> triangles) {
+    BuiltModel m;
+    m.name = "tri";
+    m.frames.resize(1);
+    BuiltSurface s;
+    s.name = "surface";
+    s.triangles = std::move(triangles);
+    std::vector<BuiltVertex> frame;
+    for (const auto& c : corners)
+        frame.push_back({static_cast<std::int16_t>(c[0] * 64), static_cast<std::int16_t>(c[1] * 64),
+                         static_cast<std::int16_t>(c[2] * 64), 0xBEEF});
+    s.frames.push_back(frame);
+    m.surfaces.push_back(s);
+    return m;
+}
+
+BuiltModel frames_only_model(int numFrames) {
+    BuiltModel m;
+    m.name = "frames";
+    for (int i = 0; i < numFrames; ++i)
+        m.frames.push_back({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, 64.0f, "f" + std::to_string(i)});
+    return m;
+}
+
+std::uint16_t normal_of(const ModelBuffer& model, int s, int j, int v) {
+    const std::uint8_t* surface = model.data() + surface_offset(model, s);
+    const std::int64_t at = Md3Surface::ofsXyzNormals(surface) +
+                            Md3Vertex::kSize * (std::int64_t{j} * Md3Surface::numVerts(surface) + v);
+    return Md3Vertex::normal(surface + at);
+}
+
+std::int64_t frame_offset(const ModelBuffer& model, int i) {
+    return Md3Header::ofsFrames(model.data()) + Md3Frame::kSize * i;
+}

@@ -1,0 +1,55 @@
+// Helpers shared by the tests: scratch directories, files, small models and
+// running the real programs.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "model_builder.hpp"
+
+namespace fs = std::filesystem;
+
+// A fresh directory per test, removed afterwards.
+class ScratchDir : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    fs::path dir;
+};
+
+ModelBuffer read_file(const std::string& path);
+void write_file(const std::string& path, const ModelBuffer& bytes);
+
+struct RunResult {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out, err;
+};
+
+struct RunOptions {
+    bool mergeStreams = false;    // standard error into the standard output capture
+    long long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes for the child
+};
+
+RunResult run_tool(const std::string& binary, const std::vector<std::string>& args,
+                   const RunOptions& options = {});
+
+// A model with one frame and one surface whose single frame holds `corners`
+// (in model units) joined by one triangle (0, 1, 2). Every vertex starts with
+// normal 0xBEEF.
+BuiltModel triangle_model(const std::vector<std::array<float, 3>>& corners,
+                          std::vector<std::array<std::int32_t, 3>> triangles = {{0, 1, 2}});
+
+// A model with `numFrames` frames, no surfaces.
+BuiltModel frames_only_model(int numFrames);
+
+// Normal of vertex v of frame j of surface s.
+std::uint16_t normal_of(const ModelBuffer& model, int s, int j, int v);
+
+// Offset of frame i.
+std::int64_t frame_offset(const ModelBuffer& model, int i);
