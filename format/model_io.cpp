@@ -20,6 +20,9 @@ void abort_run(int status, const char* message, std::string_view name) {
 
 LoadResult load_model(const std::string& path, ModelBuffer& model) {
     model.clear();
+    // Some systems open a directory for reading and report an absurd size.
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) return LoadResult::cannot_open;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return LoadResult::cannot_open;
 
