@@ -20,14 +20,6 @@ protected:
     RunResult run(const std::vector<std::string>& args, const RunOptions& options = {}) {
         return run_tool(MESHMEND_BIN, args, options);
     }
-    // Writes `bytes` as `name` and returns its path.
-    std::string model_file(const std::string& name, const ModelBuffer& bytes) {
-        write_file(path(name), bytes);
-        return path(name);
-    }
-    std::size_t entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-    }
 };
 
 ModelBuffer repaired_in_process(ModelBuffer bytes) {

@@ -12,9 +12,6 @@ protected:
         if (!open_output(name, pending)) return false;
         return commit_output(pending, bytes);
     }
-    std::size_t entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-    }
 };
 
 const ModelBuffer kOld(300, 'o');

@@ -21,13 +21,6 @@ protected:
     RunResult run(const std::vector<std::string>& args, const RunOptions& options = {}) {
         return run_tool(SPHERESET_BIN, args, options);
     }
-    std::string model_file(const std::string& name, const ModelBuffer& bytes) {
-        write_file(path(name), bytes);
-        return path(name);
-    }
-    std::size_t entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-    }
 };
 
 // `bytes` with every frame's radius set to `radius`.

@@ -18,6 +18,15 @@ void ScratchDir::SetUp() {
 
 void ScratchDir::TearDown() { fs::remove_all(dir); }
 
+std::string ScratchDir::model_file(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+    write_file(path(name), bytes);
+    return path(name);
+}
+
+std::size_t ScratchDir::entries() const {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
 ModelBuffer read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return ModelBuffer(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
