@@ -53,9 +53,12 @@ RunResult run_tool(const std::string& binary, const std::vector<std::string>& ar
     const std::string base = (fs::temp_directory_path() / ("md3run-" + std::to_string(getpid()))).string();
     const std::string outPath = base + ".out", errPath = base + ".err";
 
+    std::vector<std::string> command;
+    if (std::string(TOOL_EMULATOR).size() > 0) command.push_back(TOOL_EMULATOR);
+    command.push_back(binary);
+    command.insert(command.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(binary.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
     const pid_t child = fork();
@@ -69,7 +72,8 @@ RunResult run_tool(const std::string& binary, const std::vector<std::string>& ar
                                static_cast<rlim_t>(options.fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
-        execv(binary.c_str(), argv.data());
+        alarm(options.timeoutSeconds);  // survives exec: a hung tool is killed
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     RunResult result;

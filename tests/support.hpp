@@ -38,8 +38,11 @@ struct RunResult {
 struct RunOptions {
     bool mergeStreams = false;    // standard error into the standard output capture
     long long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes for the child
+    unsigned timeoutSeconds = 60;  // the child is killed after this long
 };
 
+// Runs `binary` (through the cross-compiling emulator, if the tests were built
+// with one) and captures its output.
 RunResult run_tool(const std::string& binary, const std::vector<std::string>& args,
                    const RunOptions& options = {});
 

@@ -167,3 +167,78 @@ BuiltModel sample_model() {
     m.surfaces = {hull, fin};
     return m;
 }
+
+namespace {
+
+// sin(x) from its Taylor series after reduction to [-pi, pi]: basic arithmetic
+// only, so the generated positions are the same on every host and C library.
+double portable_sin(double x) {
+    constexpr double kPi = 3.14159265358979323846;
+    while (x > kPi) x -= 2 * kPi;
+    while (x < -kPi) x += 2 * kPi;
+    double term = x, sum = x;
+    for (int n = 1; n < 12; ++n) {
+        term = -term * x * x / ((2 * n) * (2 * n + 1));
+        sum += term;
+    }
+    return sum;
+}
+
+double portable_cos(double x) { return portable_sin(x + 1.57079632679489661923); }
+
+std::int16_t to_fixed(double units) { return static_cast<std::int16_t>(units * 64.0); }
+
+}  // namespace
+
+BuiltModel generated_model(int numSurfaces, int numFrames, int vertsPerSurface) {
+    constexpr double kPi = 3.14159265358979323846;
+    // A UV sphere: two poles and (rings - 1) rings of `segments` vertices.
+    int segments = 3;
+    while ((segments + 1) * (segments + 1) + 2 <= vertsPerSurface) ++segments;
+    const int rings = std::max(2, (vertsPerSurface - 2) / segments + 1);
+
+    BuiltModel m;
+    m.name = "models\\generated\\blob.md3";
+    m.numTags = 2;
+    for (int j = 0; j < numFrames; ++j)
+        m.frames.push_back({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}, 0.0f, "wobble" + std::to_string(j)});
+
+    for (int s = 0; s < numSurfaces; ++s) {
+        BuiltSurface surface;
+        surface.name = "blob" + std::to_string(s);
+        surface.shaders = {"textures\\generated\\blob" + std::to_string(s) + ".tga"};
+        const auto ring_vertex = [segments](int ring, int seg) {  // ring 1 .. rings-1
+            return 1 + (ring - 1) * segments + seg % segments;
+        };
+        const int south = 1 + (rings - 1) * segments;
+        for (int k = 0; k < segments; ++k) {
+            surface.triangles.push_back({0, ring_vertex(1, k + 1), ring_vertex(1, k)});
+            for (int r = 1; r + 1 < rings; ++r) {
+                surface.triangles.push_back({ring_vertex(r, k), ring_vertex(r, k + 1), ring_vertex(r + 1, k)});
+                surface.triangles.push_back({ring_vertex(r, k + 1), ring_vertex(r + 1, k + 1), ring_vertex(r + 1, k)});
+            }
+            surface.triangles.push_back({south, ring_vertex(rings - 1, k), ring_vertex(rings - 1, k + 1)});
+        }
+
+        const double centre[3] = {(s % 3) * 40.0 - 40.0, (s / 3 % 3) * 40.0 - 40.0, (s / 9) * 40.0};
+        const double radius = 12.0 + 2.0 * (s % 4);
+        for (int j = 0; j < numFrames; ++j) {
+            std::vector<BuiltVertex> frame;
+            const auto place = [&](double theta, double phi) {
+                const double wobble = 1.0 + 0.15 * portable_sin(3 * phi + 0.2 * j) * portable_cos(2 * theta + 0.1 * s);
+                const double r = radius * wobble;
+                frame.push_back({to_fixed(centre[0] + r * portable_sin(theta) * portable_cos(phi)),
+                                 to_fixed(centre[1] + r * portable_sin(theta) * portable_sin(phi)),
+                                 to_fixed(centre[2] + r * portable_cos(theta) + 0.25 * (j % 64)),
+                                 static_cast<std::uint16_t>(0x5A5A + j)});
+            };
+            place(0, 0);
+            for (int r = 1; r < rings; ++r)
+                for (int k = 0; k < segments; ++k) place(kPi * r / rings, 2 * kPi * k / segments);
+            place(kPi, 0);
+            surface.frames.push_back(frame);
+        }
+        m.surfaces.push_back(surface);
+    }
+    return m;
+}

@@ -1,0 +1,40 @@
+#include "fuzz_entries.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "md3_layout.hpp"
+#include "radius.hpp"
+#include "repair.hpp"
+#include "validate_layout.hpp"
+
+namespace {
+
+std::FILE* sink() {
+    static std::FILE* file = std::fopen("/dev/null", "w");
+    return file;
+}
+
+}  // namespace
+
+void fuzz_meshmend_once(const std::uint8_t* data, std::size_t size) {
+    if (size < static_cast<std::size_t>(Md3Header::kSize)) return;  // refused on load
+    ModelBuffer model(data, data + size);
+    std::copy_n("IDP3", 4, model.begin());
+    put_i32(model.data() + 4, Md3Header::kVersion);
+    if (!validate_layout(model)) return;
+    repair_model(model, sink());  // false on an oversized surface: the program would stop here
+    const std::int64_t saved = Md3Header::ofsEnd(model.data());
+    if (saved < Md3Header::kSize || saved > static_cast<std::int64_t>(model.size())) std::abort();
+}
+
+void fuzz_sphereset_once(const std::uint8_t* data, std::size_t size) {
+    const std::string radiusText(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 12));
+    const double radius = parse_radius(radiusText.c_str()).value_or(64.0);
+    if (size < static_cast<std::size_t>(Md3Header::kSize)) return;
+    ModelBuffer model(data, data + size);
+    if (!frames_inside(model.data(), static_cast<std::int64_t>(model.size()))) return;
+    set_radii(model, radius, sink());
+}

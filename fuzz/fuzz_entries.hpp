@@ -1,0 +1,16 @@
+// Each tool's in-memory work over arbitrary bytes, exactly as the programs do
+// it between loading and saving. Shared by the fuzz targets and the test that
+// replays inputs they once crashed on.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// meshmend: ident/version check, layout validation, the repair pass, and the
+// length of what would be saved. Inputs are given the right ident and version
+// so that the fuzzer spends its time on the layout.
+void fuzz_meshmend_once(const std::uint8_t* data, std::size_t size);
+
+// sphereset: the size and frame checks, then the frame loop; the last bytes
+// also serve as a radius argument.
+void fuzz_sphereset_once(const std::uint8_t* data, std::size_t size);
