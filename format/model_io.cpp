@@ -93,9 +93,13 @@ bool open_output(const std::string& name, PendingOutput& out) {
     std::random_device entropy;
     std::minstd_rand pick(entropy());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string suffix = ".tmp" + std::to_string(pick() % 1000000);
+        // A hidden name beside the target: ".skiff.md3.tmp123456".
+        std::string name = ".";
+        name += out.target.filename().string();
+        name += ".tmp";
+        name += std::to_string(pick() % 1000000);
         fs::path temp = out.target;
-        temp.replace_filename("." + out.target.filename().string() + suffix);
+        temp.replace_filename(name);
         // "x": never take over a file that already exists under that name.
         out.file = std::fopen(temp.string().c_str(), "wbx");
         if (out.file) {

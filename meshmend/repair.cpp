@@ -1,7 +1,14 @@
 // The repair pass, in the order its progress lines are printed.
+//
+// Normals and bounds are computed a whole surface frame at a time over plain
+// float arrays, so that the compiler can run the arithmetic on vector units.
+// Every value is still computed with the same float operations in the same
+// order as one vertex and one triangle at a time would (vector square roots,
+// divisions and products round exactly like scalar ones, and nothing is fused
+// or reassociated), so the bytes written do not depend on how it is run.
 #include "repair.hpp"
 
-#include <array>
+#include <algorithm>
 #include <cmath>
 
 #include "../format/md3_layout.hpp"
@@ -12,11 +19,48 @@ namespace {
 // Bounds start out inverted so that the first vertex of a frame sets both.
 constexpr float kBoundsReset = 999999.0f;
 
-struct Vec3 {
-    float x = 0.0f, y = 0.0f, z = 0.0f;
-};
+// A surface's triangles and their incidence lists are kept for all its
+// frames when they fit here; larger surfaces are processed a batch of
+// triangles at a time instead.
+constexpr int kMaxKeptTriangles = 4096;
+constexpr int kTriangleBatch = 256;
 
-using NormalAccumulator = std::array<Vec3, kMaxSurfaceVerts>;
+// x, y, z and an unused lane: one normal, added as one vector.
+using Float4 = float __attribute__((vector_size(16)));
+
+// Working storage of the pass, reused for every surface and frame. Fixed
+// size, so the pass allocates nothing. Arrays are padded to kVertexSlots and
+// kTriangleSlots so that they do not all start at the same offset within a
+// 4 KiB page, which would make the processor see false dependencies between
+// loads from one array and stores to another.
+constexpr int kVertexSlots = kMaxSurfaceVerts + 16;
+constexpr int kShortList = 8;
+constexpr int kTriangleSlots = kMaxKeptTriangles + 16;
+struct Scratch {
+    // One frame's decoded positions and its vertices' normal sums.
+    float px[kVertexSlots], py[kVertexSlots], pz[kVertexSlots];
+    Float4 sum[kVertexSlots];
+    // The unit normals, their lengths before scaling and packing inputs.
+    float ux[kVertexSlots], uy[kVertexSlots], uz[kVertexSlots];
+    float length[kVertexSlots];
+    double azimuth[kVertexSlots];
+    int polarGuess[kVertexSlots];
+    // The surface's triangles (or one batch of them), with the edges, unit
+    // face normals and lengths of the current frame.
+    std::int32_t i0[kTriangleSlots], i1[kTriangleSlots], i2[kTriangleSlots];
+    float e1x[kTriangleSlots], e1y[kTriangleSlots], e1z[kTriangleSlots];
+    float e2x[kTriangleSlots], e2y[kTriangleSlots], e2z[kTriangleSlots];
+    float nx[kTriangleSlots], ny[kTriangleSlots], nz[kTriangleSlots], nl[kTriangleSlots];
+    Float4 normal[kTriangleSlots];
+    // For each vertex, the triangles that use it in triangle order, once per
+    // use: corners[firstCorner[v] .. firstCorner[v + 1]). A vertex used at
+    // most kShortList times also has them in shortList[v], padded with
+    // triangle slot kMaxKeptTriangles, whose normal is always zero.
+    int firstCorner[kVertexSlots];
+    int nextCorner[kVertexSlots];
+    int corners[3 * kTriangleSlots];
+    int shortList[kVertexSlots][kShortList];
+};
 
 void print_name(std::FILE* out, const char* label, const std::uint8_t* name) {
     const std::string_view text = field_text(name, kNameSize);
@@ -39,71 +83,156 @@ std::uint8_t* frame_at(std::uint8_t* model, std::int64_t i) {
     return model + Md3Header::ofsFrames(model) + i * Md3Frame::kSize;
 }
 
-Vec3 decode_position(const std::uint8_t* vertex) {
-    return {Md3Vertex::position(vertex, 0) * Md3Vertex::kPositionScale,
-            Md3Vertex::position(vertex, 1) * Md3Vertex::kPositionScale,
-            Md3Vertex::position(vertex, 2) * Md3Vertex::kPositionScale};
-}
-
-void add(Vec3& sum, const Vec3& v) {
-    sum.x += v.x;
-    sum.y += v.y;
-    sum.z += v.z;
-}
-
-// Adds each triangle's unit face normal once at each of its corners, whatever
-// its area, in triangle order. Degenerate triangles add nothing.
-void accumulate_face_normals(const std::uint8_t* surface, const std::uint8_t* vertices,
-                             NormalAccumulator& sums) {
-    const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
-    const std::uint8_t* triangles = surface + Md3Surface::ofsTriangles(surface);
-    for (std::int32_t t = 0; t < numTriangles; ++t) {
-        const std::uint8_t* tri = triangles + std::int64_t{t} * Md3Triangle::kSize;
-        const std::int32_t i0 = Md3Triangle::index(tri, 0);
-        const std::int32_t i1 = Md3Triangle::index(tri, 1);
-        const std::int32_t i2 = Md3Triangle::index(tri, 2);
-        const Vec3 p0 = decode_position(vertices + std::int64_t{i0} * Md3Vertex::kSize);
-        const Vec3 p1 = decode_position(vertices + std::int64_t{i1} * Md3Vertex::kSize);
-        const Vec3 p2 = decode_position(vertices + std::int64_t{i2} * Md3Vertex::kSize);
-        const Vec3 e1{p1.x - p0.x, p1.y - p0.y, p1.z - p0.z};
-        const Vec3 e2{p2.x - p0.x, p2.y - p0.y, p2.z - p0.z};
-        // e2 x e1: clockwise corners face the viewer.
-        Vec3 n{e2.y * e1.z - e2.z * e1.y, e2.z * e1.x - e2.x * e1.z, e2.x * e1.y - e2.y * e1.x};
-        const float length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
-        if (length == 0.0f) continue;
-        const float inverse = 1.0f / length;
-        n = {n.x * inverse, n.y * inverse, n.z * inverse};
-        add(sums[i0], n);
-        add(sums[i1], n);
-        add(sums[i2], n);
+// Decodes the frame's positions and widens the frame's running bounds by
+// them. The bounds are taken over the stored integers: decoding is exact and
+// keeps their order, and min and max are exact, so nothing changes by taking
+// them a surface frame at a time.
+void decode_positions(const std::uint8_t* vertices, int numVerts, Scratch& s, std::uint8_t* frame) {
+    std::int16_t lo[3] = {INT16_MAX, INT16_MAX, INT16_MAX}, hi[3] = {INT16_MIN, INT16_MIN, INT16_MIN};
+    for (int v = 0; v < numVerts; ++v) {
+        const std::uint8_t* vertex = vertices + v * Md3Vertex::kSize;
+        const std::int16_t c[3] = {Md3Vertex::position(vertex, 0), Md3Vertex::position(vertex, 1),
+                                   Md3Vertex::position(vertex, 2)};
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], c[k]);
+            hi[k] = std::max(hi[k], c[k]);
+        }
+        s.px[v] = c[0] * Md3Vertex::kPositionScale;
+        s.py[v] = c[1] * Md3Vertex::kPositionScale;
+        s.pz[v] = c[2] * Md3Vertex::kPositionScale;
+    }
+    if (numVerts == 0) return;
+    for (int k = 0; k < 3; ++k) {
+        const float low = lo[k] * Md3Vertex::kPositionScale, high = hi[k] * Md3Vertex::kPositionScale;
+        if (low < Md3Frame::mins(frame, k)) Md3Frame::set_mins(frame, k, low);
+        if (high > Md3Frame::maxs(frame, k)) Md3Frame::set_maxs(frame, k, high);
     }
 }
 
-// Widens `frame`'s running bounds by each vertex and stores its new normal. A
-// vertex whose sum is zero (unused, or contributions that cancel) keeps its
-// old normal.
-void finish_vertices(std::uint8_t* vertices, std::int32_t numVerts, const NormalAccumulator& sums,
-                     std::uint8_t* frame) {
-    for (std::int32_t v = 0; v < numVerts; ++v) {
-        std::uint8_t* vertex = vertices + std::int64_t{v} * Md3Vertex::kSize;
-        const Vec3 p = decode_position(vertex);
-        const float coords[3] = {p.x, p.y, p.z};
-        for (int k = 0; k < 3; ++k) {
-            if (coords[k] < Md3Frame::mins(frame, k)) Md3Frame::set_mins(frame, k, coords[k]);
-            if (coords[k] > Md3Frame::maxs(frame, k)) Md3Frame::set_maxs(frame, k, coords[k]);
-        }
+// Reads triangles [first, first + count) into s.i0 .. s.i2.
+void read_triangles(const std::uint8_t* surface, std::int32_t first, int count, Scratch& s) {
+    const std::uint8_t* triangles = surface + Md3Surface::ofsTriangles(surface);
+    for (int t = 0; t < count; ++t) {
+        const std::uint8_t* tri = triangles + (std::int64_t{first} + t) * Md3Triangle::kSize;
+        s.i0[t] = Md3Triangle::index(tri, 0);
+        s.i1[t] = Md3Triangle::index(tri, 1);
+        s.i2[t] = Md3Triangle::index(tri, 2);
+    }
+}
 
-        const Vec3& a = sums[v];
-        const float length = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
-        if (length == 0.0f) continue;
-        const float inverse = 1.0f / length;
-        Md3Vertex::set_normal(vertex, pack_normal(a.x * inverse, a.y * inverse, a.z * inverse));
+// Lists, for each vertex, the triangles that use it, in triangle order.
+void build_incidence(int numTriangles, int numVerts, Scratch& s) {
+    std::fill_n(s.firstCorner, numVerts + 1, 0);
+    for (int t = 0; t < numTriangles; ++t)
+        for (const int v : {s.i0[t], s.i1[t], s.i2[t]}) ++s.firstCorner[v + 1];
+    for (int v = 0; v < numVerts; ++v) s.firstCorner[v + 1] += s.firstCorner[v];
+    std::copy_n(s.firstCorner, numVerts, s.nextCorner);
+    for (int t = 0; t < numTriangles; ++t)
+        for (const int v : {s.i0[t], s.i1[t], s.i2[t]}) s.corners[s.nextCorner[v]++] = t;
+    for (int v = 0; v < numVerts; ++v) {
+        const int first = s.firstCorner[v], uses = s.firstCorner[v + 1] - first;
+        for (int k = 0; k < kShortList; ++k) s.shortList[v][k] = k < uses ? s.corners[first + k] : kMaxKeptTriangles;
+    }
+}
+
+// Unit face normals of triangles 0 .. count-1 of s.i0 .. s.i2 in the decoded
+// frame, with each normal's length before scaling (0 for a degenerate one).
+void face_normals(int count, Scratch& s) {
+    for (int t = 0; t < count; ++t) {
+        const int a = s.i0[t], b = s.i1[t], c = s.i2[t];
+        s.e1x[t] = s.px[b] - s.px[a];
+        s.e1y[t] = s.py[b] - s.py[a];
+        s.e1z[t] = s.pz[b] - s.pz[a];
+        s.e2x[t] = s.px[c] - s.px[a];
+        s.e2y[t] = s.py[c] - s.py[a];
+        s.e2z[t] = s.pz[c] - s.pz[a];
+    }
+    for (int t = 0; t < count; ++t) {
+        // e2 x e1: clockwise corners face the viewer.
+        const float nx = s.e2y[t] * s.e1z[t] - s.e2z[t] * s.e1y[t];
+        const float ny = s.e2z[t] * s.e1x[t] - s.e2x[t] * s.e1z[t];
+        const float nz = s.e2x[t] * s.e1y[t] - s.e2y[t] * s.e1x[t];
+        const float length = std::sqrt(nx * nx + ny * ny + nz * nz);
+        const float inverse = 1.0f / length;  // unused when length is 0
+        s.nx[t] = nx * inverse;
+        s.ny[t] = ny * inverse;
+        s.nz[t] = nz * inverse;
+        s.nl[t] = length;
+    }
+}
+
+// Every triangle adds its unit face normal once at each of its corners,
+// whatever its area, in triangle order; degenerate triangles add nothing.
+// With the incidence lists, each vertex sums its own triangles in order: the
+// same additions in the same order as visiting the triangles one by one,
+// since adding +0 to a sum that starts at +0 changes nothing.
+void sum_kept_normals(int numTriangles, int numVerts, Scratch& s) {
+    face_normals(numTriangles, s);
+    for (int t = 0; t < numTriangles; ++t)
+        s.normal[t] = s.nl[t] != 0.0f ? Float4{s.nx[t], s.ny[t], s.nz[t], 0.0f} : Float4{};
+    s.normal[kMaxKeptTriangles] = Float4{};
+    for (int v = 0; v < numVerts; ++v) {
+        Float4 sum{};
+        if (s.firstCorner[v + 1] - s.firstCorner[v] <= kShortList) {
+            // A fixed number of additions, the padding adding zeros: no
+            // branch depends on how many triangles use the vertex.
+            for (int k = 0; k < kShortList; ++k) sum += s.normal[s.shortList[v][k]];
+        } else {
+            for (int c = s.firstCorner[v]; c < s.firstCorner[v + 1]; ++c) sum += s.normal[s.corners[c]];
+        }
+        s.sum[v] = sum;
+    }
+}
+
+// The same sums for a surface with too many triangles to keep: a batch of
+// triangles at a time, each adding its normal to its corners in order.
+void sum_normals_in_batches(const std::uint8_t* surface, int numVerts, Scratch& s) {
+    std::fill_n(s.sum, numVerts, Float4{});
+    const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
+    for (std::int32_t first = 0; first < numTriangles; first += kTriangleBatch) {
+        const int count = static_cast<int>(std::min<std::int32_t>(kTriangleBatch, numTriangles - first));
+        read_triangles(surface, first, count, s);
+        face_normals(count, s);
+        for (int t = 0; t < count; ++t) {
+            if (s.nl[t] == 0.0f) continue;
+            const Float4 n = {s.nx[t], s.ny[t], s.nz[t], 0.0f};
+            s.sum[s.i0[t]] += n;
+            s.sum[s.i1[t]] += n;
+            s.sum[s.i2[t]] += n;
+        }
+    }
+}
+
+// Normalises the sums and stores each vertex's packed normal. A vertex whose
+// sum is zero (unused, or contributions that cancel) keeps its old normal.
+void store_normals(std::uint8_t* vertices, int numVerts, const PolarTables& polar, Scratch& s) {
+    for (int v = 0; v < numVerts; ++v) {
+        const float x = s.sum[v][0], y = s.sum[v][1], z = s.sum[v][2];
+        const float length = std::sqrt(x * x + y * y + z * z);
+        const float inverse = 1.0f / length;  // unused when length is 0
+        s.ux[v] = x * inverse;
+        s.uy[v] = y * inverse;
+        s.uz[v] = z * inverse;
+        s.length[v] = length;
+    }
+    for (int v = 0; v < numVerts; ++v) {
+        s.azimuth[v] = azimuth_estimate(s.ux[v], s.uy[v]);
+        s.polarGuess[v] = polar_bucket(s.uz[v]);
+    }
+    for (int v = 0; v < numVerts; ++v) {
+        if (s.length[v] == 0.0f) continue;
+        const float x = s.ux[v], y = s.uy[v], z = s.uz[v];
+        const std::uint16_t packed =
+            (x == 0.0f && y == 0.0f)
+                ? (z > 0.0f ? 0 : 128)
+                : combine_units(azimuth_units(s.azimuth[v], x, y), polar_units(polar, s.polarGuess[v], z));
+        Md3Vertex::set_normal(vertices + v * Md3Vertex::kSize, packed);
     }
 }
 
 // Prints the surface's lines and rebuilds its normals frame by frame; false
-// when the surface has more vertices than the accumulator holds.
-bool repair_surface(std::uint8_t* model, std::uint8_t* surface, NormalAccumulator& sums,
+// when the surface has more vertices than the pass can hold.
+bool repair_surface(std::uint8_t* model, std::uint8_t* surface, const PolarTables& polar, Scratch& s,
                     std::FILE* out) {
     print_name(out, "Fixing surface:        ", Md3Surface::name(surface));
 
@@ -119,12 +248,21 @@ bool repair_surface(std::uint8_t* model, std::uint8_t* surface, NormalAccumulato
                  Md3Surface::numTriangles(surface), numVerts);
     if (numVerts > kMaxSurfaceVerts) return false;
 
+    const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
+    const bool kept = numTriangles <= kMaxKeptTriangles;
+    if (kept) {
+        read_triangles(surface, 0, numTriangles, s);
+        build_incidence(numTriangles, numVerts, s);
+    }
     std::uint8_t* allVertices = surface + Md3Surface::ofsXyzNormals(surface);
     for (std::int32_t j = 0; j < numFrames; ++j) {
         std::uint8_t* vertices = allVertices + std::int64_t{j} * numVerts * Md3Vertex::kSize;
-        sums.fill(Vec3{});
-        accumulate_face_normals(surface, vertices, sums);
-        finish_vertices(vertices, numVerts, sums, frame_at(model, j));
+        decode_positions(vertices, numVerts, s, frame_at(model, j));
+        if (kept)
+            sum_kept_normals(numTriangles, numVerts, s);
+        else
+            sum_normals_in_batches(surface, numVerts, s);
+        store_normals(vertices, numVerts, polar, s);
     }
     return true;
 }
@@ -148,11 +286,12 @@ bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out) {
         }
     }
 
-    NormalAccumulator sums;
+    const PolarTables& polar = polar_tables();
+    static Scratch scratch;  // too large to be comfortable on the stack
     const std::int32_t numSurfaces = Md3Header::numSurfaces(model);
     std::uint8_t* surface = model + Md3Header::ofsSurfaces(model);
     for (std::int32_t s = 0; s < numSurfaces; ++s) {
-        if (!repair_surface(model, surface, sums, out)) return false;
+        if (!repair_surface(model, surface, polar, scratch, out)) return false;
         surface += Md3Surface::ofsEnd(surface);
     }
 

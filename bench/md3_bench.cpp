@@ -1,0 +1,113 @@
+// Times meshmend against sphereset on one generated model, side by side:
+// sphereset does the same load and save and almost no work, so the ratio of
+// the two is what the repair pass costs on top of the file I/O.
+//
+//   md3_bench [--surfaces N] [--frames N] [--verts N] [--runs N] [--dir DIR]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "model_builder.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Sample {
+    double seconds = 0;
+    long peakKiB = 0;
+};
+
+// Runs the command with its output thrown away; returns wall time and peak RSS.
+Sample run(const std::vector<std::string>& command) {
+    std::vector<char*> argv;
+    for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::fflush(stdout);  // or the child would print our buffered lines again
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    const auto end = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "md3_bench: %s failed\n", command[0].c_str());
+        std::exit(1);
+    }
+    return {std::chrono::duration<double>(end - start).count(), usage.ru_maxrss};
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void write_file(const std::string& path, const ModelBuffer& bytes) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fclose(out) != 0) {
+        std::fprintf(stderr, "md3_bench: cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int surfaces = 8, frames = 512, verts = 1000, runs = 7;
+    std::string dir = fs::temp_directory_path().string();
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--surfaces") surfaces = std::atoi(argv[i + 1]);
+        else if (option == "--frames") frames = std::atoi(argv[i + 1]);
+        else if (option == "--verts") verts = std::atoi(argv[i + 1]);
+        else if (option == "--runs") runs = std::atoi(argv[i + 1]);
+        else if (option == "--dir") dir = argv[i + 1];
+        else {
+            std::fprintf(stderr, "md3_bench: unknown option %s\n", option.c_str());
+            return 2;
+        }
+    }
+
+    const ModelBuffer model = build_model(generated_model(surfaces, frames, verts));
+    const std::string original = dir + "/md3_bench_model.md3";
+    const std::string work = dir + "/md3_bench_work.md3";
+    write_file(original, model);
+    std::printf("model: %d surfaces x %d frames x %d vertices (at most), %.1f MB\n", surfaces, frames,
+                verts, model.size() / 1e6);
+
+    std::vector<double> mend, radius;
+    long mendPeak = 0, radiusPeak = 0;
+    for (int r = 0; r < runs + 1; ++r) {  // the first round only warms the caches
+        fs::copy_file(original, work, fs::copy_options::overwrite_existing);
+        const Sample m = run({MESHMEND_BIN, work});
+        const Sample s = run({SPHERESET_BIN, original, work, "64"});
+        if (r == 0) continue;
+        mend.push_back(m.seconds);
+        radius.push_back(s.seconds);
+        mendPeak = std::max(mendPeak, m.peakKiB);
+        radiusPeak = std::max(radiusPeak, s.peakKiB);
+    }
+    fs::remove(original);
+    fs::remove(work);
+
+    const double m = median(mend), s = median(radius);
+    std::printf("meshmend:  median %7.1f ms over %d runs, peak memory %6.1f MB\n", m * 1e3, runs, mendPeak / 1024.0);
+    std::printf("sphereset: median %7.1f ms over %d runs, peak memory %6.1f MB\n", s * 1e3, runs, radiusPeak / 1024.0);
+    std::printf("ratio meshmend / sphereset: %.2f\n", m / s);
+    return 0;
+}

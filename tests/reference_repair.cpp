@@ -1,0 +1,178 @@
+// The repair pass written as plainly as possible, one vertex and one triangle
+// at a time, with the C library's atan2 and acos for every normal: the
+// definition the optimised pass must match byte for byte.
+#include "reference_repair.hpp"
+
+#include <array>
+#include <cmath>
+
+#include "md3_layout.hpp"
+#include "pack_normal.hpp"
+#include "repair.hpp"
+
+namespace {
+
+// Bounds start out inverted so that the first vertex of a frame sets both.
+constexpr float kBoundsReset = 999999.0f;
+
+struct Vec3 {
+    float x = 0.0f, y = 0.0f, z = 0.0f;
+};
+
+using NormalAccumulator = std::array<Vec3, kMaxSurfaceVerts>;
+
+void print_name(std::FILE* out, const char* label, const std::uint8_t* name) {
+    const std::string_view text = field_text(name, kNameSize);
+    std::fprintf(out, "%s%.*s\n", label, static_cast<int>(text.size()), text.data());
+}
+
+void fix_separators(std::uint8_t* name) {
+    for (std::size_t i = 0; i < kNameSize && name[i] != 0; ++i)
+        if (name[i] == '\\') name[i] = '/';
+}
+
+// Cuts a three-character extension by position: the character four places
+// before the end of the name must be the dot (hull.tga, but not hull.jpeg).
+void cut_extension(std::uint8_t* name) {
+    const std::size_t length = field_text(name, kNameSize).size();
+    if (length >= 4 && name[length - 4] == '.') name[length - 4] = 0;
+}
+
+std::uint8_t* frame_at(std::uint8_t* model, std::int64_t i) {
+    return model + Md3Header::ofsFrames(model) + i * Md3Frame::kSize;
+}
+
+Vec3 decode_position(const std::uint8_t* vertex) {
+    return {Md3Vertex::position(vertex, 0) * Md3Vertex::kPositionScale,
+            Md3Vertex::position(vertex, 1) * Md3Vertex::kPositionScale,
+            Md3Vertex::position(vertex, 2) * Md3Vertex::kPositionScale};
+}
+
+void add(Vec3& sum, const Vec3& v) {
+    sum.x += v.x;
+    sum.y += v.y;
+    sum.z += v.z;
+}
+
+// Adds each triangle's unit face normal once at each of its corners, whatever
+// its area, in triangle order. Degenerate triangles add nothing.
+void accumulate_face_normals(const std::uint8_t* surface, const std::uint8_t* vertices,
+                             NormalAccumulator& sums) {
+    const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
+    const std::uint8_t* triangles = surface + Md3Surface::ofsTriangles(surface);
+    for (std::int32_t t = 0; t < numTriangles; ++t) {
+        const std::uint8_t* tri = triangles + std::int64_t{t} * Md3Triangle::kSize;
+        const std::int32_t i0 = Md3Triangle::index(tri, 0);
+        const std::int32_t i1 = Md3Triangle::index(tri, 1);
+        const std::int32_t i2 = Md3Triangle::index(tri, 2);
+        const Vec3 p0 = decode_position(vertices + std::int64_t{i0} * Md3Vertex::kSize);
+        const Vec3 p1 = decode_position(vertices + std::int64_t{i1} * Md3Vertex::kSize);
+        const Vec3 p2 = decode_position(vertices + std::int64_t{i2} * Md3Vertex::kSize);
+        const Vec3 e1{p1.x - p0.x, p1.y - p0.y, p1.z - p0.z};
+        const Vec3 e2{p2.x - p0.x, p2.y - p0.y, p2.z - p0.z};
+        // e2 x e1: clockwise corners face the viewer.
+        Vec3 n{e2.y * e1.z - e2.z * e1.y, e2.z * e1.x - e2.x * e1.z, e2.x * e1.y - e2.y * e1.x};
+        const float length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+        if (length == 0.0f) continue;
+        const float inverse = 1.0f / length;
+        n = {n.x * inverse, n.y * inverse, n.z * inverse};
+        add(sums[i0], n);
+        add(sums[i1], n);
+        add(sums[i2], n);
+    }
+}
+
+// Widens `frame`'s running bounds by each vertex and stores its new normal. A
+// vertex whose sum is zero (unused, or contributions that cancel) keeps its
+// old normal.
+void finish_vertices(std::uint8_t* vertices, std::int32_t numVerts, const NormalAccumulator& sums,
+                     std::uint8_t* frame) {
+    for (std::int32_t v = 0; v < numVerts; ++v) {
+        std::uint8_t* vertex = vertices + std::int64_t{v} * Md3Vertex::kSize;
+        const Vec3 p = decode_position(vertex);
+        const float coords[3] = {p.x, p.y, p.z};
+        for (int k = 0; k < 3; ++k) {
+            if (coords[k] < Md3Frame::mins(frame, k)) Md3Frame::set_mins(frame, k, coords[k]);
+            if (coords[k] > Md3Frame::maxs(frame, k)) Md3Frame::set_maxs(frame, k, coords[k]);
+        }
+
+        const Vec3& a = sums[v];
+        const float length = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+        if (length == 0.0f) continue;
+        const float inverse = 1.0f / length;
+        Md3Vertex::set_normal(vertex, pack_normal(a.x * inverse, a.y * inverse, a.z * inverse));
+    }
+}
+
+// Prints the surface's lines and rebuilds its normals frame by frame; false
+// when the surface has more vertices than the accumulator holds.
+bool repair_surface(std::uint8_t* model, std::uint8_t* surface, NormalAccumulator& sums,
+                    std::FILE* out) {
+    print_name(out, "Fixing surface:        ", Md3Surface::name(surface));
+
+    std::uint8_t* shader = Md3Shader::name(surface + Md3Surface::ofsShaders(surface));
+    print_name(out, "Fixing shader:         ", shader);
+    fix_separators(shader);
+    cut_extension(shader);
+    print_name(out, "Done:                  ", shader);
+
+    const std::int32_t numFrames = Md3Surface::numFrames(surface);
+    const std::int32_t numVerts = Md3Surface::numVerts(surface);
+    std::fprintf(out, "Fixing frames/normals: %d frames %d tris %d verts\n", numFrames,
+                 Md3Surface::numTriangles(surface), numVerts);
+    if (numVerts > kMaxSurfaceVerts) return false;
+
+    std::uint8_t* allVertices = surface + Md3Surface::ofsXyzNormals(surface);
+    for (std::int32_t j = 0; j < numFrames; ++j) {
+        std::uint8_t* vertices = allVertices + std::int64_t{j} * numVerts * Md3Vertex::kSize;
+        sums.fill(Vec3{});
+        accumulate_face_normals(surface, vertices, sums);
+        finish_vertices(vertices, numVerts, sums, frame_at(model, j));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool reference_repair(std::span<std::uint8_t> bytes, std::FILE* out) {
+    std::uint8_t* model = bytes.data();
+
+    std::uint8_t* name = Md3Header::name(model);
+    print_name(out, "Fixing model name:     ", name);
+    fix_separators(name);
+    print_name(out, "Done:                  ", name);
+
+    const std::int32_t numFrames = Md3Header::numFrames(model);
+    for (std::int32_t i = 0; i < numFrames; ++i) {
+        std::uint8_t* frame = frame_at(model, i);
+        for (int k = 0; k < 3; ++k) {
+            Md3Frame::set_mins(frame, k, kBoundsReset);
+            Md3Frame::set_maxs(frame, k, -kBoundsReset);
+        }
+    }
+
+    NormalAccumulator sums;
+    const std::int32_t numSurfaces = Md3Header::numSurfaces(model);
+    std::uint8_t* surface = model + Md3Header::ofsSurfaces(model);
+    for (std::int32_t s = 0; s < numSurfaces; ++s) {
+        if (!repair_surface(model, surface, sums, out)) return false;
+        surface += Md3Surface::ofsEnd(surface);
+    }
+
+    std::fprintf(out, "Fixing frame bounds:   %d frames\n", numFrames);
+    for (std::int32_t i = 0; i < numFrames; ++i) {
+        std::uint8_t* frame = frame_at(model, i);
+        float extent[3];
+        for (int k = 0; k < 3; ++k) {
+            const float lo = Md3Frame::mins(frame, k);
+            const float hi = Md3Frame::maxs(frame, k);
+            Md3Frame::set_localOrigin(frame, k, (lo + hi) * 0.5f);
+            extent[k] = hi - lo;
+        }
+        // The whole diagonal of the box, not half of it.
+        Md3Frame::set_radius(frame, std::sqrt(extent[0] * extent[0] + extent[1] * extent[1] +
+                                              extent[2] * extent[2]));
+    }
+    std::fprintf(out, "Done.\n");
+    return true;
+}
