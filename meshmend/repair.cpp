@@ -38,13 +38,14 @@ constexpr int kShortList = 8;
 constexpr int kTriangleSlots = kMaxKeptTriangles + 16;
 struct Scratch {
     // One frame's decoded positions and its vertices' normal sums.
-    float px[kVertexSlots], py[kVertexSlots], pz[kVertexSlots];
+    Float4 position[kVertexSlots];
     Float4 sum[kVertexSlots];
     // The unit normals, their lengths before scaling and packing inputs.
     float ux[kVertexSlots], uy[kVertexSlots], uz[kVertexSlots];
     float length[kVertexSlots];
-    double azimuth[kVertexSlots];
-    int polarGuess[kVertexSlots];
+    int azimuth[kVertexSlots];
+    int azimuthNeedsAtan2[kVertexSlots];
+    int polarBucket[kVertexSlots];
     // The surface's triangles (or one batch of them), with the edges, unit
     // face normals and lengths of the current frame.
     std::int32_t i0[kTriangleSlots], i1[kTriangleSlots], i2[kTriangleSlots];
@@ -60,6 +61,7 @@ struct Scratch {
     int nextCorner[kVertexSlots];
     int corners[3 * kTriangleSlots];
     int shortList[kVertexSlots][kShortList];
+    bool allListsShort;
 };
 
 void print_name(std::FILE* out, const char* label, const std::uint8_t* name) {
@@ -97,9 +99,8 @@ void decode_positions(const std::uint8_t* vertices, int numVerts, Scratch& s, st
             lo[k] = std::min(lo[k], c[k]);
             hi[k] = std::max(hi[k], c[k]);
         }
-        s.px[v] = c[0] * Md3Vertex::kPositionScale;
-        s.py[v] = c[1] * Md3Vertex::kPositionScale;
-        s.pz[v] = c[2] * Md3Vertex::kPositionScale;
+        s.position[v] = Float4{c[0] * Md3Vertex::kPositionScale, c[1] * Md3Vertex::kPositionScale,
+                               c[2] * Md3Vertex::kPositionScale, 0.0f};
     }
     if (numVerts == 0) return;
     for (int k = 0; k < 3; ++k) {
@@ -129,8 +130,10 @@ void build_incidence(int numTriangles, int numVerts, Scratch& s) {
     std::copy_n(s.firstCorner, numVerts, s.nextCorner);
     for (int t = 0; t < numTriangles; ++t)
         for (const int v : {s.i0[t], s.i1[t], s.i2[t]}) s.corners[s.nextCorner[v]++] = t;
+    s.allListsShort = true;
     for (int v = 0; v < numVerts; ++v) {
         const int first = s.firstCorner[v], uses = s.firstCorner[v + 1] - first;
+        s.allListsShort = s.allListsShort && uses <= kShortList;
         for (int k = 0; k < kShortList; ++k) s.shortList[v][k] = k < uses ? s.corners[first + k] : kMaxKeptTriangles;
     }
 }
@@ -139,13 +142,14 @@ void build_incidence(int numTriangles, int numVerts, Scratch& s) {
 // frame, with each normal's length before scaling (0 for a degenerate one).
 void face_normals(int count, Scratch& s) {
     for (int t = 0; t < count; ++t) {
-        const int a = s.i0[t], b = s.i1[t], c = s.i2[t];
-        s.e1x[t] = s.px[b] - s.px[a];
-        s.e1y[t] = s.py[b] - s.py[a];
-        s.e1z[t] = s.pz[b] - s.pz[a];
-        s.e2x[t] = s.px[c] - s.px[a];
-        s.e2y[t] = s.py[c] - s.py[a];
-        s.e2z[t] = s.pz[c] - s.pz[a];
+        const Float4 p0 = s.position[s.i0[t]];
+        const Float4 e1 = s.position[s.i1[t]] - p0, e2 = s.position[s.i2[t]] - p0;
+        s.e1x[t] = e1[0];
+        s.e1y[t] = e1[1];
+        s.e1z[t] = e1[2];
+        s.e2x[t] = e2[0];
+        s.e2y[t] = e2[1];
+        s.e2z[t] = e2[2];
     }
     for (int t = 0; t < count; ++t) {
         // e2 x e1: clockwise corners face the viewer.
@@ -171,11 +175,19 @@ void sum_kept_normals(int numTriangles, int numVerts, Scratch& s) {
     for (int t = 0; t < numTriangles; ++t)
         s.normal[t] = s.nl[t] != 0.0f ? Float4{s.nx[t], s.ny[t], s.nz[t], 0.0f} : Float4{};
     s.normal[kMaxKeptTriangles] = Float4{};
+    if (s.allListsShort) {
+        // A fixed number of additions per vertex, the padding adding zeros:
+        // no branch depends on how many triangles use a vertex.
+        for (int v = 0; v < numVerts; ++v) {
+            Float4 sum{};
+            for (int k = 0; k < kShortList; ++k) sum += s.normal[s.shortList[v][k]];
+            s.sum[v] = sum;
+        }
+        return;
+    }
     for (int v = 0; v < numVerts; ++v) {
         Float4 sum{};
         if (s.firstCorner[v + 1] - s.firstCorner[v] <= kShortList) {
-            // A fixed number of additions, the padding adding zeros: no
-            // branch depends on how many triangles use the vertex.
             for (int k = 0; k < kShortList; ++k) sum += s.normal[s.shortList[v][k]];
         } else {
             for (int c = s.firstCorner[v]; c < s.firstCorner[v + 1]; ++c) sum += s.normal[s.corners[c]];
@@ -216,16 +228,25 @@ void store_normals(std::uint8_t* vertices, int numVerts, const PolarTables& pola
         s.length[v] = length;
     }
     for (int v = 0; v < numVerts; ++v) {
-        s.azimuth[v] = azimuth_estimate(s.ux[v], s.uy[v]);
-        s.polarGuess[v] = polar_bucket(s.uz[v]);
+        // NaN for a zero sum: every result here is then ignored, and
+        // polar_bucket and the truncation are kept in range.
+        const float x = s.ux[v], y = s.uy[v];
+        const float estimate = azimuth_estimate(x, y);
+        const bool finite = std::fabs(estimate) < 256.0f;
+        s.azimuth[v] = static_cast<int>(finite ? estimate : 0.0f);
+        s.azimuthNeedsAtan2[v] = !finite || azimuth_needs_atan2(estimate, x, y);
+        s.polarBucket[v] = polar_bucket(s.uz[v]);
     }
     for (int v = 0; v < numVerts; ++v) {
         if (s.length[v] == 0.0f) continue;
         const float x = s.ux[v], y = s.uy[v], z = s.uz[v];
-        const std::uint16_t packed =
-            (x == 0.0f && y == 0.0f)
-                ? (z > 0.0f ? 0 : 128)
-                : combine_units(azimuth_units(s.azimuth[v], x, y), polar_units(polar, s.polarGuess[v], z));
+        std::uint16_t packed;
+        if (x == 0.0f && y == 0.0f) {
+            packed = z > 0.0f ? 0 : 128;
+        } else {
+            const int azimuth = s.azimuthNeedsAtan2[v] ? reference_azimuth_units(x, y) : s.azimuth[v];
+            packed = combine_units(azimuth, polar_units(polar, s.polarBucket[v], z));
+        }
         Md3Vertex::set_normal(vertices + v * Md3Vertex::kSize, packed);
     }
 }
