@@ -3,6 +3,7 @@
 // the two is what the repair pass costs on top of the file I/O.
 //
 //   md3_bench [--surfaces N] [--frames N] [--verts N] [--runs N] [--dir DIR]
+//             [--meshmend PATH] [--sphereset PATH]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,6 +71,7 @@ void write_file(const std::string& path, const ModelBuffer& bytes) {
 int main(int argc, char** argv) {
     int surfaces = 8, frames = 512, verts = 1000, runs = 7;
     std::string dir = fs::temp_directory_path().string();
+    std::string meshmend = MESHMEND_BIN, sphereset = SPHERESET_BIN;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--surfaces") surfaces = std::atoi(argv[i + 1]);
@@ -77,6 +79,8 @@ int main(int argc, char** argv) {
         else if (option == "--verts") verts = std::atoi(argv[i + 1]);
         else if (option == "--runs") runs = std::atoi(argv[i + 1]);
         else if (option == "--dir") dir = argv[i + 1];
+        else if (option == "--meshmend") meshmend = argv[i + 1];
+        else if (option == "--sphereset") sphereset = argv[i + 1];
         else {
             std::fprintf(stderr, "md3_bench: unknown option %s\n", option.c_str());
             return 2;
@@ -97,9 +101,9 @@ int main(int argc, char** argv) {
         // neither program is timed while the kernel flushes the other's file.
         fs::copy_file(original, work, fs::copy_options::overwrite_existing);
         sync();
-        const Sample m = run({MESHMEND_BIN, work});
+        const Sample m = run({meshmend, work});
         sync();
-        const Sample s = run({SPHERESET_BIN, original, work, "64"});
+        const Sample s = run({sphereset, original, work, "64"});
         if (r == 0) continue;
         mend.push_back(m.seconds);
         radius.push_back(s.seconds);

@@ -1,5 +1,6 @@
-// Whole-file load and replace-on-save, with the standard library only so that
-// the same code serves every platform.
+// Whole-file load and replace-on-save, with the standard library. Windows
+// gets its own calls in three places where the C library there falls short:
+// sizes past 2 GiB, exclusive creation and replacing an existing file.
 #include "model_io.hpp"
 
 #include <csignal>
@@ -8,7 +9,62 @@
 #include <random>
 #include <system_error>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
+
+namespace {
+
+// Length of an open file, or -1 when it cannot be measured. Leaves the file
+// positioned at its start.
+std::int64_t file_length(std::FILE* file) {
+#ifdef _WIN32
+    // long is 32 bits there.
+    if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
+    const std::int64_t size = _ftelli64(file);
+    return _fseeki64(file, 0, SEEK_SET) == 0 ? size : -1;
+#else
+    if (std::fseek(file, 0, SEEK_END) != 0) return -1;
+    const std::int64_t size = std::ftell(file);
+    return std::fseek(file, 0, SEEK_SET) == 0 ? size : -1;
+#endif
+}
+
+// Creates `path` for writing in binary mode, failing if it already exists.
+std::FILE* create_new(const fs::path& path) {
+#ifdef _WIN32
+    // The C runtime MinGW links against knows no "x" mode.
+    int fd = -1;
+    if (_wsopen_s(&fd, path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYNO,
+                  _S_IREAD | _S_IWRITE) != 0)
+        return nullptr;
+    std::FILE* file = _fdopen(fd, "wb");
+    if (!file) _close(fd);
+    return file;
+#else
+    return std::fopen(path.string().c_str(), "wbx");
+#endif
+}
+
+// Puts `temp` in the place of `target`, replacing it if it exists.
+bool replace_file(const fs::path& temp, const fs::path& target) {
+#ifdef _WIN32
+    // A plain rename there refuses to replace an existing file.
+    return MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    std::error_code ec;
+    fs::rename(temp, target, ec);
+    return !ec;
+#endif
+}
+
+}  // namespace
 
 void abort_run(int status, const char* message, std::string_view name) {
     std::fflush(stdout);
@@ -26,9 +82,8 @@ LoadResult load_model(const std::string& path, ModelBuffer& model) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return LoadResult::cannot_open;
 
-    long size = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
-    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0) {
+    const std::int64_t size = file_length(file);
+    if (size < 0) {
         std::fclose(file);
         return LoadResult::cannot_open;
     }
@@ -100,8 +155,8 @@ bool open_output(const std::string& name, PendingOutput& out) {
         name += std::to_string(pick() % 1000000);
         fs::path temp = out.target;
         temp.replace_filename(name);
-        // "x": never take over a file that already exists under that name.
-        out.file = std::fopen(temp.string().c_str(), "wbx");
+        // Never take over a file that already exists under that name.
+        out.file = create_new(temp);
         if (out.file) {
             out.temp = temp;
             return true;
@@ -131,8 +186,7 @@ bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes) {
             return false;
         }
     }
-    fs::rename(out.temp, out.target, ec);
-    if (ec) {
+    if (!replace_file(out.temp, out.target)) {
         discard(out);
         return false;
     }

@@ -1,14 +1,19 @@
-// Writes the bundled sample model to the file named on the command line.
+// Writes a model to the file named on the command line: the bundled sample,
+// or with three more numbers a generated model of that many surfaces, frames
+// and (at most) vertices per surface.
 #include <cstdio>
+#include <cstdlib>
 
 #include "model_builder.hpp"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.md3>\n", argv[0]);
+    if (argc != 2 && argc != 5) {
+        std::fprintf(stderr, "usage: %s <output.md3> [<surfaces> <frames> <vertices>]\n", argv[0]);
         return 2;
     }
-    const ModelBuffer bytes = build_model(sample_model());
+    const BuiltModel model = argc == 2 ? sample_model()
+                                       : generated_model(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
+    const ModelBuffer bytes = build_model(model);
     std::FILE* out = std::fopen(argv[1], "wb");
     if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fclose(out) != 0) {
         std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[1]);
