@@ -52,7 +52,8 @@ bool frames_inside(const std::uint8_t* header, std::int64_t limit) {
 // and each surface's vertex array. It is steered by the model header, the
 // surface headers and the triangle arrays. If a written region overlapped a
 // steering one, the pass's own writes would change counts, offsets or indices
-// after they were checked here, so that is rejected too.
+// after they were checked here, so that is rejected too; so is a frame array
+// that overlaps a vertex array, whose outcome would hang on write order.
 //
 // Surfaces follow one another: each starts where its predecessor's block ends
 // and keeps its records inside its own block, so blocks never overlap and
@@ -111,6 +112,9 @@ bool validate_layout(std::span<const std::uint8_t> model) {
                 overlaps(written, triangles))
                 return false;
         }
+        // Bounds and normals are written frame by frame: if they shared bytes,
+        // the result would depend on the order of the writes within a frame.
+        if (overlaps(frames, vertices)) return false;
 
         if (!triangle_indices_valid(header + trianglesAt, numTriangles,
                                     static_cast<std::int32_t>(numVerts)))

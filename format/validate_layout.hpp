@@ -20,6 +20,6 @@ bool frames_inside(const std::uint8_t* header, std::int64_t limit);
 // within the file, every frame, surface, shader, triangle and vertex record
 // lies inside the first ofsEnd bytes and each surface's records inside its own
 // block, no count is negative, no surface has more frames than the model, every
-// triangle index names a vertex of its surface, and no region the repair writes
-// overlaps a region that steers it.
+// triangle index names a vertex of its surface, no region the repair writes
+// overlaps a region that steers it, and the frames overlap no vertex array.
 bool validate_layout(std::span<const std::uint8_t> model);

@@ -7,6 +7,7 @@
 
 #include "md3_layout.hpp"
 #include "radius.hpp"
+#include "reference_repair.hpp"
 #include "repair.hpp"
 #include "validate_layout.hpp"
 
@@ -25,7 +26,13 @@ void fuzz_meshmend_once(const std::uint8_t* data, std::size_t size) {
     std::copy_n("IDP3", 4, model.begin());
     put_i32(model.data() + 4, Md3Header::kVersion);
     if (!validate_layout(model)) return;
-    repair_model(model, sink());  // false on an oversized surface: the program would stop here
+    // The plain pass is the oracle: on every model the checks accept, the
+    // fast pass must leave the same bytes. Either stops at an oversized
+    // surface, where the program would stop and save nothing.
+    ModelBuffer plain = model;
+    const bool repaired = repair_model(model, sink());
+    if (reference_repair(plain, sink()) != repaired) std::abort();
+    if (repaired && model != plain) std::abort();
     const std::int64_t saved = Md3Header::ofsEnd(model.data());
     if (saved < Md3Header::kSize || saved > static_cast<std::int64_t>(model.size())) std::abort();
 }

@@ -104,6 +104,13 @@ TEST(ValidateLayout, RejectsEveryBrokenRecord) {
         EXPECT_FALSE(validate_layout(m)) << b.what;
     }
 
+    // Frames that would share bytes with vertices, and nothing else.
+    BuiltModel wide = triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}, {0, 2, 0}, {2, 2, 0}, {3, 3, 0}});
+    ModelBuffer framesOnVertices = build_model(wide);
+    EXPECT_TRUE(validate_layout(framesOnVertices));
+    set_header(framesOnVertices, 92, surface_offset(framesOnVertices, 0) + surface_field(framesOnVertices, 0, kOfsXyz));
+    EXPECT_FALSE(validate_layout(framesOnVertices));
+
     ModelBuffer negativeIndex = good;
     const std::int64_t triangles = second + surface_field(good, 1, kOfsTriangles);
     put_i32(negativeIndex.data() + triangles + 16, -1);
