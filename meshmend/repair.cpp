@@ -13,11 +13,9 @@
 
 #include "../format/md3_layout.hpp"
 #include "pack_normal.hpp"
+#include "pass_steps.hpp"
 
 namespace {
-
-// Bounds start out inverted so that the first vertex of a frame sets both.
-constexpr float kBoundsReset = 999999.0f;
 
 // A surface's triangles and their incidence lists are kept for all its
 // frames when they fit here; larger surfaces are processed a batch of
@@ -63,27 +61,6 @@ struct Scratch {
     int shortList[kVertexSlots][kShortList];
     bool allListsShort;
 };
-
-void print_name(std::FILE* out, const char* label, const std::uint8_t* name) {
-    const std::string_view text = field_text(name, kNameSize);
-    std::fprintf(out, "%s%.*s\n", label, static_cast<int>(text.size()), text.data());
-}
-
-void fix_separators(std::uint8_t* name) {
-    for (std::size_t i = 0; i < kNameSize && name[i] != 0; ++i)
-        if (name[i] == '\\') name[i] = '/';
-}
-
-// Cuts a three-character extension by position: the character four places
-// before the end of the name must be the dot (hull.tga, but not hull.jpeg).
-void cut_extension(std::uint8_t* name) {
-    const std::size_t length = field_text(name, kNameSize).size();
-    if (length >= 4 && name[length - 4] == '.') name[length - 4] = 0;
-}
-
-std::uint8_t* frame_at(std::uint8_t* model, std::int64_t i) {
-    return model + Md3Header::ofsFrames(model) + i * Md3Frame::kSize;
-}
 
 // Decodes the frame's positions and widens the frame's running bounds by
 // them. The bounds are taken over the stored integers: decoding is exact and
@@ -255,19 +232,10 @@ void store_normals(std::uint8_t* vertices, int numVerts, const PolarTables& pola
 // when the surface has more vertices than the pass can hold.
 bool repair_surface(std::uint8_t* model, std::uint8_t* surface, const PolarTables& polar, Scratch& s,
                     std::FILE* out) {
-    print_name(out, "Fixing surface:        ", Md3Surface::name(surface));
-
-    std::uint8_t* shader = Md3Shader::name(surface + Md3Surface::ofsShaders(surface));
-    print_name(out, "Fixing shader:         ", shader);
-    fix_separators(shader);
-    cut_extension(shader);
-    print_name(out, "Done:                  ", shader);
-
+    repair_shader_name(surface, out);
+    if (!report_surface_counts(surface, out)) return false;
     const std::int32_t numFrames = Md3Surface::numFrames(surface);
     const std::int32_t numVerts = Md3Surface::numVerts(surface);
-    std::fprintf(out, "Fixing frames/normals: %d frames %d tris %d verts\n", numFrames,
-                 Md3Surface::numTriangles(surface), numVerts);
-    if (numVerts > kMaxSurfaceVerts) return false;
 
     const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
     const bool kept = numTriangles <= kMaxKeptTriangles;
@@ -293,19 +261,8 @@ bool repair_surface(std::uint8_t* model, std::uint8_t* surface, const PolarTable
 bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out) {
     std::uint8_t* model = bytes.data();
 
-    std::uint8_t* name = Md3Header::name(model);
-    print_name(out, "Fixing model name:     ", name);
-    fix_separators(name);
-    print_name(out, "Done:                  ", name);
-
-    const std::int32_t numFrames = Md3Header::numFrames(model);
-    for (std::int32_t i = 0; i < numFrames; ++i) {
-        std::uint8_t* frame = frame_at(model, i);
-        for (int k = 0; k < 3; ++k) {
-            Md3Frame::set_mins(frame, k, kBoundsReset);
-            Md3Frame::set_maxs(frame, k, -kBoundsReset);
-        }
-    }
+    repair_model_name(model, out);
+    reset_frame_bounds(model);
 
     const PolarTables& polar = polar_tables();
     static Scratch scratch;  // too large to be comfortable on the stack
@@ -316,20 +273,6 @@ bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out) {
         surface += Md3Surface::ofsEnd(surface);
     }
 
-    std::fprintf(out, "Fixing frame bounds:   %d frames\n", numFrames);
-    for (std::int32_t i = 0; i < numFrames; ++i) {
-        std::uint8_t* frame = frame_at(model, i);
-        float extent[3];
-        for (int k = 0; k < 3; ++k) {
-            const float lo = Md3Frame::mins(frame, k);
-            const float hi = Md3Frame::maxs(frame, k);
-            Md3Frame::set_localOrigin(frame, k, (lo + hi) * 0.5f);
-            extent[k] = hi - lo;
-        }
-        // The whole diagonal of the box, not half of it.
-        Md3Frame::set_radius(frame, std::sqrt(extent[0] * extent[0] + extent[1] * extent[1] +
-                                              extent[2] * extent[2]));
-    }
-    std::fprintf(out, "Done.\n");
+    finish_frame_bounds(model, out);
     return true;
 }

@@ -1,8 +1,6 @@
 // The repair pass: names, normals, bounds and what it must leave alone.
 #include "repair.hpp"
 
-#include <stdio.h>
-
 #include <cmath>
 #include <cstdlib>
 
@@ -11,23 +9,7 @@
 
 namespace {
 
-struct Repaired {
-    bool ok = false;
-    std::string lines;
-};
-
-Repaired repair(ModelBuffer& model) {
-    EXPECT_TRUE(validate_layout(model));
-    char* text = nullptr;
-    std::size_t length = 0;
-    std::FILE* out = open_memstream(&text, &length);
-    Repaired result;
-    result.ok = repair_model(model, out);
-    std::fclose(out);
-    result.lines.assign(text, length);
-    std::free(text);
-    return result;
-}
+PassOutput repair(ModelBuffer& model) { return run_pass(repair_model, model); }
 
 std::string shader_after(const std::string& shader) {
     BuiltModel m = triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
@@ -48,7 +30,7 @@ TEST(RepairNames, ModelNameGetsForwardSlashesAndKeepsItsExtension) {
     BuiltModel m = frames_only_model(0);
     m.name = "models\\ships\\a.md3";
     ModelBuffer bytes = build_model(m);
-    const Repaired r = repair(bytes);
+    const PassOutput r = repair(bytes);
     EXPECT_EQ(field_text(Md3Header::name(bytes.data()), kNameSize), "models/ships/a.md3");
     EXPECT_EQ(r.lines,
               "Fixing model name:     models\\ships\\a.md3\n"
@@ -76,7 +58,7 @@ TEST(RepairNames, OnlyTheFirstShaderAndNoSurfaceNameChange) {
     m.surfaces[0].name = "hull\\main.tga";
     m.surfaces[0].shaders = {"a\\b.tga", "c\\d.tga"};
     ModelBuffer bytes = build_model(m);
-    const Repaired r = repair(bytes);
+    const PassOutput r = repair(bytes);
     const std::uint8_t* surface = bytes.data() + surface_offset(bytes, 0);
     const std::uint8_t* shaders = surface + Md3Surface::ofsShaders(surface);
     EXPECT_EQ(field_text(Md3Surface::name(surface), kNameSize), "hull\\main.tga");
@@ -131,7 +113,7 @@ TEST(RepairNormals, EachFrameUsesItsOwnPositions) {
 
 TEST(RepairBounds, ModelWithoutGeometryEndsAtTheResetValues) {
     ModelBuffer bytes = build_model(frames_only_model(2));
-    const Repaired r = repair(bytes);
+    const PassOutput r = repair(bytes);
     EXPECT_EQ(r.lines,
               "Fixing model name:     frames\nDone:                  frames\n"
               "Fixing frame bounds:   2 frames\nDone.\n");
@@ -205,13 +187,13 @@ TEST(RepairPass, SurfaceOfMoreThan1024VerticesStopsThePass) {
         return build_model(m);
     };
     ModelBuffer fits = model_with(1024);
-    const Repaired accepted = repair(fits);
+    const PassOutput accepted = repair(fits);
     EXPECT_TRUE(accepted.ok);
     EXPECT_EQ(normal_of(fits, 1, 0, 1023), 0xBEEF);  // unused, but inside the accumulator
     EXPECT_EQ(normal_of(fits, 1, 0, 0), 128);
 
     ModelBuffer tooBig = model_with(1025);
-    const Repaired refused = repair(tooBig);
+    const PassOutput refused = repair(tooBig);
     EXPECT_FALSE(refused.ok);
     const std::string tail = "Fixing surface:        surface\n"
                              "Fixing shader:         shader\n"

@@ -1,5 +1,7 @@
 #include "support.hpp"
 
+#include "validate_layout.hpp"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -7,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -108,6 +111,19 @@ BuiltModel frames_only_model(int numFrames) {
     for (int i = 0; i < numFrames; ++i)
         m.frames.push_back({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, 64.0f, "f" + std::to_string(i)});
     return m;
+}
+
+PassOutput run_pass(bool (*pass)(std::span<std::uint8_t>, std::FILE*), ModelBuffer& model) {
+    EXPECT_TRUE(validate_layout(model));
+    char* text = nullptr;
+    std::size_t length = 0;
+    std::FILE* out = open_memstream(&text, &length);
+    PassOutput result;
+    result.ok = pass(model, out);
+    std::fclose(out);
+    result.lines.assign(text, length);
+    std::free(text);
+    return result;
 }
 
 std::uint16_t normal_of(const ModelBuffer& model, int s, int j, int v) {

@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,16 @@ BuiltModel triangle_model(const std::vector<std::array<float, 3>>& corners,
 
 // A model with `numFrames` frames, no surfaces.
 BuiltModel frames_only_model(int numFrames);
+
+// What a repair pass returned and printed.
+struct PassOutput {
+    bool ok = false;
+    std::string lines;
+};
+
+// Runs `pass` (repair_model or the plain reference pass) over `model`,
+// which must pass validation, capturing its progress lines.
+PassOutput run_pass(bool (*pass)(std::span<std::uint8_t>, std::FILE*), ModelBuffer& model);
 
 // Normal of vertex v of frame j of surface s.
 std::uint16_t normal_of(const ModelBuffer& model, int s, int j, int v);
