@@ -47,9 +47,8 @@ struct Scratch {
     // The surface's triangles (or one batch of them), with the edges, unit
     // face normals and lengths of the current frame.
     std::int32_t i0[kTriangleSlots], i1[kTriangleSlots], i2[kTriangleSlots];
-    float e1x[kTriangleSlots], e1y[kTriangleSlots], e1z[kTriangleSlots];
-    float e2x[kTriangleSlots], e2y[kTriangleSlots], e2z[kTriangleSlots];
-    float nx[kTriangleSlots], ny[kTriangleSlots], nz[kTriangleSlots], nl[kTriangleSlots];
+    Float4 cross[kTriangleSlots];
+    float nl[kTriangleSlots], inverse[kTriangleSlots];
     Float4 normal[kTriangleSlots];
     // For each vertex, the triangles that use it in triangle order, once per
     // use: corners[firstCorner[v] .. firstCorner[v + 1]). A vertex used at
@@ -115,31 +114,34 @@ void build_incidence(int numTriangles, int numVerts, Scratch& s) {
     }
 }
 
+// Lanes of a Float4 in another order.
+#if defined(__clang__)
+#define MD3_SHUFFLE(v, a, b, c, d) __builtin_shufflevector(v, v, a, b, c, d)
+#else
+using Int4 = std::int32_t __attribute__((vector_size(16)));
+#define MD3_SHUFFLE(v, a, b, c, d) __builtin_shuffle(v, Int4{a, b, c, d})
+#endif
+
 // Unit face normals of triangles 0 .. count-1 of s.i0 .. s.i2 in the decoded
-// frame, with each normal's length before scaling (0 for a degenerate one).
+// frame; zero for a degenerate triangle.
 void face_normals(int count, Scratch& s) {
     for (int t = 0; t < count; ++t) {
         const Float4 p0 = s.position[s.i0[t]];
         const Float4 e1 = s.position[s.i1[t]] - p0, e2 = s.position[s.i2[t]] - p0;
-        s.e1x[t] = e1[0];
-        s.e1y[t] = e1[1];
-        s.e1z[t] = e1[2];
-        s.e2x[t] = e2[0];
-        s.e2y[t] = e2[1];
-        s.e2z[t] = e2[2];
+        // e2 x e1, lane by lane: (e2.y e1.z - e2.z e1.y, e2.z e1.x - e2.x e1.z, e2.x e1.y - e2.y e1.x).
+        const Float4 n = MD3_SHUFFLE(e2, 1, 2, 0, 3) * MD3_SHUFFLE(e1, 2, 0, 1, 3) -
+                         MD3_SHUFFLE(e2, 2, 0, 1, 3) * MD3_SHUFFLE(e1, 1, 2, 0, 3);
+        const Float4 squares = n * n;
+        s.cross[t] = n;
+        s.nl[t] = squares[0] + squares[1] + squares[2];
     }
     for (int t = 0; t < count; ++t) {
-        // e2 x e1: clockwise corners face the viewer.
-        const float nx = s.e2y[t] * s.e1z[t] - s.e2z[t] * s.e1y[t];
-        const float ny = s.e2z[t] * s.e1x[t] - s.e2x[t] * s.e1z[t];
-        const float nz = s.e2x[t] * s.e1y[t] - s.e2y[t] * s.e1x[t];
-        const float length = std::sqrt(nx * nx + ny * ny + nz * nz);
-        const float inverse = 1.0f / length;  // unused when length is 0
-        s.nx[t] = nx * inverse;
-        s.ny[t] = ny * inverse;
-        s.nz[t] = nz * inverse;
+        const float length = std::sqrt(s.nl[t]);
         s.nl[t] = length;
+        s.inverse[t] = 1.0f / length;  // unused when length is 0
     }
+    for (int t = 0; t < count; ++t)
+        s.normal[t] = s.nl[t] != 0.0f ? s.cross[t] * s.inverse[t] : Float4{};
 }
 
 // Every triangle adds its unit face normal once at each of its corners,
@@ -149,8 +151,6 @@ void face_normals(int count, Scratch& s) {
 // since adding +0 to a sum that starts at +0 changes nothing.
 void sum_kept_normals(int numTriangles, int numVerts, Scratch& s) {
     face_normals(numTriangles, s);
-    for (int t = 0; t < numTriangles; ++t)
-        s.normal[t] = s.nl[t] != 0.0f ? Float4{s.nx[t], s.ny[t], s.nz[t], 0.0f} : Float4{};
     s.normal[kMaxKeptTriangles] = Float4{};
     if (s.allListsShort) {
         // A fixed number of additions per vertex, the padding adding zeros:
@@ -183,11 +183,10 @@ void sum_normals_in_batches(const std::uint8_t* surface, int numVerts, Scratch& 
         read_triangles(surface, first, count, s);
         face_normals(count, s);
         for (int t = 0; t < count; ++t) {
-            if (s.nl[t] == 0.0f) continue;
-            const Float4 n = {s.nx[t], s.ny[t], s.nz[t], 0.0f};
-            s.sum[s.i0[t]] += n;
-            s.sum[s.i1[t]] += n;
-            s.sum[s.i2[t]] += n;
+            // A degenerate triangle's zero normal changes no sum.
+            s.sum[s.i0[t]] += s.normal[t];
+            s.sum[s.i1[t]] += s.normal[t];
+            s.sum[s.i2[t]] += s.normal[t];
         }
     }
 }
