@@ -58,7 +58,8 @@ struct Scratch {
     int nextCorner[kVertexSlots];
     int corners[3 * kTriangleSlots];
     int shortList[kVertexSlots][kShortList];
-    bool allListsShort;
+    int longLists[kVertexSlots];
+    int numLongLists;
 };
 
 // Decodes the frame's positions and widens the frame's running bounds by
@@ -106,10 +107,10 @@ void build_incidence(int numTriangles, int numVerts, Scratch& s) {
     std::copy_n(s.firstCorner, numVerts, s.nextCorner);
     for (int t = 0; t < numTriangles; ++t)
         for (const int v : {s.i0[t], s.i1[t], s.i2[t]}) s.corners[s.nextCorner[v]++] = t;
-    s.allListsShort = true;
+    s.numLongLists = 0;
     for (int v = 0; v < numVerts; ++v) {
         const int first = s.firstCorner[v], uses = s.firstCorner[v + 1] - first;
-        s.allListsShort = s.allListsShort && uses <= kShortList;
+        if (uses > kShortList) s.longLists[s.numLongLists++] = v;
         for (int k = 0; k < kShortList; ++k) s.shortList[v][k] = k < uses ? s.corners[first + k] : kMaxKeptTriangles;
     }
 }
@@ -152,23 +153,18 @@ void face_normals(int count, Scratch& s) {
 void sum_kept_normals(int numTriangles, int numVerts, Scratch& s) {
     face_normals(numTriangles, s);
     s.normal[kMaxKeptTriangles] = Float4{};
-    if (s.allListsShort) {
-        // A fixed number of additions per vertex, the padding adding zeros:
-        // no branch depends on how many triangles use a vertex.
-        for (int v = 0; v < numVerts; ++v) {
-            Float4 sum{};
-            for (int k = 0; k < kShortList; ++k) sum += s.normal[s.shortList[v][k]];
-            s.sum[v] = sum;
-        }
-        return;
-    }
+    // Every vertex adds the first kShortList normals of its list, the
+    // padding adding zeros, so no branch depends on how many triangles use
+    // it; the few vertices with longer lists then go on where they stopped.
     for (int v = 0; v < numVerts; ++v) {
         Float4 sum{};
-        if (s.firstCorner[v + 1] - s.firstCorner[v] <= kShortList) {
-            for (int k = 0; k < kShortList; ++k) sum += s.normal[s.shortList[v][k]];
-        } else {
-            for (int c = s.firstCorner[v]; c < s.firstCorner[v + 1]; ++c) sum += s.normal[s.corners[c]];
-        }
+        for (int k = 0; k < kShortList; ++k) sum += s.normal[s.shortList[v][k]];
+        s.sum[v] = sum;
+    }
+    for (int i = 0; i < s.numLongLists; ++i) {
+        const int v = s.longLists[i];
+        Float4 sum = s.sum[v];
+        for (int c = s.firstCorner[v] + kShortList; c < s.firstCorner[v + 1]; ++c) sum += s.normal[s.corners[c]];
         s.sum[v] = sum;
     }
 }
