@@ -132,12 +132,11 @@ void face_normals(int count, Scratch& s) {
         // e2 x e1, lane by lane: (e2.y e1.z - e2.z e1.y, e2.z e1.x - e2.x e1.z, e2.x e1.y - e2.y e1.x).
         const Float4 n = MD3_SHUFFLE(e2, 1, 2, 0, 3) * MD3_SHUFFLE(e1, 2, 0, 1, 3) -
                          MD3_SHUFFLE(e2, 2, 0, 1, 3) * MD3_SHUFFLE(e1, 1, 2, 0, 3);
-        const Float4 squares = n * n;
         s.cross[t] = n;
-        s.nl[t] = squares[0] + squares[1] + squares[2];
     }
     for (int t = 0; t < count; ++t) {
-        const float length = std::sqrt(s.nl[t]);
+        const float nx = s.cross[t][0], ny = s.cross[t][1], nz = s.cross[t][2];
+        const float length = std::sqrt(nx * nx + ny * ny + nz * nz);
         s.nl[t] = length;
         s.inverse[t] = 1.0f / length;  // unused when length is 0
     }
