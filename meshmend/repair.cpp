@@ -44,16 +44,17 @@ struct Scratch {
     int azimuth[kVertexSlots];
     int azimuthNeedsAtan2[kVertexSlots];
     int polarBucket[kVertexSlots];
-    // The surface's triangles (or one batch of them), with the edges, unit
-    // face normals and lengths of the current frame.
+    // The surface's triangles (or one batch of them), with their cross
+    // products, lengths and unit normals in the current frame.
     std::int32_t i0[kTriangleSlots], i1[kTriangleSlots], i2[kTriangleSlots];
     Float4 cross[kTriangleSlots];
     float nl[kTriangleSlots], inverse[kTriangleSlots];
     Float4 normal[kTriangleSlots];
     // For each vertex, the triangles that use it in triangle order, once per
-    // use: corners[firstCorner[v] .. firstCorner[v + 1]). A vertex used at
-    // most kShortList times also has them in shortList[v], padded with
-    // triangle slot kMaxKeptTriangles, whose normal is always zero.
+    // use: corners[firstCorner[v] .. firstCorner[v + 1]). shortList[v] holds
+    // the first kShortList of them, padded with triangle slot
+    // kMaxKeptTriangles, whose normal is always zero; longLists names the
+    // vertices used more often.
     int firstCorner[kVertexSlots];
     int nextCorner[kVertexSlots];
     int corners[3 * kTriangleSlots];
