@@ -48,15 +48,6 @@ PolarTables build_polar_tables() {
         }
         tables.threshold[static_cast<std::size_t>(p)] = from_order_key(lo);
     }
-    // Every z in bucket b lies above the bucket's lower edge less a margin
-    // far wider than the rounding in polar_bucket, so the unit there is a
-    // guess that is never too small.
-    int p = 127;  // edges grow with b, so units only fall
-    for (int b = 0; b <= kPolarBuckets; ++b) {
-        const float edge = std::max(-1.0f, static_cast<float>(b) / (kPolarBuckets / 2) - 1.0f - 1e-6f);
-        while (edge > tables.threshold[static_cast<std::size_t>(p)]) --p;
-        tables.guess[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(p);
-    }
     return tables;
 }
 

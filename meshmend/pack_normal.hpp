@@ -28,17 +28,12 @@ inline std::uint16_t combine_units(int azimuth, int polar) {
                                       (static_cast<unsigned>(polar) & 0xFFu));
 }
 
-// What decides the polar unit of every float z without acos. Polar units
-// never increase as z grows, so 127 thresholds are enough: threshold[p] is
-// the largest float whose unit is at least p (threshold[0] is +infinity).
-// For speed, z first picks one of kPolarBuckets equal slices of [-1, 1],
-// whose guess is at least the unit of every z in it. The slices are narrower
-// than the closest two thresholds (4.4e-4 apart, near z = -1), so the guess
-// is at most one too many.
-inline constexpr int kPolarBuckets = 8192;
+// What decides the polar unit of every float z without acos, for the few z
+// whose estimate (below) lies too close to a unit boundary. Polar units never
+// increase as z grows, so 127 thresholds are enough: threshold[p] is the
+// largest float whose unit is at least p (threshold[0] is +infinity).
 struct PolarTables {
     std::array<float, 128> threshold;
-    std::array<std::uint8_t, kPolarBuckets + 1> guess;
 };
 
 // Built on first use by bisection over float bit patterns with this C
@@ -46,41 +41,19 @@ struct PolarTables {
 // on every float.
 const PolarTables& polar_tables();
 
-// The slice of z; z outside [-1, 1], or NaN, counts as the nearest end.
-inline int polar_bucket(float z) {
-    const float clamped = z >= -1.0f ? (z <= 1.0f ? z : 1.0f) : -1.0f;
-    return static_cast<int>((clamped + 1.0f) * (kPolarBuckets / 2));
-}
-
 // Polar unit of z, equal to reference_polar_units(z): the largest p whose
-// threshold is at or above z, counting down from the bucket's guess. The
-// first step is taken without a branch; the loop is only a safety net.
-inline int polar_units(const PolarTables& tables, int bucket, float z) {
-    int p = tables.guess[static_cast<std::size_t>(bucket)];
-    p -= z > tables.threshold[static_cast<std::size_t>(p)];
-    while (z > tables.threshold[static_cast<std::size_t>(p)]) --p;
+// threshold is at or above z, found by bisection in seven steps.
+inline int polar_units(const PolarTables& tables, float z) {
+    int p = 0;
+    for (int step = 64; step > 0; step /= 2)
+        p = tables.threshold[static_cast<std::size_t>(p + step)] >= z ? p + step : p;
     return p;
 }
-inline int polar_units(const PolarTables& tables, float z) { return polar_units(tables, polar_bucket(z), z); }
 
-// atan2(y, x) in angle units, not truncated; meaningless when x and y are
-// both zero. Float arithmetic, basic operations and selects only, so that
-// loops over many vectors run on vector units four lanes at a time.
-//
-// Its error stays below kAzimuthEstimateError units: the polynomial's 2e-8
-// radians plus the float rounding of the ratio, of the eighteen operations of
-// the polynomial, of the angle arithmetic and of the final product add up to
-// about 7e-5 units at worst (1.7e-5 measured over millions of vectors). The
-// guard band kept from every unit boundary is ten times wider.
-inline constexpr double kAzimuthEstimateError = 1e-4;
-inline constexpr double kAzimuthGuard = 1e-3;
-inline float azimuth_estimate(float x, float y) {
-    constexpr float kHalfPi = 1.57079632679489662f, kPi = 3.14159265358979324f;
-    const float ax = std::fabs(x), ay = std::fabs(y);
-    const bool steep = ay > ax;
-    const float lo = steep ? ax : ay, hi = steep ? ay : ax;
-    const float r = lo / hi;  // in [0, 1]
-    // atan(r) on [0, 1], within 2e-8 radians.
+// atan(r) for r in [0, 1], within 2e-8 radians. Float arithmetic, basic
+// operations only, so that loops over many vectors run on vector units four
+// lanes at a time.
+inline float atan_of_ratio(float r) {
     const float r2 = r * r;
     float poly = 0.0028662257f;
     poly = poly * r2 - 0.0161657367f;
@@ -91,31 +64,84 @@ inline float azimuth_estimate(float x, float y) {
     poly = poly * r2 + 0.1999355085f;
     poly = poly * r2 - 0.3333314528f;
     poly = poly * r2 + 1.0f;
-    float angle = r * poly;
-    angle = steep ? kHalfPi - angle : angle;
+    return r * poly;
+}
+
+// The estimates below are not truncated, and are meant to be truncated only
+// when they lie clear of a unit boundary (see needs_exact_units).
+//
+// Their error stays below kEstimateError units: the polynomial's 2e-8
+// radians plus the float rounding of the ratio, of the eighteen operations of
+// the polynomial, of the angle arithmetic and of the final product add up to
+// about 7e-5 units at worst (1.7e-5 measured over millions of vectors). The
+// guard band kept from every unit boundary is ten times wider.
+inline constexpr double kEstimateError = 1e-4;
+inline constexpr double kEstimateGuard = 1e-3;
+
+// atan2(b, a) in angle units for a, b >= 0, not both zero.
+inline float first_quadrant_units(float a, float b) {
+    constexpr float kHalfPi = 1.57079632679489662f;
+    const bool steep = b > a;
+    const float angle = atan_of_ratio((steep ? a : b) / (steep ? b : a));
+    return steep ? kHalfPi - angle : angle;
+}
+
+// atan2(y, x) in angle units; meaningless when x and y are both zero.
+inline float azimuth_estimate(float x, float y) {
+    constexpr float kPi = 3.14159265358979324f;
+    float angle = first_quadrant_units(std::fabs(x), std::fabs(y));
     angle = x < 0 ? kPi - angle : angle;
     angle = y < 0 ? -angle : angle;
     return angle * static_cast<float>(kAngleUnitsPerRadian);
 }
 
-// True when the estimate cannot be trusted to truncate to the right unit:
-// it lies within the guard band of a unit boundary, or the vector lies on an
-// axis, where atan2 has exact answers the estimate may miss by a hair.
-inline bool azimuth_needs_atan2(float estimate, float x, float y) {
-    const float fraction = std::fabs(estimate - static_cast<float>(static_cast<int>(estimate)));
-    return x == 0.0f || y == 0.0f || fraction < static_cast<float>(kAzimuthGuard) ||
-           fraction > static_cast<float>(1.0 - kAzimuthGuard);
+// acos(z) in angle units for z in [-1, 1], as atan2(sqrt(1 - z^2), z). The
+// square root is taken of (1 - |z|)(1 + |z|), which loses nothing to
+// cancellation near the poles: its relative error of about 1e-7 moves the
+// angle by at most half that in radians. Outside [-1, 1] the estimate is NaN.
+inline float polar_estimate(float z) {
+    constexpr float kPi = 3.14159265358979324f;
+    const float a = std::fabs(z);
+    const float s = std::sqrt((1.0f - a) * (1.0f + a));
+    float angle = first_quadrant_units(a, s);
+    angle = z < 0 ? kPi - angle : angle;
+    return angle * static_cast<float>(kAngleUnitsPerRadian);
 }
 
-// Azimuth unit of (x, y), not both zero, given its estimate: equal to
-// reference_azimuth_units(x, y).
-inline int azimuth_units(float estimate, float x, float y) {
-    if (azimuth_needs_atan2(estimate, x, y)) return reference_azimuth_units(x, y);
-    return static_cast<int>(estimate);
+// The unit an estimate truncates to, or kUntrusted when the estimate lies
+// within the guard band of a unit boundary or is not a finite value within
+// the range of units. Selects on ints only, so that vector loops use it.
+inline constexpr int kUntrusted = 1000;
+inline int trusted_units(float estimate) {
+    // An estimate out of range, or NaN, becomes 0, which lies on a boundary
+    // and so is turned away with the rest.
+    const float safe = std::fabs(estimate) < 256.0f ? estimate : 0.0f;
+    const int units = static_cast<int>(safe);
+    const float fraction = std::fabs(safe - static_cast<float>(units));
+    // Masks rather than selects, which some vectorisers give up on here.
+    const int untrusted = -static_cast<int>((fraction < static_cast<float>(kEstimateGuard)) |
+                                            (fraction > static_cast<float>(1.0 - kEstimateGuard)));
+    return (units & ~untrusted) | (kUntrusted & untrusted);
+}
+
+// Azimuth unit of (x, y), not both zero, equal to
+// reference_azimuth_units(x, y). On an axis atan2 has exact answers that the
+// estimate may miss by a hair, so those go to atan2 too.
+inline int azimuth_units(float x, float y) {
+    const int units = trusted_units(azimuth_estimate(x, y));
+    if (x == 0.0f || y == 0.0f || units == kUntrusted) return reference_azimuth_units(x, y);
+    return units;
+}
+
+// Polar unit of z, equal to reference_polar_units(z) for every float.
+inline int polar_units_fast(const PolarTables& tables, float z) {
+    const int units = trusted_units(polar_estimate(z));
+    if (units == kUntrusted) return polar_units(tables, z);
+    return units;
 }
 
 // Same result as pack_normal for every input.
 inline std::uint16_t pack_normal_fast(const PolarTables& tables, float x, float y, float z) {
     if (x == 0.0f && y == 0.0f) return z > 0.0f ? 0 : 128;
-    return combine_units(azimuth_units(azimuth_estimate(x, y), x, y), polar_units(tables, z));
+    return combine_units(azimuth_units(x, y), polar_units_fast(tables, z));
 }

@@ -1,273 +1,45 @@
 // The repair pass, in the order its progress lines are printed.
-//
-// Normals and bounds are computed a whole surface frame at a time over plain
-// float arrays, so that the compiler can run the arithmetic on vector units.
-// Every value is still computed with the same float operations in the same
-// order as one vertex and one triangle at a time would (vector square roots,
-// divisions and products round exactly like scalar ones, and nothing is fused
-// or reassociated), so the bytes written do not depend on how it is run.
 #include "repair.hpp"
-
-#include <algorithm>
-#include <cmath>
 
 #include "../format/md3_layout.hpp"
 #include "pack_normal.hpp"
 #include "pass_steps.hpp"
+#include "surface_normals.hpp"
 
 namespace {
 
-// A surface's triangles and their incidence lists are kept for all its
-// frames when they fit here; larger surfaces are processed a batch of
-// triangles at a time instead.
-constexpr int kMaxKeptTriangles = 4096;
-constexpr int kTriangleBatch = 256;
-
-// x, y, z and an unused lane: one normal, added as one vector.
-using Float4 = float __attribute__((vector_size(16)));
-
-// Working storage of the pass, reused for every surface and frame. Fixed
-// size, so the pass allocates nothing. Arrays are padded to kVertexSlots and
-// kTriangleSlots so that they do not all start at the same offset within a
-// 4 KiB page, which would make the processor see false dependencies between
-// loads from one array and stores to another.
-constexpr int kVertexSlots = kMaxSurfaceVerts + 16;
-constexpr int kShortList = 8;
-constexpr int kTriangleSlots = kMaxKeptTriangles + 16;
-struct Scratch {
-    // One frame's decoded positions and its vertices' normal sums.
-    Float4 position[kVertexSlots];
-    Float4 sum[kVertexSlots];
-    // The unit normals, their lengths before scaling and packing inputs.
-    float ux[kVertexSlots], uy[kVertexSlots], uz[kVertexSlots];
-    float length[kVertexSlots];
-    int azimuth[kVertexSlots];
-    int azimuthNeedsAtan2[kVertexSlots];
-    int polarBucket[kVertexSlots];
-    // The surface's triangles (or one batch of them), with their cross
-    // products, lengths and unit normals in the current frame.
-    std::int32_t i0[kTriangleSlots], i1[kTriangleSlots], i2[kTriangleSlots];
-    Float4 cross[kTriangleSlots];
-    float nl[kTriangleSlots], inverse[kTriangleSlots];
-    Float4 normal[kTriangleSlots];
-    // For each vertex, the triangles that use it in triangle order, once per
-    // use: corners[firstCorner[v] .. firstCorner[v + 1]). shortList[v] holds
-    // the first kShortList of them, padded with triangle slot
-    // kMaxKeptTriangles, whose normal is always zero; longLists names the
-    // vertices used more often.
-    int firstCorner[kVertexSlots];
-    int nextCorner[kVertexSlots];
-    int corners[3 * kTriangleSlots];
-    int shortList[kVertexSlots][kShortList];
-    int longLists[kVertexSlots];
-    int numLongLists;
-};
-
-// Decodes the frame's positions and widens the frame's running bounds by
-// them. The bounds are taken over the stored integers: decoding is exact and
-// keeps their order, and min and max are exact, so nothing changes by taking
-// them a surface frame at a time.
-void decode_positions(const std::uint8_t* vertices, int numVerts, Scratch& s, std::uint8_t* frame) {
-    std::int16_t lo[3] = {INT16_MAX, INT16_MAX, INT16_MAX}, hi[3] = {INT16_MIN, INT16_MIN, INT16_MIN};
-    for (int v = 0; v < numVerts; ++v) {
-        const std::uint8_t* vertex = vertices + v * Md3Vertex::kSize;
-        const std::int16_t c[3] = {Md3Vertex::position(vertex, 0), Md3Vertex::position(vertex, 1),
-                                   Md3Vertex::position(vertex, 2)};
-        for (int k = 0; k < 3; ++k) {
-            lo[k] = std::min(lo[k], c[k]);
-            hi[k] = std::max(hi[k], c[k]);
-        }
-        s.position[v] = Float4{c[0] * Md3Vertex::kPositionScale, c[1] * Md3Vertex::kPositionScale,
-                               c[2] * Md3Vertex::kPositionScale, 0.0f};
-    }
-    if (numVerts == 0) return;
-    for (int k = 0; k < 3; ++k) {
-        const float low = lo[k] * Md3Vertex::kPositionScale, high = hi[k] * Md3Vertex::kPositionScale;
-        if (low < Md3Frame::mins(frame, k)) Md3Frame::set_mins(frame, k, low);
-        if (high > Md3Frame::maxs(frame, k)) Md3Frame::set_maxs(frame, k, high);
-    }
-}
-
-// Reads triangles [first, first + count) into s.i0 .. s.i2.
-void read_triangles(const std::uint8_t* surface, std::int32_t first, int count, Scratch& s) {
-    const std::uint8_t* triangles = surface + Md3Surface::ofsTriangles(surface);
-    for (int t = 0; t < count; ++t) {
-        const std::uint8_t* tri = triangles + (std::int64_t{first} + t) * Md3Triangle::kSize;
-        s.i0[t] = Md3Triangle::index(tri, 0);
-        s.i1[t] = Md3Triangle::index(tri, 1);
-        s.i2[t] = Md3Triangle::index(tri, 2);
-    }
-}
-
-// Lists, for each vertex, the triangles that use it, in triangle order.
-void build_incidence(int numTriangles, int numVerts, Scratch& s) {
-    std::fill_n(s.firstCorner, numVerts + 1, 0);
-    for (int t = 0; t < numTriangles; ++t)
-        for (const int v : {s.i0[t], s.i1[t], s.i2[t]}) ++s.firstCorner[v + 1];
-    for (int v = 0; v < numVerts; ++v) s.firstCorner[v + 1] += s.firstCorner[v];
-    std::copy_n(s.firstCorner, numVerts, s.nextCorner);
-    for (int t = 0; t < numTriangles; ++t)
-        for (const int v : {s.i0[t], s.i1[t], s.i2[t]}) s.corners[s.nextCorner[v]++] = t;
-    s.numLongLists = 0;
-    for (int v = 0; v < numVerts; ++v) {
-        const int first = s.firstCorner[v], uses = s.firstCorner[v + 1] - first;
-        if (uses > kShortList) s.longLists[s.numLongLists++] = v;
-        for (int k = 0; k < kShortList; ++k) s.shortList[v][k] = k < uses ? s.corners[first + k] : kMaxKeptTriangles;
-    }
-}
-
-// Lanes of a Float4 in another order.
-#if defined(__clang__)
-#define MD3_SHUFFLE(v, a, b, c, d) __builtin_shufflevector(v, v, a, b, c, d)
-#else
-using Int4 = std::int32_t __attribute__((vector_size(16)));
-#define MD3_SHUFFLE(v, a, b, c, d) __builtin_shuffle(v, Int4{a, b, c, d})
+void rebuild_surface_normals(InstructionSet set, std::uint8_t* model, std::uint8_t* surface,
+                             const PolarTables& polar) {
+#if MD3_X86_KERNELS
+    if (set == InstructionSet::avx512) return kernel_avx512::rebuild_surface_normals(model, surface, polar);
+    if (set == InstructionSet::avx2) return kernel_avx2::rebuild_surface_normals(model, surface, polar);
 #endif
-
-// Unit face normals of triangles 0 .. count-1 of s.i0 .. s.i2 in the decoded
-// frame; zero for a degenerate triangle.
-void face_normals(int count, Scratch& s) {
-    for (int t = 0; t < count; ++t) {
-        const Float4 p0 = s.position[s.i0[t]];
-        const Float4 e1 = s.position[s.i1[t]] - p0, e2 = s.position[s.i2[t]] - p0;
-        // e2 x e1, lane by lane: (e2.y e1.z - e2.z e1.y, e2.z e1.x - e2.x e1.z, e2.x e1.y - e2.y e1.x).
-        const Float4 n = MD3_SHUFFLE(e2, 1, 2, 0, 3) * MD3_SHUFFLE(e1, 2, 0, 1, 3) -
-                         MD3_SHUFFLE(e2, 2, 0, 1, 3) * MD3_SHUFFLE(e1, 1, 2, 0, 3);
-        s.cross[t] = n;
-    }
-    for (int t = 0; t < count; ++t) {
-        const float nx = s.cross[t][0], ny = s.cross[t][1], nz = s.cross[t][2];
-        const float length = std::sqrt(nx * nx + ny * ny + nz * nz);
-        s.nl[t] = length;
-        s.inverse[t] = 1.0f / length;  // unused when length is 0
-    }
-    for (int t = 0; t < count; ++t)
-        s.normal[t] = s.nl[t] != 0.0f ? s.cross[t] * s.inverse[t] : Float4{};
-}
-
-// Every triangle adds its unit face normal once at each of its corners,
-// whatever its area, in triangle order; degenerate triangles add nothing.
-// With the incidence lists, each vertex sums its own triangles in order: the
-// same additions in the same order as visiting the triangles one by one,
-// since adding +0 to a sum that starts at +0 changes nothing.
-void sum_kept_normals(int numTriangles, int numVerts, Scratch& s) {
-    face_normals(numTriangles, s);
-    s.normal[kMaxKeptTriangles] = Float4{};
-    // Every vertex adds the first kShortList normals of its list, the
-    // padding adding zeros, so no branch depends on how many triangles use
-    // it; the few vertices with longer lists then go on where they stopped.
-    for (int v = 0; v < numVerts; ++v) {
-        Float4 sum{};
-        for (int k = 0; k < kShortList; ++k) sum += s.normal[s.shortList[v][k]];
-        s.sum[v] = sum;
-    }
-    for (int i = 0; i < s.numLongLists; ++i) {
-        const int v = s.longLists[i];
-        Float4 sum = s.sum[v];
-        for (int c = s.firstCorner[v] + kShortList; c < s.firstCorner[v + 1]; ++c) sum += s.normal[s.corners[c]];
-        s.sum[v] = sum;
-    }
-}
-
-// The same sums for a surface with too many triangles to keep: a batch of
-// triangles at a time, each adding its normal to its corners in order.
-void sum_normals_in_batches(const std::uint8_t* surface, int numVerts, Scratch& s) {
-    std::fill_n(s.sum, numVerts, Float4{});
-    const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
-    for (std::int32_t first = 0; first < numTriangles; first += kTriangleBatch) {
-        const int count = static_cast<int>(std::min<std::int32_t>(kTriangleBatch, numTriangles - first));
-        read_triangles(surface, first, count, s);
-        face_normals(count, s);
-        for (int t = 0; t < count; ++t) {
-            // A degenerate triangle's zero normal changes no sum.
-            s.sum[s.i0[t]] += s.normal[t];
-            s.sum[s.i1[t]] += s.normal[t];
-            s.sum[s.i2[t]] += s.normal[t];
-        }
-    }
-}
-
-// Normalises the sums and stores each vertex's packed normal. A vertex whose
-// sum is zero (unused, or contributions that cancel) keeps its old normal.
-void store_normals(std::uint8_t* vertices, int numVerts, const PolarTables& polar, Scratch& s) {
-    for (int v = 0; v < numVerts; ++v) {
-        const float x = s.sum[v][0], y = s.sum[v][1], z = s.sum[v][2];
-        const float length = std::sqrt(x * x + y * y + z * z);
-        const float inverse = 1.0f / length;  // unused when length is 0
-        s.ux[v] = x * inverse;
-        s.uy[v] = y * inverse;
-        s.uz[v] = z * inverse;
-        s.length[v] = length;
-    }
-    for (int v = 0; v < numVerts; ++v) {
-        // NaN for a zero sum: every result here is then ignored, and
-        // polar_bucket and the truncation are kept in range.
-        const float x = s.ux[v], y = s.uy[v];
-        const float estimate = azimuth_estimate(x, y);
-        const bool finite = std::fabs(estimate) < 256.0f;
-        s.azimuth[v] = static_cast<int>(finite ? estimate : 0.0f);
-        s.azimuthNeedsAtan2[v] = !finite || azimuth_needs_atan2(estimate, x, y);
-        s.polarBucket[v] = polar_bucket(s.uz[v]);
-    }
-    for (int v = 0; v < numVerts; ++v) {
-        if (s.length[v] == 0.0f) continue;
-        const float x = s.ux[v], y = s.uy[v], z = s.uz[v];
-        std::uint16_t packed;
-        if (x == 0.0f && y == 0.0f) {
-            packed = z > 0.0f ? 0 : 128;
-        } else {
-            const int azimuth = s.azimuthNeedsAtan2[v] ? reference_azimuth_units(x, y) : s.azimuth[v];
-            packed = combine_units(azimuth, polar_units(polar, s.polarBucket[v], z));
-        }
-        Md3Vertex::set_normal(vertices + v * Md3Vertex::kSize, packed);
-    }
-}
-
-// Prints the surface's lines and rebuilds its normals frame by frame; false
-// when the surface has more vertices than the pass can hold.
-bool repair_surface(std::uint8_t* model, std::uint8_t* surface, const PolarTables& polar, Scratch& s,
-                    std::FILE* out) {
-    repair_shader_name(surface, out);
-    if (!report_surface_counts(surface, out)) return false;
-    const std::int32_t numFrames = Md3Surface::numFrames(surface);
-    const std::int32_t numVerts = Md3Surface::numVerts(surface);
-
-    const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
-    const bool kept = numTriangles <= kMaxKeptTriangles;
-    if (kept) {
-        read_triangles(surface, 0, numTriangles, s);
-        build_incidence(numTriangles, numVerts, s);
-    }
-    std::uint8_t* allVertices = surface + Md3Surface::ofsXyzNormals(surface);
-    for (std::int32_t j = 0; j < numFrames; ++j) {
-        std::uint8_t* vertices = allVertices + std::int64_t{j} * numVerts * Md3Vertex::kSize;
-        decode_positions(vertices, numVerts, s, frame_at(model, j));
-        if (kept)
-            sum_kept_normals(numTriangles, numVerts, s);
-        else
-            sum_normals_in_batches(surface, numVerts, s);
-        store_normals(vertices, numVerts, polar, s);
-    }
-    return true;
+    (void)set;
+    kernel_baseline::rebuild_surface_normals(model, surface, polar);
 }
 
 }  // namespace
 
-bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out) {
+bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, InstructionSet set) {
     std::uint8_t* model = bytes.data();
 
     repair_model_name(model, out);
     reset_frame_bounds(model);
 
     const PolarTables& polar = polar_tables();
-    static Scratch scratch;  // too large to be comfortable on the stack
     const std::int32_t numSurfaces = Md3Header::numSurfaces(model);
     std::uint8_t* surface = model + Md3Header::ofsSurfaces(model);
     for (std::int32_t s = 0; s < numSurfaces; ++s) {
-        if (!repair_surface(model, surface, polar, scratch, out)) return false;
+        repair_shader_name(surface, out);
+        if (!report_surface_counts(surface, out)) return false;
+        rebuild_surface_normals(set, model, surface, polar);
         surface += Md3Surface::ofsEnd(surface);
     }
 
     finish_frame_bounds(model, out);
     return true;
+}
+
+bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out) {
+    return repair_model(bytes, out, best_instruction_set());
 }

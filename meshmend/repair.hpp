@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <span>
 
+#include "instruction_set.hpp"
+
 // Vertices one surface may have: the size of the pass's normal accumulator.
 inline constexpr std::int32_t kMaxSurfaceVerts = 1024;
 
@@ -18,4 +20,9 @@ inline constexpr std::int32_t kMaxSurfaceVerts = 1024;
 // Returns false as soon as a surface has more than kMaxSurfaceVerts vertices,
 // after printing that surface's lines up to its counts; the buffer then holds
 // half-done changes and must not be saved. Allocates nothing.
+//
+// The vertex work runs on the widest instruction set this processor offers;
+// the second form picks one, which must be among usable_instruction_sets().
+// Either way the bytes written are the same.
 bool repair_model(std::span<std::uint8_t> model, std::FILE* progress);
+bool repair_model(std::span<std::uint8_t> model, std::FILE* progress, InstructionSet set);

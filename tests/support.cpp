@@ -113,7 +113,7 @@ BuiltModel frames_only_model(int numFrames) {
     return m;
 }
 
-PassOutput run_pass(bool (*pass)(std::span<std::uint8_t>, std::FILE*), ModelBuffer& model) {
+PassOutput run_pass(const std::function<bool(std::span<std::uint8_t>, std::FILE*)>& pass, ModelBuffer& model) {
     EXPECT_TRUE(validate_layout(model));
     char* text = nullptr;
     std::size_t length = 0;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <cstdio>
 #include <filesystem>
 #include <span>
@@ -65,7 +66,10 @@ struct PassOutput {
 
 // Runs `pass` (repair_model or the plain reference pass) over `model`,
 // which must pass validation, capturing its progress lines.
-PassOutput run_pass(bool (*pass)(std::span<std::uint8_t>, std::FILE*), ModelBuffer& model);
+PassOutput run_pass(const std::function<bool(std::span<std::uint8_t>, std::FILE*)>& pass, ModelBuffer& model);
+inline PassOutput run_pass(bool (*pass)(std::span<std::uint8_t>, std::FILE*), ModelBuffer& model) {
+    return run_pass(std::function<bool(std::span<std::uint8_t>, std::FILE*)>(pass), model);
+}
 
 // Normal of vertex v of frame j of surface s.
 std::uint16_t normal_of(const ModelBuffer& model, int s, int j, int v);
