@@ -11,7 +11,9 @@
 #include "surface_normals.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "../format/md3_layout.hpp"
 #include "pack_normal.hpp"
@@ -71,13 +73,39 @@ struct Scratch {
     int numLongLists;
 };
 
+// Two vertices as stored, eight int16 lanes (x y z normal x y z normal), and
+// the same lanes as floats.
+using Short8 = std::int16_t __attribute__((vector_size(16)));
+using Float8 = float __attribute__((vector_size(32)));
+
 // Decodes the frame's positions and widens the frame's running bounds by
 // them. The bounds are taken over the stored integers: decoding is exact and
 // keeps their order, and min and max are exact, so nothing changes by taking
 // them a surface frame at a time.
 void decode_positions(const std::uint8_t* vertices, int numVerts, Scratch& s, std::uint8_t* frame) {
     std::int16_t lo[3] = {INT16_MAX, INT16_MAX, INT16_MAX}, hi[3] = {INT16_MIN, INT16_MIN, INT16_MIN};
-    for (int v = 0; v < numVerts; ++v) {
+    int v = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Where the stored byte order is the host's, two vertices at a time
+        // straight from the buffer, their normal lanes zeroed.
+        constexpr Short8 kPositionLanes = {-1, -1, -1, 0, -1, -1, -1, 0};
+        Short8 low = {INT16_MAX, INT16_MAX, INT16_MAX, 0, INT16_MAX, INT16_MAX, INT16_MAX, 0};
+        Short8 high = {INT16_MIN, INT16_MIN, INT16_MIN, 0, INT16_MIN, INT16_MIN, INT16_MIN, 0};
+        for (; v + 2 <= numVerts; v += 2) {
+            Short8 pair;
+            std::memcpy(&pair, vertices + v * Md3Vertex::kSize, sizeof pair);
+            pair &= kPositionLanes;
+            low = pair < low ? pair : low;
+            high = pair > high ? pair : high;
+            const Float8 decoded = __builtin_convertvector(pair, Float8) * Md3Vertex::kPositionScale;
+            std::memcpy(&s.position[v], &decoded, sizeof decoded);
+        }
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(low[k], low[k + 4]);
+            hi[k] = std::max(high[k], high[k + 4]);
+        }
+    }
+    for (; v < numVerts; ++v) {
         const std::uint8_t* vertex = vertices + v * Md3Vertex::kSize;
         const std::int16_t c[3] = {Md3Vertex::position(vertex, 0), Md3Vertex::position(vertex, 1),
                                    Md3Vertex::position(vertex, 2)};
