@@ -32,8 +32,14 @@ inline std::int32_t get_i32(const std::uint8_t* p) { return static_cast<std::int
 inline float get_f32(const std::uint8_t* p) { return std::bit_cast<float>(get_u32(p)); }
 
 inline void put_u16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
+    // One store where the host's byte order is the file's: compilers do not
+    // always merge the two byte stores, and normals are written by the million.
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &v, sizeof v);
+    } else {
+        p[0] = static_cast<std::uint8_t>(v);
+        p[1] = static_cast<std::uint8_t>(v >> 8);
+    }
 }
 inline void put_u32(std::uint8_t* p, std::uint32_t v) {
     p[0] = static_cast<std::uint8_t>(v);
