@@ -54,21 +54,23 @@ struct Scratch {
     float length[kVertexSlots];
     int azimuth[kVertexSlots], polar[kVertexSlots];
     int packed[kVertexSlots];
-    // The surface's triangles (or one batch of them), with their cross
+    // The surface's triangles (or one batch of them): their corners as
+    // vertex indices and as byte offsets into `position`, and their cross
     // products, lengths and unit normals in the current frame.
     std::int32_t i0[kTriangleSlots], i1[kTriangleSlots], i2[kTriangleSlots];
+    std::uint32_t at0[kTriangleSlots], at1[kTriangleSlots], at2[kTriangleSlots];
     Float4 cross[kTriangleSlots];
     float nl[kTriangleSlots], inverse[kTriangleSlots];
     Float4 normal[kTriangleSlots];
     // For each vertex, the triangles that use it in triangle order, once per
     // use: corners[firstCorner[v] .. firstCorner[v + 1]). shortList[v] holds
-    // the first kShortList of them, padded with triangle slot
-    // kMaxKeptTriangles, whose normal is always zero; longLists names the
-    // vertices used more often.
+    // the byte offsets into `normal` of the first kShortList of them, padded
+    // with that of slot kMaxKeptTriangles, whose normal is always zero;
+    // longLists names the vertices used more often.
     int firstCorner[kVertexSlots];
     int nextCorner[kVertexSlots];
     int corners[3 * kTriangleSlots];
-    int shortList[kVertexSlots][kShortList];
+    std::uint32_t shortList[kVertexSlots][kShortList];
     int longLists[kVertexSlots];
     int numLongLists;
 };
@@ -124,7 +126,16 @@ void decode_positions(const std::uint8_t* vertices, int numVerts, Scratch& s, st
     }
 }
 
-// Reads triangles [first, first + count) into s.i0 .. s.i2.
+// Element `slot` of an array of Float4 is this many bytes in. Loops address
+// elements by precomputed byte offsets, which saves them scaling each index.
+constexpr std::uint32_t byte_offset(int slot) { return static_cast<std::uint32_t>(slot) * sizeof(Float4); }
+inline Float4 at_offset(const Float4* array, std::uint32_t offset) {
+    Float4 value;
+    std::memcpy(&value, reinterpret_cast<const char*>(array) + offset, sizeof value);
+    return value;
+}
+
+// Reads triangles [first, first + count) into s.i0 .. s.i2 and s.at0 .. s.at2.
 void read_triangles(const std::uint8_t* surface, std::int32_t first, int count, Scratch& s) {
     const std::uint8_t* triangles = surface + Md3Surface::ofsTriangles(surface);
     for (int t = 0; t < count; ++t) {
@@ -132,6 +143,9 @@ void read_triangles(const std::uint8_t* surface, std::int32_t first, int count, 
         s.i0[t] = Md3Triangle::index(tri, 0);
         s.i1[t] = Md3Triangle::index(tri, 1);
         s.i2[t] = Md3Triangle::index(tri, 2);
+        s.at0[t] = byte_offset(s.i0[t]);
+        s.at1[t] = byte_offset(s.i1[t]);
+        s.at2[t] = byte_offset(s.i2[t]);
     }
 }
 
@@ -148,7 +162,8 @@ void build_incidence(int numTriangles, int numVerts, Scratch& s) {
     for (int v = 0; v < numVerts; ++v) {
         const int first = s.firstCorner[v], uses = s.firstCorner[v + 1] - first;
         if (uses > kShortList) s.longLists[s.numLongLists++] = v;
-        for (int k = 0; k < kShortList; ++k) s.shortList[v][k] = k < uses ? s.corners[first + k] : kMaxKeptTriangles;
+        for (int k = 0; k < kShortList; ++k)
+            s.shortList[v][k] = byte_offset(k < uses ? s.corners[first + k] : kMaxKeptTriangles);
     }
 }
 
@@ -164,12 +179,13 @@ using Int4 = std::int32_t __attribute__((vector_size(16)));
 // frame; zero for a degenerate triangle.
 void face_normals(int count, Scratch& s) {
     for (int t = 0; t < count; ++t) {
-        const Float4 p0 = s.position[s.i0[t]];
-        const Float4 e1 = s.position[s.i1[t]] - p0, e2 = s.position[s.i2[t]] - p0;
-        // e2 x e1, lane by lane: (e2.y e1.z - e2.z e1.y, e2.z e1.x - e2.x e1.z, e2.x e1.y - e2.y e1.x).
-        const Float4 n = MD3_SHUFFLE(e2, 1, 2, 0, 3) * MD3_SHUFFLE(e1, 2, 0, 1, 3) -
-                         MD3_SHUFFLE(e2, 2, 0, 1, 3) * MD3_SHUFFLE(e1, 1, 2, 0, 3);
-        s.cross[t] = n;
+        const Float4 p0 = at_offset(s.position, s.at0[t]);
+        const Float4 e1 = at_offset(s.position, s.at1[t]) - p0, e2 = at_offset(s.position, s.at2[t]) - p0;
+        // e2 x e1 = (e2.y e1.z - e2.z e1.y, e2.z e1.x - e2.x e1.z, e2.x e1.y - e2.y e1.x),
+        // with one shuffle fewer: the same products, subtracted in the same
+        // order, are formed a lane early and then moved into place.
+        const Float4 early = e2 * MD3_SHUFFLE(e1, 1, 2, 0, 3) - MD3_SHUFFLE(e2, 1, 2, 0, 3) * e1;
+        s.cross[t] = MD3_SHUFFLE(early, 1, 2, 0, 3);
     }
     for (int t = 0; t < count; ++t) {
         const float nx = s.cross[t][0], ny = s.cross[t][1], nz = s.cross[t][2];
@@ -194,7 +210,7 @@ void sum_kept_normals(int numTriangles, int numVerts, Scratch& s) {
     // it; the few vertices with longer lists then go on where they stopped.
     for (int v = 0; v < numVerts; ++v) {
         Float4 sum{};
-        for (int k = 0; k < kShortList; ++k) sum += s.normal[s.shortList[v][k]];
+        for (int k = 0; k < kShortList; ++k) sum += at_offset(s.normal, s.shortList[v][k]);
         s.sum[v] = sum;
     }
     for (int i = 0; i < s.numLongLists; ++i) {
