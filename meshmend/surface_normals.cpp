@@ -41,7 +41,10 @@ using Float4 = float __attribute__((vector_size(16)));
 // 4 KiB page, which would make the processor see false dependencies between
 // loads from one array and stores to another.
 constexpr int kVertexSlots = kMaxSurfaceVerts + 16;
-constexpr int kShortList = 8;
+// Each vertex of a closed mesh is used six times on average: most lists fit
+// the short list, most of the rest the next one.
+constexpr int kShortList = 6;
+constexpr int kNextList = 2;
 constexpr int kTriangleSlots = kMaxKeptTriangles + 16;
 struct Scratch {
     // One frame's decoded positions and its vertices' normal sums.
@@ -65,12 +68,17 @@ struct Scratch {
     // For each vertex, the triangles that use it in triangle order, once per
     // use: corners[firstCorner[v] .. firstCorner[v + 1]). shortList[v] holds
     // the byte offsets into `normal` of the first kShortList of them, padded
-    // with that of slot kMaxKeptTriangles, whose normal is always zero;
-    // longLists names the vertices used more often.
+    // with that of slot kMaxKeptTriangles, whose normal is always zero.
+    // nextLists[i] holds the next kNextList, padded the same way, for vertex
+    // nextVertices[i], the i-th used more often; longLists names the vertices
+    // used more often still.
     int firstCorner[kVertexSlots];
     int nextCorner[kVertexSlots];
     int corners[3 * kTriangleSlots];
     std::uint32_t shortList[kVertexSlots][kShortList];
+    std::uint32_t nextLists[kVertexSlots][kNextList];
+    int nextVertices[kVertexSlots];
+    int numNextLists;
     int longLists[kVertexSlots];
     int numLongLists;
 };
@@ -158,12 +166,19 @@ void build_incidence(int numTriangles, int numVerts, Scratch& s) {
     std::copy_n(s.firstCorner, numVerts, s.nextCorner);
     for (int t = 0; t < numTriangles; ++t)
         for (const int v : {s.i0[t], s.i1[t], s.i2[t]}) s.corners[s.nextCorner[v]++] = t;
+    s.numNextLists = 0;
     s.numLongLists = 0;
     for (int v = 0; v < numVerts; ++v) {
         const int first = s.firstCorner[v], uses = s.firstCorner[v + 1] - first;
-        if (uses > kShortList) s.longLists[s.numLongLists++] = v;
         for (int k = 0; k < kShortList; ++k)
             s.shortList[v][k] = byte_offset(k < uses ? s.corners[first + k] : kMaxKeptTriangles);
+        if (uses > kShortList) {
+            const int i = s.numNextLists++;
+            s.nextVertices[i] = v;
+            for (int k = kShortList; k < kShortList + kNextList; ++k)
+                s.nextLists[i][k - kShortList] = byte_offset(k < uses ? s.corners[first + k] : kMaxKeptTriangles);
+        }
+        if (uses > kShortList + kNextList) s.longLists[s.numLongLists++] = v;
     }
 }
 
@@ -207,16 +222,24 @@ void sum_kept_normals(int numTriangles, int numVerts, Scratch& s) {
     s.normal[kMaxKeptTriangles] = Float4{};
     // Every vertex adds the first kShortList normals of its list, the
     // padding adding zeros, so no branch depends on how many triangles use
-    // it; the few vertices with longer lists then go on where they stopped.
+    // it; the vertices with longer lists then go on where they stopped, the
+    // same way, and the few with longer lists still one normal at a time.
     for (int v = 0; v < numVerts; ++v) {
         Float4 sum{};
         for (int k = 0; k < kShortList; ++k) sum += at_offset(s.normal, s.shortList[v][k]);
         s.sum[v] = sum;
     }
+    for (int i = 0; i < s.numNextLists; ++i) {
+        const int v = s.nextVertices[i];
+        Float4 sum = s.sum[v];
+        for (int k = 0; k < kNextList; ++k) sum += at_offset(s.normal, s.nextLists[i][k]);
+        s.sum[v] = sum;
+    }
     for (int i = 0; i < s.numLongLists; ++i) {
         const int v = s.longLists[i];
         Float4 sum = s.sum[v];
-        for (int c = s.firstCorner[v] + kShortList; c < s.firstCorner[v + 1]; ++c) sum += s.normal[s.corners[c]];
+        const int firstMore = s.firstCorner[v] + kShortList + kNextList;
+        for (int c = firstMore; c < s.firstCorner[v + 1]; ++c) sum += s.normal[s.corners[c]];
         s.sum[v] = sum;
     }
 }
