@@ -63,7 +63,7 @@ struct Scratch {
     std::int32_t i0[kTriangleSlots], i1[kTriangleSlots], i2[kTriangleSlots];
     std::uint32_t at0[kTriangleSlots], at1[kTriangleSlots], at2[kTriangleSlots];
     Float4 cross[kTriangleSlots];
-    float nl[kTriangleSlots], inverse[kTriangleSlots];
+    float inverse[kTriangleSlots];
     Float4 normal[kTriangleSlots];
     // For each vertex, the triangles that use it in triangle order, once per
     // use: corners[firstCorner[v] .. firstCorner[v + 1]). shortList[v] holds
@@ -205,11 +205,21 @@ void face_normals(int count, Scratch& s) {
     for (int t = 0; t < count; ++t) {
         const float nx = s.cross[t][0], ny = s.cross[t][1], nz = s.cross[t][2];
         const float length = std::sqrt(nx * nx + ny * ny + nz * nz);
-        s.nl[t] = length;
-        s.inverse[t] = 1.0f / length;  // unused when length is 0
+        s.inverse[t] = length != 0.0f ? 1.0f / length : 0.0f;
     }
+    // A degenerate triangle's normal comes out as zeros without a test of
+    // its own. Its length is 0 only when its cross product is all zeros:
+    // positions are multiples of 1/64, so every product and difference in
+    // the cross product, rounded or not, is a multiple of 2^-12, and a
+    // nonzero component's square cannot underflow. Some of those zeros may
+    // be -0; adding them changes no sum, as a sum is never -0 (it starts at
+    // +0, and only -0 + -0 gives -0).
+    // As plain floats, four lanes to a triangle, the loop runs on the
+    // widest vectors at hand.
+    const float* cross = reinterpret_cast<const float*>(s.cross);
+    float* normal = reinterpret_cast<float*>(s.normal);
     for (int t = 0; t < count; ++t)
-        s.normal[t] = s.nl[t] != 0.0f ? s.cross[t] * s.inverse[t] : Float4{};
+        for (int k = 0; k < 4; ++k) normal[4 * t + k] = cross[4 * t + k] * s.inverse[t];
 }
 
 // Every triangle adds its unit face normal once at each of its corners,
