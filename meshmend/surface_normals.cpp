@@ -41,11 +41,11 @@ using Float4 = float __attribute__((vector_size(16)));
 // 4 KiB page, which would make the processor see false dependencies between
 // loads from one array and stores to another.
 constexpr int kVertexSlots = kMaxSurfaceVerts + 16;
-// Each vertex of a closed mesh is used six times on average: most lists fit
-// the short list, most of the rest the next one.
+constexpr int kTriangleSlots = kMaxKeptTriangles + 16;
+// Each vertex of a closed mesh is used six times on average: most incidence
+// lists fit the short list, most of the rest the next one.
 constexpr int kShortList = 6;
 constexpr int kNextList = 2;
-constexpr int kTriangleSlots = kMaxKeptTriangles + 16;
 struct Scratch {
     // One frame's decoded positions and its vertices' normal sums.
     Float4 position[kVertexSlots];
@@ -59,7 +59,8 @@ struct Scratch {
     int packed[kVertexSlots];
     // The surface's triangles (or one batch of them): their corners as
     // vertex indices and as byte offsets into `position`, and their cross
-    // products, lengths and unit normals in the current frame.
+    // products, the inverses of their lengths (0 for a degenerate one) and
+    // their unit normals in the current frame.
     std::int32_t i0[kTriangleSlots], i1[kTriangleSlots], i2[kTriangleSlots];
     std::uint32_t at0[kTriangleSlots], at1[kTriangleSlots], at2[kTriangleSlots];
     Float4 cross[kTriangleSlots];
@@ -190,8 +191,8 @@ using Int4 = std::int32_t __attribute__((vector_size(16)));
 #define MD3_SHUFFLE(v, a, b, c, d) __builtin_shuffle(v, Int4{a, b, c, d})
 #endif
 
-// Unit face normals of triangles 0 .. count-1 of s.i0 .. s.i2 in the decoded
-// frame; zero for a degenerate triangle.
+// Unit face normals of triangles 0 .. count-1 of s.at0 .. s.at2 in the
+// decoded frame; zero for a degenerate triangle.
 void face_normals(int count, Scratch& s) {
     for (int t = 0; t < count; ++t) {
         const Float4 p0 = at_offset(s.position, s.at0[t]);
