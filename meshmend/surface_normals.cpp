@@ -23,6 +23,22 @@
 #define MD3_KERNEL kernel_baseline
 #endif
 
+// This file's own functions are compiled for MD3_KERNEL_TARGET when it is
+// set, and everything included above is not: an inline function from a
+// header may still be emitted here out of line, and the linker may then pick
+// this copy for the whole program, where it must run on any processor.
+#ifdef MD3_KERNEL_TARGET
+#define MD3_PRAGMA(text) _Pragma(#text)
+#if defined(__clang__)
+#define MD3_TARGET_BEGIN(isa) MD3_PRAGMA(clang attribute push(__attribute__((target(isa))), apply_to = function))
+#define MD3_TARGET_END MD3_PRAGMA(clang attribute pop)
+#else
+#define MD3_TARGET_BEGIN(isa) MD3_PRAGMA(GCC push_options) MD3_PRAGMA(GCC target(isa))
+#define MD3_TARGET_END MD3_PRAGMA(GCC pop_options)
+#endif
+MD3_TARGET_BEGIN(MD3_KERNEL_TARGET)
+#endif
+
 namespace MD3_KERNEL {
 namespace {
 
@@ -354,3 +370,7 @@ void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const P
 }
 
 }  // namespace MD3_KERNEL
+
+#ifdef MD3_KERNEL_TARGET
+MD3_TARGET_END
+#endif
