@@ -51,8 +51,7 @@ inline int polar_units(const PolarTables& tables, float z) {
 }
 
 // atan(r) for r in [0, 1], within 2e-8 radians. Float arithmetic, basic
-// operations only, so that loops over many vectors run on vector units four
-// lanes at a time.
+// operations only, so that loops over many vectors run on vector units.
 inline float atan_of_ratio(float r) {
     const float r2 = r * r;
     float poly = 0.0028662257f;
@@ -68,7 +67,7 @@ inline float atan_of_ratio(float r) {
 }
 
 // The estimates below are not truncated, and are meant to be truncated only
-// when they lie clear of a unit boundary (see needs_exact_units).
+// when they lie clear of a unit boundary (see trusted_units).
 //
 // Their error stays below kEstimateError units: the polynomial's 2e-8
 // radians plus the float rounding of the ratio, of the eighteen operations of
