@@ -3,8 +3,6 @@
 // sizes past 2 GiB, exclusive creation and replacing an existing file.
 #include "model_io.hpp"
 
-#include <csignal>
-#include <cstdlib>
 #include <exception>
 #include <random>
 #include <system_error>
@@ -66,14 +64,6 @@ bool replace_file(const fs::path& temp, const fs::path& target) {
 
 }  // namespace
 
-void abort_run(int status, const char* message, std::string_view name) {
-    std::fflush(stdout);
-    const std::string text(name);
-    std::fprintf(stderr, message, text.c_str());
-    std::fflush(stderr);
-    std::exit(status);
-}
-
 LoadResult load_model(const std::string& path, ModelBuffer& model) {
     model.clear();
     // Some systems open a directory for reading and report an absurd size.
@@ -130,18 +120,16 @@ void discard(PendingOutput& out) {
     if (out.file) std::fclose(out.file);
     out.file = nullptr;
     std::error_code ec;
-    fs::remove(out.temp, ec);
+    if (!out.temp.empty()) fs::remove(out.temp, ec);
+    out.temp.clear();
 }
 
 }  // namespace
 
+PendingOutput::~PendingOutput() { discard(*this); }
+
 bool open_output(const std::string& name, PendingOutput& out) {
-#ifdef SIGXFSZ
-    // Past a file-size limit the write must fail like it does on a full disk,
-    // not kill the process and leave the temporary behind.
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
-    out = PendingOutput{};
+    discard(out);
     out.target = link_target(fs::path(name));
     if (out.target.filename().empty()) return false;
 
@@ -190,5 +178,6 @@ bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes) {
         discard(out);
         return false;
     }
+    out.temp.clear();  // it is the output now
     return true;
 }

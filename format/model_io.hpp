@@ -7,19 +7,8 @@
 #include <filesystem>
 #include <span>
 #include <string>
-#include <string_view>
 
 #include "md3_layout.hpp"
-
-// Messages shared by both tools; each takes the file name.
-inline constexpr const char* kUnableToOpen = "Unable to open %s. Abort.\n";
-inline constexpr const char* kUnableToWrite = "Unable to write %s. Abort.\n";
-inline constexpr const char* kCorruptModel = "Corrupt/invalid model: %s. Abort.\n";
-inline constexpr const char* kNoMemory = "Unable to allocate enough memory to load %s. Abort.\n";
-
-// Flushes standard output (so that a combined stream shows events in order),
-// prints `message` with `name` on standard error and ends the process.
-[[noreturn]] void abort_run(int status, const char* message, std::string_view name);
 
 enum class LoadResult {
     ok,
@@ -34,9 +23,16 @@ enum class LoadResult {
 LoadResult load_model(const std::string& path, ModelBuffer& model);
 
 // An output being written: a temporary file beside the file it will replace.
+// It owns the temporary: one that is never committed is closed and removed
+// when the PendingOutput goes away, whatever path the code took.
 struct PendingOutput {
+    PendingOutput() = default;
+    PendingOutput(const PendingOutput&) = delete;
+    PendingOutput& operator=(const PendingOutput&) = delete;
+    ~PendingOutput();
+
     std::FILE* file = nullptr;
-    std::filesystem::path temp;
+    std::filesystem::path temp;    // empty once committed
     std::filesystem::path target;  // the output name, with symbolic links followed
 };
 

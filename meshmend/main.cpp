@@ -4,11 +4,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "../format/md3_layout.hpp"
-#include "../format/model_io.hpp"
-#include "../format/validate_layout.hpp"
+#include "md3_layout.hpp"
+#include "model_io.hpp"
 #include "output_name.hpp"
 #include "repair.hpp"
+#include "run.hpp"
+#include "validate_layout.hpp"
 
 namespace {
 
@@ -26,13 +27,7 @@ constexpr int kStatusAbort = -1;  // 255 where only eight bits survive
 }
 
 ModelBuffer load_and_validate(const std::string& input) {
-    ModelBuffer model;
-    switch (load_model(input, model)) {
-        case LoadResult::ok: break;
-        case LoadResult::cannot_open: abort_run(kStatusAbort, kUnableToOpen, input);
-        case LoadResult::too_short: abort_run(kStatusAbort, kCorruptModel, input);
-        case LoadResult::no_memory: abort_run(kStatusAbort, kNoMemory, input);
-    }
+    ModelBuffer model = load_or_abort(input, kStatusAbort);
     if (!Md3Header::has_ident(model.data()) || Md3Header::version(model.data()) != Md3Header::kVersion)
         abort_run(kStatusAbort, kCorruptModel, input);
     if (!validate_layout(model)) abort_run(kStatusAbort, kCorruptModel, input);
@@ -51,6 +46,7 @@ void save(const std::string& output, const ModelBuffer& model) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    ignore_file_size_signal();
     const char* program = argc > 0 && argv[0] ? argv[0] : "meshmend";
     std::fprintf(stderr, "meshmend 0.2\n");
     if (argc < 2) show_usage(program);

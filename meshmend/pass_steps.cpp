@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "../format/md3_layout.hpp"
+#include "md3_layout.hpp"
 #include "repair.hpp"
 
 namespace {

@@ -1,7 +1,7 @@
 // The repair pass, in the order its progress lines are printed.
 #include "repair.hpp"
 
-#include "../format/md3_layout.hpp"
+#include "md3_layout.hpp"
 #include "pack_normal.hpp"
 #include "pass_steps.hpp"
 #include "surface_normals.hpp"

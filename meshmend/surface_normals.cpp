@@ -15,7 +15,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "../format/md3_layout.hpp"
+#include "md3_layout.hpp"
 #include "pack_normal.hpp"
 #include "pass_steps.hpp"
 

@@ -3,10 +3,11 @@
 #include <cstring>
 #include <string>
 
-#include "../format/md3_layout.hpp"
-#include "../format/model_io.hpp"
-#include "../format/validate_layout.hpp"
+#include "md3_layout.hpp"
+#include "model_io.hpp"
 #include "radius.hpp"
+#include "run.hpp"
+#include "validate_layout.hpp"
 
 namespace {
 
@@ -28,6 +29,7 @@ void show_usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    ignore_file_size_signal();
     if (argc < 4) {
         show_usage();
         return 0;
@@ -37,13 +39,7 @@ int main(int argc, char** argv) {
     if (!radius) abort_run(kStatusFailure, "Invalid radius value: %s. Abort.\n", argv[3]);
 
     const std::string input = argv[1];
-    ModelBuffer model;
-    switch (load_model(input, model)) {
-        case LoadResult::ok: break;
-        case LoadResult::cannot_open: abort_run(kStatusFailure, kUnableToOpen, input);
-        case LoadResult::too_short: abort_run(kStatusFailure, kCorruptModel, input);
-        case LoadResult::no_memory: abort_run(kStatusFailure, kNoMemory, input);
-    }
+    ModelBuffer model = load_or_abort(input, kStatusFailure);
     // Only the frame array is touched, so only it is checked; magic and
     // version are deliberately not looked at.
     if (!frames_inside(model.data(), static_cast<std::int64_t>(model.size())))

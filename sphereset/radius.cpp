@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "../format/md3_layout.hpp"
+#include "md3_layout.hpp"
 
 std::optional<double> parse_radius(const char* text) {
     char* end = nullptr;

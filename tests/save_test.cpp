@@ -60,3 +60,15 @@ TEST_F(SaveOutput, FailedRenameLeavesNoTemporary) {
     EXPECT_TRUE(fs::is_directory(dir / "busy" / "inside"));
     EXPECT_EQ(entries(), 1u);
 }
+
+TEST_F(SaveOutput, UncommittedOutputRemovesItsTemporary) {
+    write_file(path("model.md3"), kOld);
+    {
+        PendingOutput pending;
+        ASSERT_TRUE(open_output(path("model.md3"), pending));
+        ASSERT_TRUE(open_output(path("other.md3"), pending));  // reopening drops the first
+        EXPECT_EQ(entries(), 2u);
+    }
+    EXPECT_EQ(entries(), 1u);
+    EXPECT_EQ(read_file(path("model.md3")), kOld);
+}

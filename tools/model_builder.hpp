@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../format/md3_layout.hpp"
+#include "md3_layout.hpp"
 
 struct BuiltVertex {
     std::int16_t x = 0, y = 0, z = 0;  // model units * 64

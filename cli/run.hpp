@@ -1,0 +1,28 @@
+// What the programs share at their edge with the user: the messages they end
+// a run with, ending it, and loading a model or ending the run with the
+// message that says why not.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "md3_layout.hpp"
+
+// Messages shared by the programs; each takes the file name.
+inline constexpr const char* kUnableToOpen = "Unable to open %s. Abort.\n";
+inline constexpr const char* kUnableToWrite = "Unable to write %s. Abort.\n";
+inline constexpr const char* kCorruptModel = "Corrupt/invalid model: %s. Abort.\n";
+inline constexpr const char* kNoMemory = "Unable to allocate enough memory to load %s. Abort.\n";
+
+// Past a file-size limit a write must fail like it does on a full disk, not
+// kill the process and leave a temporary behind. Call first thing in main.
+void ignore_file_size_signal();
+
+// Flushes standard output (so that a combined stream shows events in order),
+// prints `message` with `name` on standard error and ends the process.
+[[noreturn]] void abort_run(int status, const char* message, std::string_view name);
+
+// Reads the whole file `path`, or ends the run with `status` and the message
+// that matches the failure: it could not be opened or read, it is too short
+// for a model header, or there is no memory for it.
+ModelBuffer load_or_abort(const std::string& path, int status);
