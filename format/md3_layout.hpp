@@ -60,6 +60,10 @@ inline std::string_view field_text(const std::uint8_t* p, std::size_t size) {
 
 inline constexpr std::size_t kNameSize = 64;  // every name field of the format
 
+// Vertices one surface may have for the repair pass: the size of its normal
+// accumulator. Larger surfaces are refused, not repaired.
+inline constexpr std::int32_t kMaxSurfaceVerts = 1024;
+
 // Model header, at offset 0 of the file.
 namespace Md3Header {
 inline constexpr std::int64_t kSize = 108;
@@ -122,3 +126,57 @@ inline std::int16_t position(const std::uint8_t* v, int k) { return get_i16(v + 
 inline std::uint16_t normal(const std::uint8_t* v) { return get_u16(v + 6); }
 inline void set_normal(std::uint8_t* v, std::uint16_t packed) { put_u16(v + 6, packed); }
 }  // namespace Md3Vertex
+
+// Where records are, from the offsets the file carries. Each works on a
+// mutable or a read-only model alike; like the field accessors, they trust
+// that validate_layout accepted the model.
+
+// Frame i of the model, at ofsFrames + 56 * i.
+inline std::int64_t frame_offset(const std::uint8_t* model, std::int64_t i) {
+    return Md3Header::ofsFrames(model) + i * Md3Frame::kSize;
+}
+template <typename Byte>
+Byte* frame_at(Byte* model, std::int64_t i) {
+    return model + frame_offset(model, i);
+}
+
+// Triangle t of a surface.
+template <typename Byte>
+Byte* triangle_at(Byte* surface, std::int64_t t) {
+    return surface + Md3Surface::ofsTriangles(surface) + t * Md3Triangle::kSize;
+}
+
+// The first vertex of frame j of a surface; vertex v of that frame lies
+// v * Md3Vertex::kSize bytes further.
+template <typename Byte>
+Byte* vertex_frame(Byte* surface, std::int64_t j) {
+    return surface + Md3Surface::ofsXyzNormals(surface) +
+           j * Md3Surface::numVerts(surface) * Md3Vertex::kSize;
+}
+
+// Offset of the surface that follows the one at offset `at`: each surface
+// block is followed by the next one.
+inline std::int64_t next_surface_offset(const std::uint8_t* model, std::int64_t at) {
+    return at + Md3Surface::ofsEnd(model + at);
+}
+
+// Calls visit(surface, s) for each surface s of the model in file order, the
+// first at ofsSurfaces, until visit returns false. Returns false when it was
+// stopped that way.
+template <typename Byte, typename Visit>
+bool for_each_surface(Byte* model, Visit&& visit) {
+    const std::int32_t numSurfaces = Md3Header::numSurfaces(model);
+    std::int64_t at = Md3Header::ofsSurfaces(model);
+    for (std::int32_t s = 0; s < numSurfaces; ++s) {
+        if (!visit(model + at, s)) return false;
+        at = next_surface_offset(model, at);
+    }
+    return true;
+}
+
+// Offset of surface `index` (at most numSurfaces), walked through the file.
+inline std::int64_t surface_offset(const std::uint8_t* model, std::int32_t index) {
+    std::int64_t at = Md3Header::ofsSurfaces(model);
+    for (std::int32_t s = 0; s < index; ++s) at = next_surface_offset(model, at);
+    return at;
+}

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "md3_layout.hpp"
-#include "repair.hpp"
 
 namespace {
 
@@ -29,10 +28,6 @@ void cut_extension(std::uint8_t* name) {
 }
 
 }  // namespace
-
-std::uint8_t* frame_at(std::uint8_t* model, std::int64_t i) {
-    return model + Md3Header::ofsFrames(model) + i * Md3Frame::kSize;
-}
 
 void repair_model_name(std::uint8_t* model, std::FILE* out) {
     std::uint8_t* name = Md3Header::name(model);

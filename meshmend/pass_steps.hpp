@@ -6,9 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 
-// Frame i of the model.
-std::uint8_t* frame_at(std::uint8_t* model, std::int64_t i);
-
 // Prints the model name, turns its '\' into '/' and prints the result.
 void repair_model_name(std::uint8_t* model, std::FILE* out);
 

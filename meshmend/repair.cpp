@@ -27,14 +27,13 @@ bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, InstructionSet 
     reset_frame_bounds(model);
 
     const PolarTables& polar = polar_tables();
-    const std::int32_t numSurfaces = Md3Header::numSurfaces(model);
-    std::uint8_t* surface = model + Md3Header::ofsSurfaces(model);
-    for (std::int32_t s = 0; s < numSurfaces; ++s) {
+    const bool repaired = for_each_surface(model, [&](std::uint8_t* surface, std::int32_t) {
         repair_shader_name(surface, out);
         if (!report_surface_counts(surface, out)) return false;
         rebuild_surface_normals(set, model, surface, polar);
-        surface += Md3Surface::ofsEnd(surface);
-    }
+        return true;
+    });
+    if (!repaired) return false;
 
     finish_frame_bounds(model, out);
     return true;

@@ -8,9 +8,6 @@
 
 #include "instruction_set.hpp"
 
-// Vertices one surface may have: the size of the pass's normal accumulator.
-inline constexpr std::int32_t kMaxSurfaceVerts = 1024;
-
 // Repairs a model that validate_layout accepted: turns '\' into '/' in the
 // model name and each surface's first shader name, cuts a three-character
 // extension off that shader name, rebuilds every vertex normal of every frame

@@ -162,9 +162,8 @@ inline Float4 at_offset(const Float4* array, std::uint32_t offset) {
 
 // Reads triangles [first, first + count) into s.i0 .. s.i2 and s.at0 .. s.at2.
 void read_triangles(const std::uint8_t* surface, std::int32_t first, int count, Scratch& s) {
-    const std::uint8_t* triangles = surface + Md3Surface::ofsTriangles(surface);
     for (int t = 0; t < count; ++t) {
-        const std::uint8_t* tri = triangles + (std::int64_t{first} + t) * Md3Triangle::kSize;
+        const std::uint8_t* tri = triangle_at(surface, std::int64_t{first} + t);
         s.i0[t] = Md3Triangle::index(tri, 0);
         s.i1[t] = Md3Triangle::index(tri, 1);
         s.i2[t] = Md3Triangle::index(tri, 2);
@@ -357,9 +356,8 @@ void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const P
         read_triangles(surface, 0, numTriangles, s);
         build_incidence(numTriangles, numVerts, s);
     }
-    std::uint8_t* allVertices = surface + Md3Surface::ofsXyzNormals(surface);
     for (std::int32_t j = 0; j < numFrames; ++j) {
-        std::uint8_t* vertices = allVertices + std::int64_t{j} * numVerts * Md3Vertex::kSize;
+        std::uint8_t* vertices = vertex_frame(surface, j);
         decode_positions(vertices, numVerts, s, frame_at(model, j));
         if (kept)
             sum_kept_normals(numTriangles, numVerts, s);

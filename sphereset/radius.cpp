@@ -20,9 +20,9 @@ std::optional<double> parse_radius(const char* text) {
 void set_radii(std::span<std::uint8_t> bytes, double radius, std::FILE* out) {
     std::uint8_t* model = bytes.data();
     const std::int64_t numFrames = Md3Header::numFrames(model);
-    const std::int64_t ofsFrames = Md3Header::ofsFrames(model);
+    std::uint8_t* const frames = frame_at(model, 0);
     for (std::int64_t i = 0; i < numFrames; ++i) {
-        std::uint8_t* frame = model + ofsFrames + i * Md3Frame::kSize;
+        std::uint8_t* frame = frames + i * Md3Frame::kSize;
         std::fprintf(out, "old radius: %f, ", static_cast<double>(Md3Frame::radius(frame)));
         Md3Frame::set_radius(frame, static_cast<float>(radius));
         std::fprintf(out, "new radius: %f\n", radius);

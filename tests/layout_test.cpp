@@ -21,10 +21,10 @@ ModelBuffer valid_model() {
 
 void set_header(ModelBuffer& m, int field, std::int64_t v) { put_i32(m.data() + field, static_cast<std::int32_t>(v)); }
 void set_surface(ModelBuffer& m, int s, int field, std::int64_t v) {
-    put_i32(m.data() + surface_offset(m, s) + field, static_cast<std::int32_t>(v));
+    put_i32(m.data() + surface_offset(m.data(), s) + field, static_cast<std::int32_t>(v));
 }
 std::int32_t surface_field(const ModelBuffer& m, int s, int field) {
-    return get_i32(m.data() + surface_offset(m, s) + field);
+    return get_i32(m.data() + surface_offset(m.data(), s) + field);
 }
 
 // Surface header field offsets, as the file lays them out.
@@ -64,7 +64,7 @@ TEST(ValidateLayout, AcceptsWellFormedModels) {
 TEST(ValidateLayout, RejectsEveryBrokenRecord) {
     const ModelBuffer good = valid_model();
     const std::int64_t end = Md3Header::ofsEnd(good.data());
-    const std::int64_t second = surface_offset(good, 1);
+    const std::int64_t second = surface_offset(good.data(), 1);
     const std::vector<Breakage> breakages = {
         {"ofsEnd below a header", [](ModelBuffer& m) { set_header(m, 104, 107); }},
         {"ofsEnd negative", [](ModelBuffer& m) { set_header(m, 104, -1); }},
@@ -108,7 +108,7 @@ TEST(ValidateLayout, RejectsEveryBrokenRecord) {
     BuiltModel wide = triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}, {0, 2, 0}, {2, 2, 0}, {3, 3, 0}});
     ModelBuffer framesOnVertices = build_model(wide);
     EXPECT_TRUE(validate_layout(framesOnVertices));
-    set_header(framesOnVertices, 92, surface_offset(framesOnVertices, 0) + surface_field(framesOnVertices, 0, kOfsXyz));
+    set_header(framesOnVertices, 92, surface_offset(framesOnVertices.data(), 0) + surface_field(framesOnVertices, 0, kOfsXyz));
     EXPECT_FALSE(validate_layout(framesOnVertices));
 
     ModelBuffer negativeIndex = good;

@@ -9,7 +9,6 @@
 #include "md3_layout.hpp"
 #include "pack_normal.hpp"
 #include "pass_steps.hpp"
-#include "repair.hpp"
 
 namespace {
 
@@ -36,9 +35,8 @@ void add(Vec3& sum, const Vec3& v) {
 void accumulate_face_normals(const std::uint8_t* surface, const std::uint8_t* vertices,
                              NormalAccumulator& sums) {
     const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
-    const std::uint8_t* triangles = surface + Md3Surface::ofsTriangles(surface);
     for (std::int32_t t = 0; t < numTriangles; ++t) {
-        const std::uint8_t* tri = triangles + std::int64_t{t} * Md3Triangle::kSize;
+        const std::uint8_t* tri = triangle_at(surface, t);
         const std::int32_t i0 = Md3Triangle::index(tri, 0);
         const std::int32_t i1 = Md3Triangle::index(tri, 1);
         const std::int32_t i2 = Md3Triangle::index(tri, 2);
@@ -90,9 +88,8 @@ bool repair_surface(std::uint8_t* model, std::uint8_t* surface, NormalAccumulato
     const std::int32_t numFrames = Md3Surface::numFrames(surface);
     const std::int32_t numVerts = Md3Surface::numVerts(surface);
 
-    std::uint8_t* allVertices = surface + Md3Surface::ofsXyzNormals(surface);
     for (std::int32_t j = 0; j < numFrames; ++j) {
-        std::uint8_t* vertices = allVertices + std::int64_t{j} * numVerts * Md3Vertex::kSize;
+        std::uint8_t* vertices = vertex_frame(surface, j);
         sums.fill(Vec3{});
         accumulate_face_normals(surface, vertices, sums);
         finish_vertices(vertices, numVerts, sums, frame_at(model, j));
@@ -109,12 +106,10 @@ bool reference_repair(std::span<std::uint8_t> bytes, std::FILE* out) {
     reset_frame_bounds(model);
 
     NormalAccumulator sums;
-    const std::int32_t numSurfaces = Md3Header::numSurfaces(model);
-    std::uint8_t* surface = model + Md3Header::ofsSurfaces(model);
-    for (std::int32_t s = 0; s < numSurfaces; ++s) {
-        if (!repair_surface(model, surface, sums, out)) return false;
-        surface += Md3Surface::ofsEnd(surface);
-    }
+    const bool repaired = for_each_surface(model, [&](std::uint8_t* surface, std::int32_t) {
+        return repair_surface(model, surface, sums, out);
+    });
+    if (!repaired) return false;
 
     finish_frame_bounds(model, out);
     return true;

@@ -16,12 +16,12 @@ std::string shader_after(const std::string& shader) {
     m.surfaces[0].shaders = {shader};
     ModelBuffer bytes = build_model(m);
     repair(bytes);
-    const std::uint8_t* surface = bytes.data() + surface_offset(bytes, 0);
+    const std::uint8_t* surface = bytes.data() + surface_offset(bytes.data(), 0);
     return std::string(field_text(surface + Md3Surface::ofsShaders(surface), kNameSize));
 }
 
 float frame_field(const ModelBuffer& m, int i, float (*field)(const std::uint8_t*, int), int k) {
-    return field(m.data() + frame_offset(m, i), k);
+    return field(m.data() + frame_offset(m.data(), i), k);
 }
 
 }  // namespace
@@ -59,7 +59,7 @@ TEST(RepairNames, OnlyTheFirstShaderAndNoSurfaceNameChange) {
     m.surfaces[0].shaders = {"a\\b.tga", "c\\d.tga"};
     ModelBuffer bytes = build_model(m);
     const PassOutput r = repair(bytes);
-    const std::uint8_t* surface = bytes.data() + surface_offset(bytes, 0);
+    const std::uint8_t* surface = bytes.data() + surface_offset(bytes.data(), 0);
     const std::uint8_t* shaders = surface + Md3Surface::ofsShaders(surface);
     EXPECT_EQ(field_text(Md3Surface::name(surface), kNameSize), "hull\\main.tga");
     EXPECT_EQ(field_text(shaders, kNameSize), "a/b");
@@ -118,7 +118,7 @@ TEST(RepairBounds, ModelWithoutGeometryEndsAtTheResetValues) {
               "Fixing model name:     frames\nDone:                  frames\n"
               "Fixing frame bounds:   2 frames\nDone.\n");
     for (int i = 0; i < 2; ++i) {
-        const std::uint8_t* frame = bytes.data() + frame_offset(bytes, i);
+        const std::uint8_t* frame = bytes.data() + frame_offset(bytes.data(), i);
         for (int k = 0; k < 3; ++k) {
             EXPECT_EQ(Md3Frame::mins(frame, k), 999999.0f);
             EXPECT_EQ(Md3Frame::maxs(frame, k), -999999.0f);
@@ -147,8 +147,8 @@ TEST(RepairBounds, FrameBoxIsTheUnionOverAllSurfaces) {
         EXPECT_EQ(frame_field(bytes, 1, Md3Frame::maxs, k), maxs1[k]);
     }
     // The radius is the whole diagonal of the box.
-    EXPECT_EQ(Md3Frame::radius(bytes.data() + frame_offset(bytes, 0)), std::sqrt(11.0f * 11.0f + 7 * 7 + 13.5f * 13.5f));
-    EXPECT_EQ(Md3Frame::radius(bytes.data() + frame_offset(bytes, 1)), std::sqrt(12.0f));
+    EXPECT_EQ(Md3Frame::radius(bytes.data() + frame_offset(bytes.data(), 0)), std::sqrt(11.0f * 11.0f + 7 * 7 + 13.5f * 13.5f));
+    EXPECT_EQ(Md3Frame::radius(bytes.data() + frame_offset(bytes.data(), 1)), std::sqrt(12.0f));
 }
 
 TEST(RepairPass, TouchesNothingItDoesNotOwn) {
@@ -161,9 +161,9 @@ TEST(RepairPass, TouchesNothingItDoesNotOwn) {
     std::vector<bool> owned(before.size(), false);
     auto own = [&](std::int64_t at, std::int64_t n) { std::fill_n(owned.begin() + at, n, true); };
     own(8, 64);
-    for (int i = 0; i < Md3Header::numFrames(before.data()); ++i) own(frame_offset(before, i), 40);
+    for (int i = 0; i < Md3Header::numFrames(before.data()); ++i) own(frame_offset(before.data(), i), 40);
     for (int s = 0; s < Md3Header::numSurfaces(before.data()); ++s) {
-        const std::int64_t at = surface_offset(before, s);
+        const std::int64_t at = surface_offset(before.data(), s);
         const std::uint8_t* surface = before.data() + at;
         own(at + Md3Surface::ofsShaders(surface), 64);
         const std::int64_t vertices = std::int64_t{Md3Surface::numFrames(surface)} * Md3Surface::numVerts(surface);

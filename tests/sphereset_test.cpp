@@ -26,7 +26,7 @@ protected:
 // `bytes` with every frame's radius set to `radius`.
 ModelBuffer with_radius(ModelBuffer bytes, float radius) {
     for (int i = 0; i < Md3Header::numFrames(bytes.data()); ++i)
-        Md3Frame::set_radius(bytes.data() + frame_offset(bytes, i), radius);
+        Md3Frame::set_radius(bytes.data() + frame_offset(bytes.data(), i), radius);
     return bytes;
 }
 

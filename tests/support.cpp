@@ -127,12 +127,6 @@ PassOutput run_pass(const std::function<bool(std::span<std::uint8_t>, std::FILE*
 }
 
 std::uint16_t normal_of(const ModelBuffer& model, int s, int j, int v) {
-    const std::uint8_t* surface = model.data() + surface_offset(model, s);
-    const std::int64_t at = Md3Surface::ofsXyzNormals(surface) +
-                            Md3Vertex::kSize * (std::int64_t{j} * Md3Surface::numVerts(surface) + v);
-    return Md3Vertex::normal(surface + at);
-}
-
-std::int64_t frame_offset(const ModelBuffer& model, int i) {
-    return Md3Header::ofsFrames(model.data()) + Md3Frame::kSize * i;
+    const std::uint8_t* surface = model.data() + surface_offset(model.data(), s);
+    return Md3Vertex::normal(vertex_frame(surface, j) + std::int64_t{v} * Md3Vertex::kSize);
 }

@@ -73,6 +73,3 @@ inline PassOutput run_pass(bool (*pass)(std::span<std::uint8_t>, std::FILE*), Mo
 
 // Normal of vertex v of frame j of surface s.
 std::uint16_t normal_of(const ModelBuffer& model, int s, int j, int v);
-
-// Offset of frame i.
-std::int64_t frame_offset(const ModelBuffer& model, int i);

@@ -95,7 +95,7 @@ ModelBuffer build_model(const BuiltModel& model) {
 
     for (std::size_t i = 0; i < model.frames.size(); ++i) {
         const BuiltFrame& f = model.frames[i];
-        std::uint8_t* frame = out.data() + ofsFrames + static_cast<std::int64_t>(i) * Md3Frame::kSize;
+        std::uint8_t* frame = frame_at(out.data(), static_cast<std::int64_t>(i));
         for (int k = 0; k < 3; ++k) {
             Md3Frame::set_mins(frame, k, f.mins[k]);
             Md3Frame::set_maxs(frame, k, f.maxs[k]);
@@ -113,12 +113,6 @@ ModelBuffer build_model(const BuiltModel& model) {
     }
     fill_pattern(out, static_cast<std::size_t>(ofsEnd), model.trailingBytes, 0x77);
     return out;
-}
-
-std::int64_t surface_offset(const ModelBuffer& bytes, int index) {
-    std::int64_t at = Md3Header::ofsSurfaces(bytes.data());
-    for (int s = 0; s < index; ++s) at += Md3Surface::ofsEnd(bytes.data() + at);
-    return at;
 }
 
 namespace {

@@ -41,9 +41,6 @@ struct BuiltModel {
 // tests can tell whether they survived.
 ModelBuffer build_model(const BuiltModel& model);
 
-// Byte offset of surface `index` of a built model, walked through the file.
-std::int64_t surface_offset(const ModelBuffer& bytes, int index);
-
 // A generated animated model: each surface a closed, wobbling sphere of at
 // most `vertsPerSurface` vertices (at least 14), each frame a different
 // shape. Uses only basic arithmetic, so every host generates the same bytes.
