@@ -1,49 +1,40 @@
+// The instruction sets, their names and whether this processor runs each.
 #include "instruction_set.hpp"
 
 namespace {
 
 bool usable(InstructionSet set) {
-#if MD3_X86_KERNELS
+#if defined(__x86_64__) || defined(__i386__)
     __builtin_cpu_init();  // in case this runs before the library's own constructors
 #endif
     switch (set) {
-        case InstructionSet::baseline:
-            return true;
-#if MD3_X86_KERNELS
-        // Also checks that the operating system saves the wider registers.
-        case InstructionSet::avx2:
-            return __builtin_cpu_supports("avx2");
-        case InstructionSet::avx512:
-            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-                   __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq");
-#endif
-        default:
-            return false;
+#define MD3_KERNEL_CASE(name, runs_here) \
+    case InstructionSet::name: return runs_here;
+        MD3_FOR_EACH_KERNEL(MD3_KERNEL_CASE)
+#undef MD3_KERNEL_CASE
     }
+    return false;
 }
 
 }  // namespace
 
-InstructionSet best_instruction_set() {
-    for (const InstructionSet set : {InstructionSet::avx512, InstructionSet::avx2})
-        if (usable(set)) return set;
-    return InstructionSet::baseline;
-}
-
 std::vector<InstructionSet> usable_instruction_sets() {
     std::vector<InstructionSet> sets;
-    for (const InstructionSet set : {InstructionSet::baseline, InstructionSet::avx2, InstructionSet::avx512})
-        if (usable(set)) sets.push_back(set);
+#define MD3_KERNEL_ADD(name, runs_here) \
+    if (usable(InstructionSet::name)) sets.push_back(InstructionSet::name);
+    MD3_FOR_EACH_KERNEL(MD3_KERNEL_ADD)
+#undef MD3_KERNEL_ADD
     return sets;
 }
 
+InstructionSet best_instruction_set() { return usable_instruction_sets().back(); }
+
 const char* instruction_set_name(InstructionSet set) {
     switch (set) {
-        case InstructionSet::avx2:
-            return "avx2";
-        case InstructionSet::avx512:
-            return "avx512";
-        default:
-            return "baseline";
+#define MD3_KERNEL_NAME(name, runs_here) \
+    case InstructionSet::name: return #name;
+        MD3_FOR_EACH_KERNEL(MD3_KERNEL_NAME)
+#undef MD3_KERNEL_NAME
     }
+    return "unknown";
 }

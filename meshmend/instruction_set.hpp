@@ -1,12 +1,18 @@
-// Which compiled copy of the vertex work this processor can run.
+// Which compiled copy of the vertex work this processor can run. The copies
+// are listed once, in meshmend/CMakeLists.txt; everything here is made from
+// that list.
 #pragma once
 
 #include <vector>
 
+#include "kernel_list.hpp"
+
+// One per compiled copy, narrowest first: baseline (the target's default),
+// then on x86-64 Linux avx2 and avx512 (F, VL, BW and DQ).
 enum class InstructionSet {
-    baseline,  // whatever the target's default is
-    avx2,      // x86-64 with AVX2
-    avx512,    // x86-64 with AVX-512 F, VL, BW and DQ
+#define MD3_KERNEL_ENUM(name, runs_here) name,
+    MD3_FOR_EACH_KERNEL(MD3_KERNEL_ENUM)
+#undef MD3_KERNEL_ENUM
 };
 
 // The widest instruction set both compiled in and supported by this processor
@@ -16,5 +22,5 @@ InstructionSet best_instruction_set();
 // Every instruction set compiled in and supported here, baseline first.
 std::vector<InstructionSet> usable_instruction_sets();
 
-// "baseline", "avx2" or "avx512".
+// Its name as in the list: "baseline", "avx2", "avx512".
 const char* instruction_set_name(InstructionSet set);

@@ -2,6 +2,7 @@
 // place or into a new file.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "md3_layout.hpp"
@@ -65,7 +66,8 @@ int main(int argc, char** argv) {
     if (output.empty()) output = default_output_name(input);
 
     ModelBuffer model = load_and_validate(input);
-    if (!repair_model(model, stdout))
+    const auto workspace = std::make_unique_for_overwrite<RepairWorkspace>();
+    if (!repair_model(model, stdout, *workspace))
         abort_run(kStatusAbort, "Surface has more than 1024 vertexes. Abort.\n", "");
     save(output, model);
     std::fflush(stdout);

@@ -1,6 +1,8 @@
 // The repair pass, in the order its progress lines are printed.
 #include "repair.hpp"
 
+#include <memory>
+
 #include "md3_layout.hpp"
 #include "pack_normal.hpp"
 #include "pass_steps.hpp"
@@ -9,18 +11,20 @@
 namespace {
 
 void rebuild_surface_normals(InstructionSet set, std::uint8_t* model, std::uint8_t* surface,
-                             const PolarTables& polar) {
-#if MD3_X86_KERNELS
-    if (set == InstructionSet::avx512) return kernel_avx512::rebuild_surface_normals(model, surface, polar);
-    if (set == InstructionSet::avx2) return kernel_avx2::rebuild_surface_normals(model, surface, polar);
-#endif
-    (void)set;
-    kernel_baseline::rebuild_surface_normals(model, surface, polar);
+                             const PolarTables& polar, RepairWorkspace& workspace) {
+    switch (set) {
+#define MD3_KERNEL_CALL(name, runs_here)                                              \
+    case InstructionSet::name:                                                        \
+        return kernel_##name::rebuild_surface_normals(model, surface, polar, workspace);
+        MD3_FOR_EACH_KERNEL(MD3_KERNEL_CALL)
+#undef MD3_KERNEL_CALL
+    }
 }
 
 }  // namespace
 
-bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, InstructionSet set) {
+bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, RepairWorkspace& workspace,
+                  InstructionSet set) {
     std::uint8_t* model = bytes.data();
 
     repair_model_name(model, out);
@@ -30,13 +34,19 @@ bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, InstructionSet 
     const bool repaired = for_each_surface(model, [&](std::uint8_t* surface, std::int32_t) {
         repair_shader_name(surface, out);
         if (!report_surface_counts(surface, out)) return false;
-        rebuild_surface_normals(set, model, surface, polar);
+        rebuild_surface_normals(set, model, surface, polar, workspace);
         return true;
     });
     if (!repaired) return false;
 
     finish_frame_bounds(model, out);
     return true;
+}
+
+bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, InstructionSet set) {
+    // Left uninitialised: the pass writes every entry before it reads it.
+    const auto workspace = std::make_unique_for_overwrite<RepairWorkspace>();
+    return repair_model(bytes, out, *workspace, set);
 }
 
 bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out) {

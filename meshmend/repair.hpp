@@ -7,6 +7,7 @@
 #include <span>
 
 #include "instruction_set.hpp"
+#include "workspace.hpp"
 
 // Repairs a model that validate_layout accepted: turns '\' into '/' in the
 // model name and each surface's first shader name, cuts a three-character
@@ -16,10 +17,18 @@
 //
 // Returns false as soon as a surface has more than kMaxSurfaceVerts vertices,
 // after printing that surface's lines up to its counts; the buffer then holds
-// half-done changes and must not be saved. Allocates nothing.
+// half-done changes and must not be saved.
 //
-// The vertex work runs on the widest instruction set this processor offers;
-// the second form picks one, which must be among usable_instruction_sets().
-// Either way the bytes written are the same.
+// The pass works in `workspace`, which the caller owns and may reuse for any
+// number of models, and allocates nothing. It keeps no state of its own
+// between calls: calls with different workspaces may run side by side.
+//
+// The vertex work runs on `set`, which must be among usable_instruction_sets();
+// every set writes the same bytes.
+bool repair_model(std::span<std::uint8_t> model, std::FILE* progress, RepairWorkspace& workspace,
+                  InstructionSet set = best_instruction_set());
+
+// The same with a workspace of its own for this one call, on the widest
+// instruction set here or on `set`.
 bool repair_model(std::span<std::uint8_t> model, std::FILE* progress);
 bool repair_model(std::span<std::uint8_t> model, std::FILE* progress, InstructionSet set);

@@ -42,64 +42,6 @@ MD3_TARGET_BEGIN(MD3_KERNEL_TARGET)
 namespace MD3_KERNEL {
 namespace {
 
-// A surface's triangles and their incidence lists are kept for all its
-// frames when they fit here; larger surfaces are processed a batch of
-// triangles at a time instead.
-constexpr int kMaxKeptTriangles = 4096;
-constexpr int kTriangleBatch = 256;
-
-// x, y, z and an unused lane: one normal, added as one vector.
-using Float4 = float __attribute__((vector_size(16)));
-
-// Working storage of the pass, reused for every surface and frame. Fixed
-// size, so the pass allocates nothing. Arrays are padded to kVertexSlots and
-// kTriangleSlots so that they do not all start at the same offset within a
-// 4 KiB page, which would make the processor see false dependencies between
-// loads from one array and stores to another.
-constexpr int kVertexSlots = kMaxSurfaceVerts + 16;
-constexpr int kTriangleSlots = kMaxKeptTriangles + 16;
-// Each vertex of a closed mesh is used six times on average: most incidence
-// lists fit the short list, most of the rest the next one.
-constexpr int kShortList = 6;
-constexpr int kNextList = 2;
-struct Scratch {
-    // One frame's decoded positions and its vertices' normal sums.
-    Float4 position[kVertexSlots];
-    Float4 sum[kVertexSlots];
-    // The unit normals of the sums, the sums' lengths, the angle units
-    // estimated for them, and each vertex's packed normal or what to do
-    // instead (kKeepNormal, kPackExactly).
-    float ux[kVertexSlots], uy[kVertexSlots], uz[kVertexSlots];
-    float length[kVertexSlots];
-    int azimuth[kVertexSlots], polar[kVertexSlots];
-    int packed[kVertexSlots];
-    // The surface's triangles (or one batch of them): their corners as
-    // vertex indices and as byte offsets into `position`, and their cross
-    // products, the inverses of their lengths (0 for a degenerate one) and
-    // their unit normals in the current frame.
-    std::int32_t i0[kTriangleSlots], i1[kTriangleSlots], i2[kTriangleSlots];
-    std::uint32_t at0[kTriangleSlots], at1[kTriangleSlots], at2[kTriangleSlots];
-    Float4 cross[kTriangleSlots];
-    float inverse[kTriangleSlots];
-    Float4 normal[kTriangleSlots];
-    // For each vertex, the triangles that use it in triangle order, once per
-    // use: corners[firstCorner[v] .. firstCorner[v + 1]). shortList[v] holds
-    // the byte offsets into `normal` of the first kShortList of them, padded
-    // with that of slot kMaxKeptTriangles, whose normal is always zero.
-    // nextLists[i] holds the next kNextList, padded the same way, for vertex
-    // nextVertices[i], the i-th used more often; longLists names the vertices
-    // used more often still.
-    int firstCorner[kVertexSlots];
-    int nextCorner[kVertexSlots];
-    int corners[3 * kTriangleSlots];
-    std::uint32_t shortList[kVertexSlots][kShortList];
-    std::uint32_t nextLists[kVertexSlots][kNextList];
-    int nextVertices[kVertexSlots];
-    int numNextLists;
-    int longLists[kVertexSlots];
-    int numLongLists;
-};
-
 // Two vertices as stored, eight int16 lanes (x y z normal x y z normal), and
 // the same lanes as floats.
 using Short8 = std::int16_t __attribute__((vector_size(16)));
@@ -109,7 +51,7 @@ using Float8 = float __attribute__((vector_size(32)));
 // them. The bounds are taken over the stored integers: decoding is exact and
 // keeps their order, and min and max are exact, so nothing changes by taking
 // them a surface frame at a time.
-void decode_positions(const std::uint8_t* vertices, int numVerts, Scratch& s, std::uint8_t* frame) {
+void decode_positions(const std::uint8_t* vertices, int numVerts, RepairWorkspace& s, std::uint8_t* frame) {
     std::int16_t lo[3] = {INT16_MAX, INT16_MAX, INT16_MAX}, hi[3] = {INT16_MIN, INT16_MIN, INT16_MIN};
     int v = 0;
     if constexpr (std::endian::native == std::endian::little) {
@@ -161,7 +103,7 @@ inline Float4 at_offset(const Float4* array, std::uint32_t offset) {
 }
 
 // Reads triangles [first, first + count) into s.i0 .. s.i2 and s.at0 .. s.at2.
-void read_triangles(const std::uint8_t* surface, std::int32_t first, int count, Scratch& s) {
+void read_triangles(const std::uint8_t* surface, std::int32_t first, int count, RepairWorkspace& s) {
     for (int t = 0; t < count; ++t) {
         const std::uint8_t* tri = triangle_at(surface, std::int64_t{first} + t);
         s.i0[t] = Md3Triangle::index(tri, 0);
@@ -174,7 +116,7 @@ void read_triangles(const std::uint8_t* surface, std::int32_t first, int count, 
 }
 
 // Lists, for each vertex, the triangles that use it, in triangle order.
-void build_incidence(int numTriangles, int numVerts, Scratch& s) {
+void build_incidence(int numTriangles, int numVerts, RepairWorkspace& s) {
     std::fill_n(s.firstCorner, numVerts + 1, 0);
     for (int t = 0; t < numTriangles; ++t)
         for (const int v : {s.i0[t], s.i1[t], s.i2[t]}) ++s.firstCorner[v + 1];
@@ -208,7 +150,7 @@ using Int4 = std::int32_t __attribute__((vector_size(16)));
 
 // Unit face normals of triangles 0 .. count-1 of s.at0 .. s.at2 in the
 // decoded frame; zero for a degenerate triangle.
-void face_normals(int count, Scratch& s) {
+void face_normals(int count, RepairWorkspace& s) {
     for (int t = 0; t < count; ++t) {
         const Float4 p0 = at_offset(s.position, s.at0[t]);
         const Float4 e1 = at_offset(s.position, s.at1[t]) - p0, e2 = at_offset(s.position, s.at2[t]) - p0;
@@ -243,7 +185,7 @@ void face_normals(int count, Scratch& s) {
 // With the incidence lists, each vertex sums its own triangles in order: the
 // same additions in the same order as visiting the triangles one by one,
 // since adding +0 to a sum that starts at +0 changes nothing.
-void sum_kept_normals(int numTriangles, int numVerts, Scratch& s) {
+void sum_kept_normals(int numTriangles, int numVerts, RepairWorkspace& s) {
     face_normals(numTriangles, s);
     s.normal[kMaxKeptTriangles] = Float4{};
     // Every vertex adds the first kShortList normals of its list, the
@@ -272,7 +214,7 @@ void sum_kept_normals(int numTriangles, int numVerts, Scratch& s) {
 
 // The same sums for a surface with too many triangles to keep: a batch of
 // triangles at a time, each adding its normal to its corners in order.
-void sum_normals_in_batches(const std::uint8_t* surface, int numVerts, Scratch& s) {
+void sum_normals_in_batches(const std::uint8_t* surface, int numVerts, RepairWorkspace& s) {
     std::fill_n(s.sum, numVerts, Float4{});
     const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
     for (std::int32_t first = 0; first < numTriangles; first += kTriangleBatch) {
@@ -288,7 +230,7 @@ void sum_normals_in_batches(const std::uint8_t* surface, int numVerts, Scratch& 
     }
 }
 
-// Codes in Scratch::packed besides packed normals.
+// Codes in RepairWorkspace::packed besides packed normals.
 constexpr int kKeepNormal = -1;   // the sum is zero
 constexpr int kPackExactly = -2;  // an estimate is too close to a unit boundary
 
@@ -308,7 +250,7 @@ inline UnitNormal unit_normal(float x, float y, float z) {
 // Both angles are first estimated for all vertices at once, which runs on
 // vector units; the few vertices whose estimates cannot be trusted, or that
 // lie on an axis, are then packed one by one with atan2 and the polar tables.
-void store_normals(std::uint8_t* vertices, int numVerts, const PolarTables& polar, Scratch& s) {
+void store_normals(std::uint8_t* vertices, int numVerts, const PolarTables& polar, RepairWorkspace& s) {
     // The sums as plain floats, four to a vertex, which the vectoriser reads
     // more readily than lanes of vectors. (Vector types alias their lanes.)
     // Each step is a loop of its own: short loops keep many vertices in
@@ -346,8 +288,8 @@ void store_normals(std::uint8_t* vertices, int numVerts, const PolarTables& pola
 
 }  // namespace
 
-void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const PolarTables& polar) {
-    static Scratch s;  // too large to be comfortable on the stack
+void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const PolarTables& polar,
+                             RepairWorkspace& s) {
     const std::int32_t numFrames = Md3Surface::numFrames(surface);
     const std::int32_t numVerts = Md3Surface::numVerts(surface);
     const std::int32_t numTriangles = Md3Surface::numTriangles(surface);

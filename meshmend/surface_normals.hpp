@@ -5,21 +5,18 @@
 
 #include <cstdint>
 
+#include "kernel_list.hpp"
 #include "pack_normal.hpp"
-#include "repair.hpp"
+#include "workspace.hpp"
 
 // Rebuilds every vertex normal of every frame of `surface` from its triangles
 // and widens each frame's bounds by the surface's positions in that frame.
-// The surface must have at most kMaxSurfaceVerts vertices. Uses fixed static
-// storage of about 0.4 MB: allocates nothing, and is not reentrant.
-namespace kernel_baseline {
-void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const PolarTables& polar);
-}
-#if MD3_X86_KERNELS
-namespace kernel_avx2 {
-void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const PolarTables& polar);
-}
-namespace kernel_avx512 {
-void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const PolarTables& polar);
-}
-#endif
+// The surface must have at most kMaxSurfaceVerts vertices. Works in
+// `workspace` and allocates nothing.
+#define MD3_KERNEL_DECLARE(name, runs_here)                                                     \
+    namespace kernel_##name {                                                                   \
+    void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface,                    \
+                                 const PolarTables& polar, RepairWorkspace& workspace);         \
+    }
+MD3_FOR_EACH_KERNEL(MD3_KERNEL_DECLARE)
+#undef MD3_KERNEL_DECLARE
