@@ -1,5 +1,6 @@
 // Layout validation and loading: what a model must satisfy before anything is
 // patched in place.
+#include <algorithm>
 #include <functional>
 
 #include "model_io.hpp"
@@ -33,6 +34,7 @@ enum { kNumFrames = 72, kNumVerts = 80, kNumTriangles = 84, kOfsTriangles = 88, 
 
 struct Breakage {
     const char* what;
+    LayoutRule rule;
     std::function<void(ModelBuffer&)> apply;
 };
 
@@ -66,42 +68,45 @@ TEST(ValidateLayout, RejectsEveryBrokenRecord) {
     const std::int64_t end = Md3Header::ofsEnd(good.data());
     const std::int64_t second = surface_offset(good.data(), 1);
     const std::vector<Breakage> breakages = {
-        {"ofsEnd below a header", [](ModelBuffer& m) { set_header(m, 104, 107); }},
-        {"ofsEnd negative", [](ModelBuffer& m) { set_header(m, 104, -1); }},
-        {"ofsEnd past the file", [](ModelBuffer& m) { set_header(m, 104, static_cast<std::int64_t>(m.size()) + 1); }},
-        {"negative numFrames", [](ModelBuffer& m) { set_header(m, 76, -1); }},
-        {"negative numSurfaces", [](ModelBuffer& m) { set_header(m, 84, -1); }},
-        {"frames past ofsEnd", [end](ModelBuffer& m) { set_header(m, 92, end - 2 * 56 + 1); }},
-        {"frames before the file", [](ModelBuffer& m) { set_header(m, 92, -56); }},
-        {"huge frame count", [](ModelBuffer& m) { set_header(m, 76, 0x7fffffff); }},
-        {"frames over the header", [](ModelBuffer& m) { set_header(m, 92, 0); }},
-        {"one surface too many", [](ModelBuffer& m) { set_header(m, 84, 3); }},
-        {"huge surface count", [](ModelBuffer& m) { set_header(m, 84, 0x7fffffff); }},
-        {"first surface past ofsEnd", [end](ModelBuffer& m) { set_header(m, 100, end - 107); }},
-        {"surface ofsEnd below a header", [](ModelBuffer& m) { set_surface(m, 0, kOfsEnd, 107); }},
-        {"surface ofsEnd zero", [](ModelBuffer& m) { set_surface(m, 1, kOfsEnd, 0); }},
-        {"surface block past ofsEnd", [end, second](ModelBuffer& m) { set_surface(m, 1, kOfsEnd, end - second + 1); }},
-        {"surface with more frames than the model", [](ModelBuffer& m) { set_surface(m, 0, kNumFrames, 3); }},
-        {"negative surface frames", [](ModelBuffer& m) { set_surface(m, 0, kNumFrames, -1); }},
-        {"negative vertex count", [](ModelBuffer& m) { set_surface(m, 0, kNumVerts, -1); }},
-        {"negative triangle count", [](ModelBuffer& m) { set_surface(m, 0, kNumTriangles, -1); }},
-        {"huge vertex count", [](ModelBuffer& m) { set_surface(m, 0, kNumVerts, 0x7fffffff); }},
-        {"huge triangle count", [](ModelBuffer& m) { set_surface(m, 1, kNumTriangles, 0x7fffffff); }},
-        {"shader past its block", [](ModelBuffer& m) { set_surface(m, 0, kOfsShaders, surface_field(m, 0, kOfsEnd) - 67); }},
-        {"shader before its block", [](ModelBuffer& m) { set_surface(m, 1, kOfsShaders, -68); }},
-        {"triangles past their block", [](ModelBuffer& m) { set_surface(m, 0, kOfsTriangles, surface_field(m, 0, kOfsEnd) - 23); }},
-        {"vertices past their block", [](ModelBuffer& m) { set_surface(m, 0, kOfsXyz, surface_field(m, 0, kOfsXyz) + 1); }},
-        {"vertices in the next block", [](ModelBuffer& m) { set_surface(m, 0, kOfsXyz, surface_field(m, 0, kOfsEnd) + surface_field(m, 1, kOfsXyz)); }},
-        {"triangle index past the vertices", [](ModelBuffer& m) { set_surface(m, 1, kNumVerts, 3); }},
-        {"shader over its surface header", [](ModelBuffer& m) { set_surface(m, 0, kOfsShaders, 40); }},
-        {"vertices over the triangles", [](ModelBuffer& m) { set_surface(m, 0, kOfsXyz, surface_field(m, 0, kOfsTriangles)); }},
-        {"shader over the triangles", [](ModelBuffer& m) { set_surface(m, 1, kOfsShaders, surface_field(m, 1, kOfsTriangles) - 60); }},
-        {"frames over a surface header", [second](ModelBuffer& m) { set_header(m, 92, second); }},
+        {"ofsEnd below a header", LayoutRule::model_end, [](ModelBuffer& m) { set_header(m, 104, 107); }},
+        {"ofsEnd negative", LayoutRule::model_end, [](ModelBuffer& m) { set_header(m, 104, -1); }},
+        {"ofsEnd past the file", LayoutRule::model_end, [](ModelBuffer& m) { set_header(m, 104, static_cast<std::int64_t>(m.size()) + 1); }},
+        {"negative numFrames", LayoutRule::negative_count, [](ModelBuffer& m) { set_header(m, 76, -1); }},
+        {"negative numSurfaces", LayoutRule::negative_count, [](ModelBuffer& m) { set_header(m, 84, -1); }},
+        {"frames past ofsEnd", LayoutRule::frames_outside, [end](ModelBuffer& m) { set_header(m, 92, end - 2 * 56 + 1); }},
+        {"frames before the file", LayoutRule::frames_outside, [](ModelBuffer& m) { set_header(m, 92, -56); }},
+        {"huge frame count", LayoutRule::frames_outside, [](ModelBuffer& m) { set_header(m, 76, 0x7fffffff); }},
+        {"frames over the header", LayoutRule::overlap, [](ModelBuffer& m) { set_header(m, 92, 0); }},
+        {"one surface too many", LayoutRule::surface_outside, [](ModelBuffer& m) { set_header(m, 84, 3); }},
+        {"huge surface count", LayoutRule::surface_outside, [](ModelBuffer& m) { set_header(m, 84, 0x7fffffff); }},
+        {"first surface past ofsEnd", LayoutRule::surface_outside, [end](ModelBuffer& m) { set_header(m, 100, end - 107); }},
+        {"surface ofsEnd below a header", LayoutRule::surface_end, [](ModelBuffer& m) { set_surface(m, 0, kOfsEnd, 107); }},
+        {"surface ofsEnd zero", LayoutRule::surface_end, [](ModelBuffer& m) { set_surface(m, 1, kOfsEnd, 0); }},
+        {"surface block past ofsEnd", LayoutRule::surface_end, [end, second](ModelBuffer& m) { set_surface(m, 1, kOfsEnd, end - second + 1); }},
+        {"surface with more frames than the model", LayoutRule::surface_frames, [](ModelBuffer& m) { set_surface(m, 0, kNumFrames, 3); }},
+        {"negative surface frames", LayoutRule::negative_count, [](ModelBuffer& m) { set_surface(m, 0, kNumFrames, -1); }},
+        {"negative vertex count", LayoutRule::negative_count, [](ModelBuffer& m) { set_surface(m, 0, kNumVerts, -1); }},
+        {"negative triangle count", LayoutRule::negative_count, [](ModelBuffer& m) { set_surface(m, 0, kNumTriangles, -1); }},
+        {"huge vertex count", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 0, kNumVerts, 0x7fffffff); }},
+        {"huge triangle count", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 1, kNumTriangles, 0x7fffffff); }},
+        {"shader past its block", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 0, kOfsShaders, surface_field(m, 0, kOfsEnd) - 67); }},
+        {"shader before its block", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 1, kOfsShaders, -68); }},
+        {"triangles past their block", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 0, kOfsTriangles, surface_field(m, 0, kOfsEnd) - 23); }},
+        {"vertices past their block", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 0, kOfsXyz, surface_field(m, 0, kOfsXyz) + 1); }},
+        {"vertices in the next block", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 0, kOfsXyz, surface_field(m, 0, kOfsEnd) + surface_field(m, 1, kOfsXyz)); }},
+        {"triangle index past the vertices", LayoutRule::triangle_index, [](ModelBuffer& m) { set_surface(m, 1, kNumVerts, 3); }},
+        {"shader over its surface header", LayoutRule::overlap, [](ModelBuffer& m) { set_surface(m, 0, kOfsShaders, 40); }},
+        {"vertices over the triangles", LayoutRule::overlap, [](ModelBuffer& m) { set_surface(m, 0, kOfsXyz, surface_field(m, 0, kOfsTriangles)); }},
+        {"shader over the triangles", LayoutRule::overlap, [](ModelBuffer& m) { set_surface(m, 1, kOfsShaders, surface_field(m, 1, kOfsTriangles) - 60); }},
+        {"frames over a surface header", LayoutRule::overlap, [second](ModelBuffer& m) { set_header(m, 92, second); }},
     };
     for (const Breakage& b : breakages) {
         ModelBuffer m = good;
         b.apply(m);
-        EXPECT_FALSE(validate_layout(m)) << b.what;
+        const LayoutVerdict verdict = validate_layout(m);
+        EXPECT_FALSE(verdict) << b.what;
+        EXPECT_EQ(layout_rule_name(verdict.rule), std::string(layout_rule_name(b.rule)))
+            << b.what << ": " << verdict.reason;
     }
 
     // Frames that would share bytes with vertices, and nothing else.
@@ -115,6 +120,36 @@ TEST(ValidateLayout, RejectsEveryBrokenRecord) {
     const std::int64_t triangles = second + surface_field(good, 1, kOfsTriangles);
     put_i32(negativeIndex.data() + triangles + 16, -1);
     EXPECT_FALSE(validate_layout(negativeIndex));
+}
+
+// The reason's wording, for one model per kind of record it can name.
+TEST(ValidateLayout, ReasonsNameTheRecordOffsetsAndValues) {
+    BuiltModel named = triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}, {0, 2, 0}, {2, 2, 0}, {3, 3, 0}},
+                                      {{0, 1, 2}, {2, 1, 0}});
+    named.surfaces[0].name = "hull\"\x01\xe9";
+    const ModelBuffer good = build_model(named);
+    const std::int64_t surface = surface_offset(good.data(), 0);
+    const std::int64_t vertices = surface + surface_field(good, 0, kOfsXyz);
+    const std::int64_t secondTriangle = surface + surface_field(good, 0, kOfsTriangles) + 12;
+    const struct {
+        std::function<void(ModelBuffer&)> apply;
+        const char* reason;
+    } cases[] = {
+        {[](ModelBuffer& m) { m.resize(100); }, "file of 100 bytes is shorter than a model header (108 bytes)"},
+        {[](ModelBuffer& m) { std::copy_n("RI\nF", 4, m.begin()); }, "not an MD3 model: magic \"RI\\x0aF\""},
+        {[](ModelBuffer& m) { set_header(m, 4, 16); }, "version 16, expected 15"},
+        {[secondTriangle](ModelBuffer& m) { put_i32(m.data() + secondTriangle + 8, 1030); },
+         "surface 0 \"hull\\\"\\x01\\xe9\": triangle 1 uses vertex 1030 of 8 (corner 2, at 352)"},
+        {[vertices](ModelBuffer& m) { set_header(m, 92, vertices); },
+         "surface 0 \"hull\\\"\\x01\\xe9\": frame array (56 bytes at 428) overlaps its vertex array "
+         "(8 x 8 bytes at 428)"},
+    };
+    for (const auto& c : cases) {
+        ModelBuffer m = good;
+        c.apply(m);
+        EXPECT_EQ(validate_layout(m).reason, c.reason);
+    }
+    EXPECT_EQ(validate_layout(good).reason, "");
 }
 
 TEST(ValidateLayout, RegionArithmeticDoesNotOverflow) {
