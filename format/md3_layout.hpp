@@ -73,6 +73,7 @@ inline std::int32_t version(const std::uint8_t* h) { return get_i32(h + 4); }
 inline std::uint8_t* name(std::uint8_t* h) { return h + 8; }
 inline const std::uint8_t* name(const std::uint8_t* h) { return h + 8; }
 inline std::int32_t numFrames(const std::uint8_t* h) { return get_i32(h + 76); }
+inline std::int32_t numTags(const std::uint8_t* h) { return get_i32(h + 80); }
 inline std::int32_t numSurfaces(const std::uint8_t* h) { return get_i32(h + 84); }
 inline std::int32_t ofsFrames(const std::uint8_t* h) { return get_i32(h + 92); }
 inline std::int32_t ofsSurfaces(const std::uint8_t* h) { return get_i32(h + 100); }
@@ -98,6 +99,7 @@ namespace Md3Surface {
 inline constexpr std::int64_t kSize = 108;
 inline const std::uint8_t* name(const std::uint8_t* s) { return s + 4; }
 inline std::int32_t numFrames(const std::uint8_t* s) { return get_i32(s + 72); }
+inline std::int32_t numShaders(const std::uint8_t* s) { return get_i32(s + 76); }
 inline std::int32_t numVerts(const std::uint8_t* s) { return get_i32(s + 80); }
 inline std::int32_t numTriangles(const std::uint8_t* s) { return get_i32(s + 84); }
 inline std::int32_t ofsTriangles(const std::uint8_t* s) { return get_i32(s + 88); }
@@ -110,6 +112,7 @@ inline std::int32_t ofsEnd(const std::uint8_t* s) { return get_i32(s + 104); }
 namespace Md3Shader {
 inline constexpr std::int64_t kSize = 68;
 inline std::uint8_t* name(std::uint8_t* sh) { return sh; }
+inline const std::uint8_t* name(const std::uint8_t* sh) { return sh; }
 }  // namespace Md3Shader
 
 // Triangle: three vertex indices, in winding order.
@@ -138,6 +141,12 @@ inline std::int64_t frame_offset(const std::uint8_t* model, std::int64_t i) {
 template <typename Byte>
 Byte* frame_at(Byte* model, std::int64_t i) {
     return model + frame_offset(model, i);
+}
+
+// The first shader record of a surface, the only one the tools look at.
+template <typename Byte>
+Byte* shader_at(Byte* surface) {
+    return surface + Md3Surface::ofsShaders(surface);
 }
 
 // Triangle t of a surface.

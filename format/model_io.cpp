@@ -3,6 +3,7 @@
 // sizes past 2 GiB, exclusive creation and replacing an existing file.
 #include "model_io.hpp"
 
+#include <cerrno>
 #include <exception>
 #include <random>
 #include <system_error>
@@ -64,19 +65,28 @@ bool replace_file(const fs::path& temp, const fs::path& target) {
 
 }  // namespace
 
-LoadResult load_model(const std::string& path, ModelBuffer& model) {
+LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* failure) {
+    LoadFailure ignored;
+    LoadFailure& why = failure ? *failure : ignored;
+    why = LoadFailure{};
+    const auto system_error = [&why](int code) {
+        why.error = std::error_code(code, std::generic_category());
+        return LoadResult::cannot_open;
+    };
     model.clear();
     // Some systems open a directory for reading and report an absurd size.
     std::error_code ec;
-    if (fs::is_directory(path, ec)) return LoadResult::cannot_open;
+    if (fs::is_directory(path, ec)) return system_error(EISDIR);
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return LoadResult::cannot_open;
+    if (!file) return system_error(errno);
 
     const std::int64_t size = file_length(file);
+    const int lengthError = errno;
     if (size < 0) {
         std::fclose(file);
-        return LoadResult::cannot_open;
+        return system_error(lengthError);
     }
+    why.size = size;
     if (size < Md3Header::kSize) {
         std::fclose(file);
         return LoadResult::too_short;
@@ -86,16 +96,19 @@ LoadResult load_model(const std::string& path, ModelBuffer& model) {
         model.resize(static_cast<std::size_t>(size));
     } catch (const std::exception&) {  // bad_alloc or a size beyond the vector's reach
         std::fclose(file);
+        why.error = std::make_error_code(std::errc::not_enough_memory);
         return LoadResult::no_memory;
     }
 
     // A short read would leave part of the buffer made up; treat it as a file
     // that could not be read rather than repair and save invented bytes.
+    errno = 0;
     const std::size_t got = std::fread(model.data(), 1, model.size(), file);
+    const int readError = std::ferror(file) && errno != 0 ? errno : EIO;
     std::fclose(file);
     if (got != model.size()) {
         model.clear();
-        return LoadResult::cannot_open;
+        return system_error(readError);
     }
     return LoadResult::ok;
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <system_error>
 
 #include "md3_layout.hpp"
 
@@ -17,10 +18,18 @@ enum class LoadResult {
     no_memory,    // no buffer as large as the file could be allocated
 };
 
+// Why a load failed, for a program that explains it: the system's error where
+// there was one, and the file's size once it was measured (-1 before).
+struct LoadFailure {
+    std::error_code error;
+    std::int64_t size = -1;
+};
+
 // Reads the whole file `path` into `model`, which ends up exactly as large as
 // the file. Files shorter than a model header are refused before any
-// allocation. On failure `model` is left empty.
-LoadResult load_model(const std::string& path, ModelBuffer& model);
+// allocation. On failure `model` is left empty and, if `failure` is given, it
+// says why.
+LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* failure = nullptr);
 
 // An output being written: a temporary file beside the file it will replace.
 // It owns the temporary: one that is never committed is closed and removed

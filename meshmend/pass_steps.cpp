@@ -12,6 +12,7 @@ constexpr float kBoundsReset = 999999.0f;
 
 void print_name(std::FILE* out, const char* label, const std::uint8_t* name) {
     const std::string_view text = field_text(name, kNameSize);
+    if (!out) return;
     std::fprintf(out, "%s%.*s\n", label, static_cast<int>(text.size()), text.data());
 }
 
@@ -49,7 +50,7 @@ void reset_frame_bounds(std::uint8_t* model) {
 
 void repair_shader_name(std::uint8_t* surface, std::FILE* out) {
     print_name(out, "Fixing surface:        ", Md3Surface::name(surface));
-    std::uint8_t* shader = Md3Shader::name(surface + Md3Surface::ofsShaders(surface));
+    std::uint8_t* shader = Md3Shader::name(shader_at(surface));
     print_name(out, "Fixing shader:         ", shader);
     fix_separators(shader);
     cut_extension(shader);
@@ -57,14 +58,15 @@ void repair_shader_name(std::uint8_t* surface, std::FILE* out) {
 }
 
 bool report_surface_counts(const std::uint8_t* surface, std::FILE* out) {
-    std::fprintf(out, "Fixing frames/normals: %d frames %d tris %d verts\n", Md3Surface::numFrames(surface),
+    if (out)
+        std::fprintf(out, "Fixing frames/normals: %d frames %d tris %d verts\n", Md3Surface::numFrames(surface),
                  Md3Surface::numTriangles(surface), Md3Surface::numVerts(surface));
     return Md3Surface::numVerts(surface) <= kMaxSurfaceVerts;
 }
 
 void finish_frame_bounds(std::uint8_t* model, std::FILE* out) {
     const std::int32_t numFrames = Md3Header::numFrames(model);
-    std::fprintf(out, "Fixing frame bounds:   %d frames\n", numFrames);
+    if (out) std::fprintf(out, "Fixing frame bounds:   %d frames\n", numFrames);
     for (std::int32_t i = 0; i < numFrames; ++i) {
         std::uint8_t* frame = frame_at(model, i);
         float extent[3];
@@ -78,5 +80,5 @@ void finish_frame_bounds(std::uint8_t* model, std::FILE* out) {
         Md3Frame::set_radius(frame, std::sqrt(extent[0] * extent[0] + extent[1] * extent[1] +
                                               extent[2] * extent[2]));
     }
-    std::fprintf(out, "Done.\n");
+    if (out) std::fprintf(out, "Done.\n");
 }

@@ -1,6 +1,7 @@
 // The steps of the repair pass around the vertex work: names, the bounds
 // reset and the frames' centres and radii. Shared by the fast pass and by the
-// plain one it is tested against.
+// plain one it is tested against. Each prints its lines to `out` unless that
+// is null.
 #pragma once
 
 #include <cstdint>

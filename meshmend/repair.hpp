@@ -13,7 +13,7 @@
 // model name and each surface's first shader name, cuts a three-character
 // extension off that shader name, rebuilds every vertex normal of every frame
 // from the triangles, and recomputes every frame's bounds, centre and radius.
-// Progress lines go to `progress`.
+// Progress lines go to `progress`, or nowhere when it is null.
 //
 // Returns false as soon as a surface has more than kMaxSurfaceVerts vertices,
 // after printing that surface's lines up to its counts; the buffer then holds

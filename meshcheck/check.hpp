@@ -1,0 +1,99 @@
+// meshcheck's look at one model: what meshmend would do with it, and why.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "md3_layout.hpp"
+#include "validate_layout.hpp"
+#include "workspace.hpp"
+
+enum class Verdict {
+    clean,       // meshmend would write back exactly the bytes it read
+    repairable,  // meshmend would succeed and change at least one byte
+    refused,     // valid, but meshmend stops at a surface of too many vertices
+    invalid,     // meshmend refuses it as corrupt
+    unreadable,  // it cannot be opened or read
+};
+
+// "clean", "repairable", "refused", "invalid", "unreadable".
+const char* verdict_name(Verdict verdict);
+
+// A name meshmend would rewrite. Texts are the field's bytes up to its NUL.
+struct NameChange {
+    std::int32_t surface = -1;  // -1: the model name; else the surface whose first shader it is
+    std::string surfaceName;
+    std::string before, after;
+};
+
+// The vertex normals of one surface that would get another packed value.
+struct NormalChange {
+    std::int32_t surface = 0;
+    std::string surfaceName;
+    std::int64_t changed = 0;  // vertex-frames whose packed normal changes
+    std::int64_t total = 0;    // vertex-frames of the surface
+    // Angles between the stored and the rebuilt normal, both decoded from
+    // their two angle bytes, over the vertex-frames that change.
+    double worstDegrees = 0;
+    double medianDegrees = 0;
+    std::int64_t unusedVertices = 0;  // used by no triangle: they keep their normal
+};
+
+// The frames whose bounds, centre or radius would change, and the largest
+// absolute difference of each kind (NaN where a stored value is NaN).
+struct FrameChange {
+    std::int64_t changed = 0;
+    std::int64_t total = 0;
+    double bounds = 0;
+    double centre = 0;
+    double radius = 0;
+};
+
+// Something engines or the format's customs frown on; never changes the verdict.
+struct Warning {
+    const char* kind = "";      // stable key: "surfaces", "frames", "tags", "vertices", ...
+    std::int32_t surface = -1;  // -1: about the model
+    std::string surfaceName;
+    std::int64_t value = 0;
+    std::int64_t limit = 0;  // the customary most, or the count engines refuse (see warning_text)
+};
+
+struct ModelReport {
+    Verdict verdict = Verdict::clean;
+    std::int64_t size = -1;  // bytes read, -1 when unknown
+    std::string error;       // unreadable: the system's reason
+    LayoutVerdict layout;    // invalid: the rule broken and where
+    // refused: the surface meshmend would stop at.
+    std::int32_t refusedSurface = -1;
+    std::string refusedName;
+    std::int64_t refusedVerts = 0;
+    // repairable: what would change.
+    std::vector<NameChange> names;
+    std::vector<NormalChange> normals;
+    FrameChange frames;
+    std::int64_t trailingBytes = 0;  // after ofsEnd, dropped
+    // Any verdict but unreadable and invalid.
+    std::vector<Warning> warnings;
+};
+
+// Storage reused from one model to the next, so that checking a whole tree
+// allocates next to nothing per model.
+struct CheckWorkspace {
+    std::unique_ptr<RepairWorkspace> pass = std::make_unique_for_overwrite<RepairWorkspace>();
+    ModelBuffer copy;          // the model as meshmend would leave it
+    std::vector<double> dots;  // cosines of the normal changes of one surface
+    std::vector<char> degenerate;  // per triangle of one surface
+};
+
+// Checks a whole model file as read. The verdict comes from running the real
+// repair pass on a private copy and comparing bytes, so it is clean exactly
+// when meshmend would leave the file as it is, and repairable exactly when
+// meshmend would succeed and change something. `file` is never written.
+ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace);
+
+// One line of text for a warning, without its surface: "1200 vertices;
+// engine loaders refuse 1000 or more".
+std::string warning_text(const Warning& warning);

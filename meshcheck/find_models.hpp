@@ -1,0 +1,17 @@
+// Which files meshcheck looks at for each name on its command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// One file to check, or a folder that could not be read (with the reason).
+struct FoundModel {
+    std::string path;
+    std::string error;  // set when a folder on the way could not be listed
+};
+
+// A name that is a folder (or a link to one) stands for every file below it
+// whose name ends in ".md3" in any case, in byte order of their paths;
+// symbolic links to folders inside it are not followed, so no loop can form.
+// Any other name stands for itself, whatever it is called.
+std::vector<FoundModel> find_models(const std::string& name);

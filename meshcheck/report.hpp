@@ -1,0 +1,31 @@
+// How meshcheck shows its findings: indented lines for people, or one JSON
+// object per model per line for programs.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "check.hpp"
+
+// "path: verdict", then one indented line per finding and warning.
+void print_text(std::FILE* out, const std::string& path, const ModelReport& report);
+
+// The same facts as one JSON object on one line (keys in meshcheck(1)).
+void print_json(std::FILE* out, const std::string& path, const ModelReport& report);
+
+// Models seen so far, by verdict, and the warnings they raised.
+struct Tally {
+    long long byVerdict[5] = {};
+    long long models = 0;
+    long long warnings = 0;
+    void add(const ModelReport& report);
+};
+
+// "181 models: 120 clean, 58 repairable, 3 refused, 0 invalid, 0 unreadable; 12 warnings"
+void print_summary(std::FILE* out, const Tally& tally);
+
+// `bytes` as a JSON string: '"' and '\' escaped, and every byte that is not
+// printable ASCII written as \u00XX, so that any bytes make valid JSON and
+// can be read back (each escape is one byte's value).
+std::string json_string(std::string_view bytes);
