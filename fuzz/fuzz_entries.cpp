@@ -5,10 +5,14 @@
 #include <cstdlib>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
+#include "check.hpp"
 #include "md3_layout.hpp"
 #include "radius.hpp"
 #include "reference_repair.hpp"
 #include "repair.hpp"
+#include "report.hpp"
 #include "validate_layout.hpp"
 
 namespace {
@@ -49,4 +53,21 @@ void fuzz_sphereset_once(const std::uint8_t* data, std::size_t size) {
     ModelBuffer model(data, data + size);
     if (!frames_inside(model.data(), static_cast<std::int64_t>(model.size()))) return;
     set_radii(model, radius, sink());
+}
+
+void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size) {
+    ModelBuffer model(data, data + size);
+    if (size >= static_cast<std::size_t>(Md3Header::kSize) && (data[size - 1] & 1) != 0) {
+        std::copy_n("IDP3", 4, model.begin());
+        put_i32(model.data() + 4, Md3Header::kVersion);
+    }
+    static CheckWorkspace workspace;
+    const ModelReport report = check_model(model, workspace);
+    print_text(sink(), "fuzz.md3", report);
+    if (!nlohmann::json::accept(json_line("fuzz.md3", report))) std::abort();
+
+    if ((report.verdict == Verdict::invalid) != !validate_layout(model)) std::abort();
+    const bool findings = !report.names.empty() || !report.normals.empty() || report.frames.changed > 0 ||
+                          report.trailingBytes > 0;
+    if ((report.verdict == Verdict::repairable) != findings) std::abort();
 }

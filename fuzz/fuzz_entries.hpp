@@ -15,3 +15,10 @@ void fuzz_meshmend_once(const std::uint8_t* data, std::size_t size);
 // sphereset: the size and frame checks, then the frame loop; the last bytes
 // also serve as a radius argument.
 void fuzz_sphereset_once(const std::uint8_t* data, std::size_t size);
+
+// meshcheck: the check of one model (layout reasons, the pass on a copy and
+// the comparison) and both renderings of its report. Aborts when the JSON
+// does not parse, when the verdict disagrees with the layout check, or when
+// a repairable model has no finding to show for it. The last byte, when odd,
+// gives the input the right ident and version.
+void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size);

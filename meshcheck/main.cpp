@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
             tally.add(report);
             if (options.quiet && report.verdict == Verdict::clean) continue;
             if (options.json)
-                print_json(stdout, found.path, report);
+                std::fputs(json_line(found.path, report).c_str(), stdout);
             else
                 print_text(stdout, found.path, report);
         }

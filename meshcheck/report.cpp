@@ -80,7 +80,7 @@ void print_text(std::FILE* out, const std::string& path, const ModelReport& r) {
     }
 }
 
-void print_json(std::FILE* out, const std::string& path, const ModelReport& r) {
+std::string json_line(const std::string& path, const ModelReport& r) {
     std::string line = "{\"path\":" + json_string(path) + ",\"verdict\":\"" + verdict_name(r.verdict) + "\"";
     line += ",\"size\":" + (r.size < 0 ? std::string("null") : std::to_string(r.size));
     switch (r.verdict) {
@@ -129,8 +129,7 @@ void print_json(std::FILE* out, const std::string& path, const ModelReport& r) {
         warnings += ",\"value\":" + std::to_string(w.value) + ",\"limit\":" + std::to_string(w.limit) +
                     ",\"text\":" + json_string(warning_text(w)) + "}";
     }
-    line += ",\"warnings\":[" + warnings + "]}\n";
-    std::fwrite(line.data(), 1, line.size(), out);
+    return line + ",\"warnings\":[" + warnings + "]}\n";
 }
 
 void Tally::add(const ModelReport& report) {

@@ -11,8 +11,9 @@
 // "path: verdict", then one indented line per finding and warning.
 void print_text(std::FILE* out, const std::string& path, const ModelReport& report);
 
-// The same facts as one JSON object on one line (keys in meshcheck(1)).
-void print_json(std::FILE* out, const std::string& path, const ModelReport& report);
+// The same facts as one JSON object on one line, with its newline (keys in
+// meshcheck(1)).
+std::string json_line(const std::string& path, const ModelReport& report);
 
 // Models seen so far, by verdict, and the warnings they raised.
 struct Tally {

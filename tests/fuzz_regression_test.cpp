@@ -5,7 +5,7 @@
 
 TEST(FuzzRegressions, ReplayWithoutFault) {
     std::size_t replayed = 0;
-    for (const char* tool : {"meshmend", "sphereset"}) {
+    for (const char* tool : {"meshmend", "sphereset", "meshcheck"}) {
         const fs::path dir = fs::path(FUZZ_REGRESSIONS) / tool;
         if (!fs::is_directory(dir)) continue;
         for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
@@ -13,8 +13,10 @@ TEST(FuzzRegressions, ReplayWithoutFault) {
             const ModelBuffer bytes = read_file(entry.path().string());
             if (std::string(tool) == "meshmend")
                 fuzz_meshmend_once(bytes.data(), bytes.size());
-            else
+            else if (std::string(tool) == "sphereset")
                 fuzz_sphereset_once(bytes.data(), bytes.size());
+            else
+                fuzz_meshcheck_once(bytes.data(), bytes.size());
             ++replayed;
         }
     }

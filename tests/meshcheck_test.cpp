@@ -1,0 +1,254 @@
+// meshcheck: its verdict against what meshmend really does, its findings, its
+// JSON and its command line.
+#include <nlohmann/json.hpp>
+
+#include <map>
+
+#include "check.hpp"
+#include "mutator.hpp"
+#include "repair.hpp"
+#include "support.hpp"
+
+namespace {
+
+using nlohmann::json;
+
+class Meshcheck : public ScratchDir {
+protected:
+    RunResult run(const std::vector<std::string>& args) { return run_tool(MESHCHECK_BIN, args); }
+
+    // Every line of a --json run, parsed by a real JSON parser, by path.
+    std::map<std::string, json> run_json(const std::vector<std::string>& args, int status) {
+        std::vector<std::string> all = {"--json"};
+        all.insert(all.end(), args.begin(), args.end());
+        const RunResult r = run(all);
+        EXPECT_EQ(r.status, status) << r.err;
+        std::map<std::string, json> byPath;
+        std::size_t start = 0;
+        for (std::size_t end; (end = r.out.find('\n', start)) != std::string::npos; start = end + 1) {
+            const json line = json::parse(r.out.substr(start, end - start));  // throws if it does not parse
+            byPath[line.at("path").get<std::string>()] = line;
+        }
+        EXPECT_EQ(start, r.out.size()) << "output ends with a whole line";
+        return byPath;
+    }
+};
+
+// Text that a JSON parser decoded from \u00XX escapes, as the bytes it stands for.
+std::string bytes_of(const std::string& utf8) {
+    std::string bytes;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        if (b < 0x80) {
+            bytes += static_cast<char>(b);
+        } else {  // U+0080 .. U+00FF: two bytes
+            bytes += static_cast<char>(((b & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
+            ++i;
+        }
+    }
+    return bytes;
+}
+
+// The model as meshmend would save it; unchanged if meshmend would refuse it.
+ModelBuffer repaired(ModelBuffer bytes) {
+    if (!repair_model(bytes, nullptr)) return bytes;
+    bytes.resize(static_cast<std::size_t>(Md3Header::ofsEnd(bytes.data())));
+    return bytes;
+}
+
+// A surface of `numVerts` vertices in a strip of triangles.
+BuiltModel strip_model(int numVerts) {
+    std::vector<std::array<float, 3>> corners;
+    std::vector<std::array<std::int32_t, 3>> triangles;
+    for (int v = 0; v < numVerts; ++v) corners.push_back({static_cast<float>(v / 2), static_cast<float>(v % 2), 0});
+    for (int v = 0; v + 2 < numVerts; ++v) triangles.push_back({v, v + 1, v + 2});
+    return triangle_model(corners, triangles);
+}
+
+}  // namespace
+
+// The contract: clean exactly when meshmend leaves the file as it is,
+// repairable exactly when it succeeds and changes something, and the other
+// verdicts exactly when it refuses, over every kind of model the project can
+// make and hundreds of damaged ones.
+TEST_F(Meshcheck, VerdictIsWhatMeshmendDoes) {
+    BuiltModel trailing = generated_model(2, 3, 30);
+    trailing.trailingBytes = 24;
+    BuiltModel degenerate = generated_model(1, 2, 14);
+    degenerate.surfaces[0].triangles.push_back({3, 3, 3});
+    const std::vector<ModelBuffer> originals = {read_file(SAMPLE_MODEL),
+                                                build_model(generated_model(3, 2, 20)),
+                                                build_model(trailing),
+                                                build_model(degenerate),
+                                                build_model(frames_only_model(3)),
+                                                build_model(BuiltModel{}),
+                                                build_model(strip_model(1025))};
+    std::vector<ModelBuffer> models = originals;
+    for (const ModelBuffer& m : originals) models.push_back(repaired(m));
+    Mutator mutator(20261209);
+    for (int n = 0; n < 150; ++n) models.push_back(mutator.mutate(originals[n % originals.size()]));
+
+    fs::create_directory(dir / "models");
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < models.size(); ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "models/m%03zu.md3", i);
+        paths.push_back(model_file(name, models[i]));
+    }
+    const std::map<std::string, json> reports = run_json({path("models")}, 2);
+    ASSERT_EQ(reports.size(), models.size());
+
+    std::map<std::string, int> seen;
+    for (std::size_t i = 0; i < models.size(); ++i) {
+        SCOPED_TRACE(paths[i]);
+        EXPECT_EQ(read_file(paths[i]), models[i]) << "meshcheck changed nothing";
+        const std::string copy = path("copy.md3");
+        write_file(copy, models[i]);
+        const RunResult mend = run_tool(MESHMEND_BIN, {copy});
+        std::string expected = "unreadable";
+        if (mend.status == 0)
+            expected = read_file(copy) == models[i] ? "clean" : "repairable";
+        else if (mend.err.find("Surface has more than 1024") != std::string::npos)
+            expected = "refused";
+        else if (mend.err.find("Corrupt/invalid model") != std::string::npos)
+            expected = "invalid";
+        const json& report = reports.at(paths[i]);
+        EXPECT_EQ(report.at("verdict"), expected) << report.dump();
+        if (expected == "repairable")  // every byte meshmend changes shows up as some finding
+            EXPECT_TRUE(!report.at("model_name").is_null() || !report.at("shaders").empty() ||
+                        !report.at("normals").empty() || report.at("frames").at("changed") > 0 ||
+                        report.at("trailing_bytes") > 0)
+                << report.dump();
+        ++seen[expected];
+    }
+    EXPECT_EQ(entries(), 2u) << "no file beside the models and the copy";
+    for (const char* verdict : {"clean", "repairable", "refused", "invalid"}) EXPECT_GT(seen[verdict], 0) << verdict;
+}
+
+// Each kind of finding, with the numbers it must carry.
+TEST(MeshcheckFindings, EachKindCarriesItsNumbers) {
+    CheckWorkspace workspace;
+    const auto check = [&](const ModelBuffer& bytes) { return check_model(bytes, workspace); };
+
+    // Names, normals (one vertex unused), frames, trailing bytes.
+    BuiltModel m = triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 5, 5}});
+    m.name = "a\\b";
+    m.surfaces[0].shaders = {"tex\\hull.tga"};
+    m.frames[0] = {{0, 0, 0}, {1, 1, 0}, {0.5f, 0.5f, 0}, 2.0f, "f"};
+    m.trailingBytes = 40;
+    const ModelReport r = check(build_model(m));
+    EXPECT_EQ(r.verdict, Verdict::repairable);
+    ASSERT_EQ(r.names.size(), 2u);
+    EXPECT_EQ(r.names[0].surface, -1);
+    EXPECT_EQ(r.names[0].after, "a/b");
+    EXPECT_EQ(r.names[1].before, "tex\\hull.tga");
+    EXPECT_EQ(r.names[1].after, "tex/hull");
+    ASSERT_EQ(r.normals.size(), 1u);
+    EXPECT_EQ(r.normals[0].changed, 3);
+    EXPECT_EQ(r.normals[0].total, 4);
+    EXPECT_EQ(r.normals[0].unusedVertices, 1);
+    EXPECT_GT(r.normals[0].medianDegrees, 0.0);
+    EXPECT_GE(r.normals[0].worstDegrees, r.normals[0].medianDegrees);
+    EXPECT_EQ(r.frames.changed, 1);
+    EXPECT_EQ(r.frames.bounds, 5.0);                           // maxs (1, 1, 0) become (5, 5, 5)
+    EXPECT_EQ(r.frames.radius, std::sqrt(75.0f) - 2.0);        // the box's whole diagonal
+    EXPECT_EQ(r.trailingBytes, 40);
+
+    // Clean, and the same model with only bytes past its end.
+    ModelBuffer clean = repaired(build_model(m));
+    EXPECT_EQ(check(clean).verdict, Verdict::clean);
+    EXPECT_TRUE(check(clean).normals.empty());
+    clean.push_back(0);
+    EXPECT_EQ(check(clean).verdict, Verdict::repairable);
+    EXPECT_EQ(check(clean).trailingBytes, 1);
+
+    // Refused, with the surface meshmend stops at.
+    const ModelReport refused = check(build_model(strip_model(1025)));
+    EXPECT_EQ(refused.verdict, Verdict::refused);
+    EXPECT_EQ(refused.refusedSurface, 0);
+    EXPECT_EQ(refused.refusedVerts, 1025);
+
+    // Warnings, each at its threshold, none just below it.
+    const auto warnings = [&](const BuiltModel& model) {
+        std::map<std::string, std::int64_t> kinds;
+        for (const Warning& w : check(build_model(model)).warnings) kinds[w.kind] = w.value;
+        return kinds;
+    };
+    EXPECT_EQ(warnings(strip_model(999)), (std::map<std::string, std::int64_t>{}));
+    EXPECT_EQ(warnings(strip_model(1000)), (std::map<std::string, std::int64_t>{{"vertices", 1000}}));
+    BuiltModel many = frames_only_model(1025);
+    many.numTags = 17;
+    EXPECT_EQ(warnings(many), (std::map<std::string, std::int64_t>{{"frames", 1025}, {"tags", 17}}));
+    BuiltModel wide = triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    wide.surfaces[0].triangles.assign(2000, {0, 1, 2});
+    wide.surfaces[0].shaders.assign(257, "s");
+    wide.surfaces.resize(33, wide.surfaces[0]);
+    const auto wideKinds = warnings(wide);
+    EXPECT_EQ(wideKinds.at("surfaces"), 33);
+    EXPECT_EQ(wideKinds.at("triangles"), 2000);
+    EXPECT_EQ(wideKinds.at("shaders"), 257);
+    // A repeated corner, and a triangle that is flat in its second frame only.
+    BuiltModel flat = triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 0, 1}});
+    flat.frames.resize(2);
+    flat.surfaces[0].frames.push_back({{0, 0, 0, 0}, {64, 0, 0, 0}, {128, 0, 0, 0}});
+    EXPECT_EQ(warnings(flat), (std::map<std::string, std::int64_t>{{"degenerate_triangles", 2}}));
+}
+
+// Names and paths are bytes: whatever they hold, every line parses, and the
+// bytes come back.
+TEST_F(Meshcheck, JsonCarriesAnyBytes) {
+    BuiltModel m = triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 1, 5}});
+    m.surfaces[0].name = "q\"\\\x01\x7f\xe9\xff";
+    const std::string odd = path("caf\xc3\xa9 \x01\"\\.md3");
+    write_file(odd, build_model(m));
+    const std::map<std::string, json> reports = run_json({odd}, 2);
+    ASSERT_EQ(reports.size(), 1u);
+    const json& r = reports.begin()->second;
+    EXPECT_EQ(r.at("rule"), "triangle_index");
+    EXPECT_EQ(r.at("reason").get<std::string>(),
+              "surface 0 \"q\\\"\\\\\\x01\\x7f\\xe9\\xff\": triangle 1 uses vertex 5 of 3 (corner 2, at 352)");
+    // Each escape stands for one byte: the parsed path's code points are the path's bytes.
+    EXPECT_EQ(bytes_of(r.at("path").get<std::string>()), odd);
+    EXPECT_EQ(bytes_of(r.at("reason").get<std::string>()), validate_layout(read_file(odd)).reason);
+}
+
+TEST_F(Meshcheck, CommandLineAndStatuses) {
+    const RunResult none = run({});
+    EXPECT_EQ(none.status, 22);
+    EXPECT_EQ(none.out, "");
+    EXPECT_NE(none.err.find("Usage: meshcheck"), std::string::npos);
+    EXPECT_EQ(run({"--frobnicate", "x.md3"}).status, 22);
+    const RunResult help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: meshcheck", 0), 0u);
+    EXPECT_EQ(run({"--version"}).out, "meshcheck 0.2\n");
+
+    // A tree of clean models, one of them behind a name in capitals, and a
+    // link that would loop if it were followed.
+    fs::create_directories(dir / "mod" / "models" / "ships");
+    const ModelBuffer clean = repaired(read_file(SAMPLE_MODEL));
+    model_file("mod/models/ships/a.md3", clean);
+    model_file("mod/models/B.MD3", clean);
+    model_file("mod/models/notes.txt", {});
+    fs::create_directory_symlink("..", dir / "mod" / "models" / "up");
+    const RunResult tree = run({path("mod")});
+    EXPECT_EQ(tree.status, 0) << tree.err;
+    EXPECT_EQ(tree.out, path("mod/models/B.MD3") + ": clean\n" + path("mod/models/ships/a.md3") +
+                            ": clean\n2 models: 2 clean, 0 repairable, 0 refused, 0 invalid, 0 unreadable; 0 warnings\n");
+    EXPECT_EQ(run({"--quiet", path("mod")}).out, "");
+
+    // One repairable model: status 1, its findings, and no summary for one model.
+    const std::string sample = model_file("sample.md3", read_file(SAMPLE_MODEL));
+    const RunResult one = run({sample});
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(one.out.rfind(sample + ": repairable\n  model name: \"models\\\\ships\\\\skiff.md3\" -> "
+                                     "\"models/ships/skiff.md3\"\n", 0), 0u) << one.out;
+    EXPECT_EQ(one.out.find("models:"), std::string::npos);
+
+    // Worse beats repairable; a missing file is unreadable with the system's reason.
+    const RunResult missing = run({sample, path("missing.md3")});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.out.find(path("missing.md3") + ": unreadable\n  No such file or directory\n"), std::string::npos);
+    EXPECT_NE(missing.out.find("2 models: 0 clean, 1 repairable, 0 refused, 0 invalid, 1 unreadable; 0 warnings\n"),
+              std::string::npos);
+}
