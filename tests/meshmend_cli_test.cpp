@@ -47,6 +47,12 @@ TEST_F(Meshmend, WithoutNamesOrWithThreeShowsUsage) {
     const RunResult three = run({path("a"), path("b"), path("c")});
     EXPECT_EQ(three.status, 22);
     EXPECT_EQ(three.err, kBanner + kUsage);
+
+    // An empty argument only leaves a slot open; with both slots taken it
+    // still counts as a third name.
+    const RunResult emptyThird = run({path("a"), path("b"), ""});
+    EXPECT_EQ(emptyThird.status, 22);
+    EXPECT_EQ(emptyThird.err, kBanner + kUsage);
 }
 
 TEST_F(Meshmend, EmptyArgumentsLeaveTheirSlotForTheNextName) {
