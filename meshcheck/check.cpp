@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -30,38 +31,36 @@ void add_warning(ModelReport& report, const char* kind, std::int32_t surface, co
 
 // Triangles of the surface that have no area in some frame, or use one
 // vertex twice. Exact: the cross product of the stored integer positions.
-std::int64_t degenerate_triangles(const std::uint8_t* surface, std::vector<char>& degenerate) {
+std::int64_t degenerate_triangles(const std::uint8_t* surface, CheckWorkspace& w) {
     const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
-    degenerate.assign(static_cast<std::size_t>(numTriangles), 0);
-    for (std::int32_t t = 0; t < numTriangles; ++t) {
-        const std::uint8_t* tri = triangle_at(surface, t);
-        const std::int32_t a = Md3Triangle::index(tri, 0), b = Md3Triangle::index(tri, 1),
-                           c = Md3Triangle::index(tri, 2);
-        degenerate[static_cast<std::size_t>(t)] = a == b || b == c || a == c;
+    const auto triangles = static_cast<std::size_t>(numTriangles);
+    w.corners.resize(3 * triangles);
+    w.degenerate.assign(triangles, 0);
+    for (std::size_t t = 0; t < triangles; ++t) {
+        const std::uint8_t* tri = triangle_at(surface, static_cast<std::int64_t>(t));
+        std::int32_t* c = &w.corners[3 * t];
+        for (int corner = 0; corner < 3; ++corner) c[corner] = Md3Triangle::index(tri, corner);
+        w.degenerate[t] = c[0] == c[1] || c[1] == c[2] || c[0] == c[2];
     }
     // Frame by frame, so that one frame's vertices stay in the cache.
     const std::int32_t numFrames = Md3Surface::numFrames(surface);
     for (std::int32_t j = 0; j < numFrames; ++j) {
         const std::uint8_t* vertices = vertex_frame(surface, j);
-        for (std::int32_t t = 0; t < numTriangles; ++t) {
-            if (degenerate[static_cast<std::size_t>(t)]) continue;
-            const std::uint8_t* tri = triangle_at(surface, t);
-            std::int64_t p[3][3];
-            for (int corner = 0; corner < 3; ++corner) {
-                const std::uint8_t* v = vertices + std::int64_t{Md3Triangle::index(tri, corner)} * Md3Vertex::kSize;
-                for (int k = 0; k < 3; ++k) p[corner][k] = Md3Vertex::position(v, k);
-            }
-            const std::int64_t e1[3] = {p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
-            const std::int64_t e2[3] = {p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]};
-            const bool flat = e2[1] * e1[2] == e2[2] * e1[1] && e2[2] * e1[0] == e2[0] * e1[2] &&
+        const auto at = [&](std::size_t t, int corner, int k) -> std::int64_t {
+            return Md3Vertex::position(vertices + std::int64_t{w.corners[3 * t + static_cast<std::size_t>(corner)]} * Md3Vertex::kSize, k);
+        };
+        for (std::size_t t = 0; t < triangles; ++t) {
+            if (w.degenerate[t]) continue;
+            const std::int64_t e1[3] = {at(t, 1, 0) - at(t, 0, 0), at(t, 1, 1) - at(t, 0, 1), at(t, 1, 2) - at(t, 0, 2)};
+            const std::int64_t e2[3] = {at(t, 2, 0) - at(t, 0, 0), at(t, 2, 1) - at(t, 0, 1), at(t, 2, 2) - at(t, 0, 2)};
+            w.degenerate[t] = e2[1] * e1[2] == e2[2] * e1[1] && e2[2] * e1[0] == e2[0] * e1[2] &&
                               e2[0] * e1[1] == e2[1] * e1[0];
-            degenerate[static_cast<std::size_t>(t)] = flat;
         }
     }
-    return std::count(degenerate.begin(), degenerate.end(), 1);
+    return std::count(w.degenerate.begin(), w.degenerate.end(), 1);
 }
 
-void add_warnings(const std::uint8_t* model, ModelReport& report, std::vector<char>& scratch) {
+void add_warnings(const std::uint8_t* model, ModelReport& report, CheckWorkspace& workspace) {
     const std::int64_t numSurfaces = Md3Header::numSurfaces(model);
     const std::int64_t numFrames = Md3Header::numFrames(model);
     const std::int64_t numTags = Md3Header::numTags(model);
@@ -77,45 +76,75 @@ void add_warnings(const std::uint8_t* model, ModelReport& report, std::vector<ch
         if (numTriangles >= kEngineTriangles)
             add_warning(report, "triangles", s, name, numTriangles, kEngineTriangles);
         if (numShaders > kCustomaryShaders) add_warning(report, "shaders", s, name, numShaders, kCustomaryShaders);
-        const std::int64_t degenerate = degenerate_triangles(surface, scratch);
+        const std::int64_t degenerate = degenerate_triangles(surface, workspace);
         if (degenerate > 0) add_warning(report, "degenerate_triangles", s, name, degenerate, 0);
         return true;
     });
 }
 
-// A packed normal decoded as the format defines its two bytes: the low one
+// Packed normals decoded as the format defines their two bytes: the low one
 // the polar angle from +Z, the high one the azimuth from +X towards +Y, both
-// in units of 2*pi/255.
+// in units of 2*pi/255. The cosine of the angle between two of them is
+// sin(a) sin(b) cos(azimuth difference) + cos(a) cos(b), from small tables.
 struct AngleTables {
-    std::array<double, 256> sine, cosine;
+    std::array<float, 256> polarSine, polarCosine;
+    std::array<float, 511> differenceCosine;  // of (azimuth a - azimuth b + 255) units
 };
 
 const AngleTables& angle_tables() {
     static const AngleTables tables = [] {
+        constexpr double kUnit = 2.0 * 3.14159265358979323846 / 255.0;
         AngleTables t;
         for (int u = 0; u < 256; ++u) {
-            const double angle = u * (2.0 * 3.14159265358979323846 / 255.0);
-            t.sine[static_cast<std::size_t>(u)] = std::sin(angle);
-            t.cosine[static_cast<std::size_t>(u)] = std::cos(angle);
+            t.polarSine[static_cast<std::size_t>(u)] = static_cast<float>(std::sin(u * kUnit));
+            t.polarCosine[static_cast<std::size_t>(u)] = static_cast<float>(std::cos(u * kUnit));
         }
+        for (int d = 0; d < 511; ++d)
+            t.differenceCosine[static_cast<std::size_t>(d)] = static_cast<float>(std::cos((d - 255) * kUnit));
         return t;
     }();
     return tables;
 }
 
-// Cosine of the angle between two packed normals.
-double normal_cosine(std::uint16_t a, std::uint16_t b) {
-    const AngleTables& t = angle_tables();
-    const std::size_t pa = a & 0xFFu, ya = a >> 8, pb = b & 0xFFu, yb = b >> 8;
-    const double dot = t.sine[pa] * t.sine[pb] * (t.cosine[ya] * t.cosine[yb] + t.sine[ya] * t.sine[yb]) +
-                       t.cosine[pa] * t.cosine[pb];
-    return std::clamp(dot, -1.0, 1.0);
+float normal_cosine(const AngleTables& t, std::uint16_t a, std::uint16_t b) {
+    const unsigned pa = a & 0xFFu, pb = b & 0xFFu;
+    const unsigned difference = (a >> 8) + 255u - (b >> 8);
+    const float cosine = t.polarSine[pa] * t.polarSine[pb] * t.differenceCosine[difference] +
+                         t.polarCosine[pa] * t.polarCosine[pb];
+    return std::clamp(cosine, -1.0f, 1.0f);
 }
 
-double degrees(double cosine) { return std::acos(cosine) * (180.0 / 3.14159265358979323846); }
+double degrees(float cosine) { return std::acos(double{cosine}) * (180.0 / 3.14159265358979323846); }
+
+// The rank-th smallest of values[0 .. count), which it reorders: a radix
+// selection on the floats' bits taken in their order, 16 bits at a time,
+// which costs two passes where sorting, or even nth_element, costs many.
+float select_rank(std::vector<float>& values, std::size_t count, std::size_t rank,
+                  std::vector<std::uint32_t>& counts) {
+    const auto key = [](float f) {
+        const auto bits = std::bit_cast<std::uint32_t>(f);
+        return (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
+    };
+    std::uint32_t prefix = 0;
+    for (const int shift : {16, 0}) {
+        counts.assign(65536, 0);
+        for (std::size_t i = 0; i < count; ++i) ++counts[(key(values[i]) >> shift) & 0xFFFFu];
+        std::uint32_t bucket = 0;
+        while (rank >= counts[bucket]) rank -= counts[bucket++];
+        prefix |= bucket << shift;
+        // Keep only the bucket's members, at the front.
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < count; ++i)
+            if (((key(values[i]) >> shift) & 0xFFFFu) == bucket) values[kept++] = values[i];
+        count = kept;
+    }
+    return values[0];  // every member left has the same bits
+}
 
 void compare_normals(const std::uint8_t* file, const std::uint8_t* copy, ModelReport& report,
-                     std::vector<double>& dots) {
+                     CheckWorkspace& w) {
+    std::vector<float>& cosines = w.cosines;
+    const AngleTables& tables = angle_tables();
     for_each_surface(file, [&](const std::uint8_t* surface, std::int32_t s) {
         const std::int32_t numFrames = Md3Surface::numFrames(surface);
         const std::int32_t numVerts = Md3Surface::numVerts(surface);
@@ -123,24 +152,27 @@ void compare_normals(const std::uint8_t* file, const std::uint8_t* copy, ModelRe
         change.surface = s;
         change.surfaceName = name_of(Md3Surface::name(surface));
         change.total = std::int64_t{numFrames} * numVerts;
-        dots.clear();
+        cosines.resize(static_cast<std::size_t>(change.total));
+        std::size_t changed = 0;
+        float worst = 1.0f;
         for (std::int32_t j = 0; j < numFrames; ++j) {
             const std::uint8_t* before = vertex_frame(surface, j);
             const std::uint8_t* after = copy + (before - file);
             for (std::int32_t v = 0; v < numVerts; ++v) {
                 const std::uint16_t old = Md3Vertex::normal(before + std::int64_t{v} * Md3Vertex::kSize);
                 const std::uint16_t rebuilt = Md3Vertex::normal(after + std::int64_t{v} * Md3Vertex::kSize);
-                if (old != rebuilt) dots.push_back(normal_cosine(old, rebuilt));
+                if (old == rebuilt) continue;
+                const float cosine = normal_cosine(tables, old, rebuilt);
+                worst = std::min(worst, cosine);
+                cosines[changed++] = cosine;
             }
         }
-        if (dots.empty()) return true;
-        change.changed = static_cast<std::int64_t>(dots.size());
+        if (changed == 0) return true;
+        change.changed = static_cast<std::int64_t>(changed);
+        change.worstDegrees = degrees(worst);
         // The larger the cosine, the smaller the angle: the median angle is
         // the median cosine counted from the top.
-        change.worstDegrees = degrees(*std::min_element(dots.begin(), dots.end()));
-        const auto median = dots.begin() + static_cast<std::ptrdiff_t>(dots.size() - 1 - dots.size() / 2);
-        std::nth_element(dots.begin(), median, dots.end());
-        change.medianDegrees = degrees(*median);
+        change.medianDegrees = degrees(select_rank(cosines, changed, changed - 1 - changed / 2, w.counts));
 
         std::array<bool, kMaxSurfaceVerts> used{};
         for (std::int32_t t = 0; t < Md3Surface::numTriangles(surface); ++t)
@@ -226,7 +258,7 @@ ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& work
         report.verdict = Verdict::invalid;
         return report;
     }
-    add_warnings(file.data(), report, workspace.degenerate);
+    add_warnings(file.data(), report, workspace);
 
     // What meshmend would do, done to a copy.
     ModelBuffer& copy = workspace.copy;
@@ -252,7 +284,7 @@ ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& work
 
     report.verdict = Verdict::repairable;
     compare_names(file.data(), copy.data(), report);
-    compare_normals(file.data(), copy.data(), report, workspace.dots);
+    compare_normals(file.data(), copy.data(), report, workspace);
     compare_frames(file.data(), copy.data(), report);
     return report;
 }

@@ -84,8 +84,11 @@ struct ModelReport {
 struct CheckWorkspace {
     std::unique_ptr<RepairWorkspace> pass = std::make_unique_for_overwrite<RepairWorkspace>();
     ModelBuffer copy;          // the model as meshmend would leave it
-    std::vector<double> dots;  // cosines of the normal changes of one surface
-    std::vector<char> degenerate;  // per triangle of one surface
+    // One surface's worth of working arrays.
+    std::vector<float> cosines;          // of the angles of its normal changes
+    std::vector<std::int32_t> corners;   // its triangles' vertex indices
+    std::vector<std::uint32_t> counts;   // buckets of the median's selection
+    std::vector<char> degenerate;        // per triangle
 };
 
 // Checks a whole model file as read. The verdict comes from running the real
