@@ -2,6 +2,8 @@
 // JSON and its command line.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "check.hpp"
@@ -154,6 +156,31 @@ TEST(MeshcheckFindings, EachKindCarriesItsNumbers) {
     EXPECT_EQ(r.frames.bounds, 5.0);                           // maxs (1, 1, 0) become (5, 5, 5)
     EXPECT_EQ(r.frames.radius, std::sqrt(75.0f) - 2.0);        // the box's whole diagonal
     EXPECT_EQ(r.trailingBytes, 40);
+
+    // The angles, against the plain computation: decode both normals with
+    // the library's trigonometry and sort every angle.
+    const ModelBuffer blob = build_model(generated_model(1, 3, 200));
+    const ModelBuffer blobAfter = repaired(blob);
+    const ModelReport angles = check(blob);
+    ASSERT_EQ(angles.normals.size(), 1u);
+    std::vector<double> expected;
+    const auto unit = [](std::uint16_t packed) {
+        const double polar = (packed & 0xFF) * 2 * M_PI / 255, azimuth = (packed >> 8) * 2 * M_PI / 255;
+        return std::array<double, 3>{std::cos(azimuth) * std::sin(polar), std::sin(azimuth) * std::sin(polar),
+                                     std::cos(polar)};
+    };
+    const std::int64_t verts = Md3Surface::numVerts(blob.data() + surface_offset(blob.data(), 0));
+    for (int j = 0; j < 3; ++j) {
+        for (int v = 0; v < verts; ++v) {
+            const auto a = unit(normal_of(blob, 0, j, v)), b = unit(normal_of(blobAfter, 0, j, v));
+            if (normal_of(blob, 0, j, v) != normal_of(blobAfter, 0, j, v))
+                expected.push_back(std::acos(std::clamp(a[0] * b[0] + a[1] * b[1] + a[2] * b[2], -1.0, 1.0)) * 180 / M_PI);
+        }
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(angles.normals[0].changed, static_cast<std::int64_t>(expected.size()));
+    EXPECT_NEAR(angles.normals[0].worstDegrees, expected.back(), 0.01);
+    EXPECT_NEAR(angles.normals[0].medianDegrees, expected[expected.size() / 2], 0.01);
 
     // Clean, and the same model with only bytes past its end.
     ModelBuffer clean = repaired(build_model(m));
