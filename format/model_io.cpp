@@ -131,6 +131,13 @@ bool find_target(const std::string& name, PendingOutput& out) {
 // replaced at all, so there is nothing to carry over.
 bool keep_permissions(const PendingOutput&) { return true; }
 
+bool flush_to_disk(std::FILE* file) {
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != 0;
+}
+
+// The rename below is written through to the disk before it returns.
+bool flush_folder(const PendingOutput&) { return true; }
+
 bool replace_target(const PendingOutput& out) {
     // A plain rename there refuses to replace an existing file.
     return MoveFileExW(os_name(out.folder + out.temp).c_str(), os_name(out.folder + out.target).c_str(),
@@ -213,6 +220,19 @@ bool keep_permissions(const PendingOutput& out) {
     return ::fchmod(::fileno(out.file), old.st_mode & 07777) == 0;
 }
 
+bool flush_to_disk(std::FILE* file) {
+#ifdef F_FULLFSYNC
+    // A plain fsync there stops at the drive's own cache.
+    if (::fcntl(::fileno(file), F_FULLFSYNC) == 0) return true;
+#endif
+    return ::fsync(::fileno(file)) == 0;
+}
+
+// A rename lives in the folder's own data, which needs its own flush. A
+// system that cannot flush a folder at all says EINVAL; there is nothing more
+// to do there.
+bool flush_folder(const PendingOutput& out) { return ::fsync(out.folder) == 0 || errno == EINVAL; }
+
 bool replace_target(const PendingOutput& out) {
     return ::renameat(out.folder, out.temp.c_str(), out.folder, out.target.c_str()) == 0;
 }
@@ -267,7 +287,9 @@ bool open_output(const std::string& name, PendingOutput& out) {
 bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes) {
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out.file) == bytes.size() &&
                          std::fflush(out.file) == 0 && !std::ferror(out.file);
-    const bool kept = written && keep_permissions(out);
+    // The bytes must be on the disk before the rename makes them the output:
+    // after a crash the name must not lead to blocks that were never written.
+    const bool kept = written && keep_permissions(out) && flush_to_disk(out.file);
     const bool closed = std::fclose(out.file) == 0;
     out.file = nullptr;
     if (!kept || !closed || !replace_target(out)) {
@@ -275,6 +297,9 @@ bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes) {
         return false;
     }
     out.temp.clear();  // it is the output now
+    // Should this fail, the new model is complete and in place, but a crash
+    // could still bring back the old one.
+    const bool durable = flush_folder(out);
     discard(out);
-    return true;
+    return durable;
 }

@@ -48,8 +48,10 @@ struct PendingOutput {
 // usual temporary's gets a short one.
 bool open_output(const std::string& name, PendingOutput& out);
 
-// Writes `bytes` to the temporary, closes it, gives it the permission bits of
-// the file it replaces and renames it over that file. On any failure the
-// temporary is removed, the old file is left exactly as it was, and the result
-// is false.
+// Writes `bytes` to the temporary, gives it the permission bits of the file it
+// replaces, flushes it to stable storage, closes it and renames it over that
+// file, then flushes the folder so that the rename survives a crash too. On
+// any failure the temporary is removed and the result is false; the old file
+// is left exactly as it was, unless only the folder's flush failed, when the
+// new file is already in its place.
 bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes);
