@@ -4,6 +4,8 @@
 // make the replacement survive a crash.
 #include "model_io.hpp"
 
+#include "wide_names.hpp"
+
 #include <cerrno>
 #include <exception>
 #include <filesystem>
@@ -25,6 +27,44 @@ namespace fs = std::filesystem;
 
 namespace {
 
+#ifdef _WIN32
+
+// The system's name for `name`, given in UTF-8: UTF-16, and for a path past
+// the old 260-character limit, the absolute form that lifts it.
+std::wstring os_name(const std::string& name) {
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    const std::u16string text = utf16_from_utf8(name);
+    const std::wstring wide(text.begin(), text.end());
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return wide;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return wide;
+    full.resize(length);
+    if (full.size() < MAX_PATH || full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\"))
+        return wide;
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share
+    return L"\\\\?\\" + full;
+}
+
+bool is_folder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(os_name(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::FILE* open_for_reading(const std::string& path) { return _wfopen(os_name(path).c_str(), L"rb"); }
+
+#else
+
+bool is_folder(const std::string& path) {
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+std::FILE* open_for_reading(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
+
+#endif
+
 // Length of an open file, or -1 when it cannot be measured. Leaves the file
 // positioned at its start.
 std::int64_t file_length(std::FILE* file) {
@@ -45,9 +85,8 @@ std::int64_t file_length(std::FILE* file) {
 LoadResult load_model(const std::string& path, ModelBuffer& model) {
     model.clear();
     // Some systems open a directory for reading and report an absurd size.
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) return LoadResult::cannot_open;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (is_folder(path)) return LoadResult::cannot_open;
+    std::FILE* file = open_for_reading(path);
     if (!file) return LoadResult::cannot_open;
 
     const std::int64_t size = file_length(file);
@@ -101,8 +140,6 @@ std::string temporary_name(const std::string& target, bool full, unsigned number
 }
 
 #ifdef _WIN32
-
-std::wstring os_name(const std::string& name) { return fs::path(name).wstring(); }
 
 std::FILE* create_new(PendingOutput& out, const std::string& temp) {
     // The C runtime MinGW links against knows no "x" mode.
