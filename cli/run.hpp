@@ -3,8 +3,10 @@
 // message that says why not.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "md3_layout.hpp"
 
@@ -14,12 +16,24 @@ inline constexpr const char* kUnableToWrite = "Unable to write %s. Abort.\n";
 inline constexpr const char* kCorruptModel = "Corrupt/invalid model: %s. Abort.\n";
 inline constexpr const char* kNoMemory = "Unable to allocate enough memory to load %s. Abort.\n";
 
+// The command line, each argument in UTF-8. On Windows the programs start from
+// the wide command line (wmain), so that a name outside the ANSI code page
+// arrives whole; on other systems the arguments are taken as they are.
+#ifdef _WIN32
+std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
+#endif
+
+// Writes `text`, which may name files, to `stream` as it is; on a Windows
+// console, as the characters its UTF-8 stands for.
+void print_text(std::FILE* stream, std::string_view text);
+
 // Past a file-size limit a write must fail like it does on a full disk, not
 // kill the process and leave a temporary behind. Call first thing in main.
 void ignore_file_size_signal();
 
 // Flushes standard output (so that a combined stream shows events in order),
-// prints `message` with `name` on standard error and ends the process.
+// prints `message` with `name` on standard error through print_text and ends
+// the process.
 [[noreturn]] void abort_run(int status, const char* message, std::string_view name);
 
 // Reads the whole file `path`, or ends the run with `status` and the message

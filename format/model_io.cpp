@@ -1,24 +1,69 @@
-// Whole-file load and replace-on-save, with the standard library. Windows
-// gets its own calls in three places where the C library there falls short:
-// sizes past 2 GiB, exclusive creation and replacing an existing file.
+// Whole-file load and replace-on-save. Loading uses the standard library;
+// saving works in the output's folder through the system's own calls, which
+// is what lets it follow links as an open would, keep long names working and
+// make the replacement survive a crash.
 #include "model_io.hpp"
+
+#include "wide_names.hpp"
 
 #include <cerrno>
 #include <exception>
+#include <filesystem>
 #include <random>
 #include <system_error>
+#include <utility>
 
-#ifdef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
+#ifdef _WIN32
 #include <io.h>
 #include <share.h>
-#include <sys/stat.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
 
 namespace {
+
+#ifdef _WIN32
+
+// The system's name for `name`, given in UTF-8: UTF-16, and for a path past
+// the old 260-character limit, the absolute form that lifts it.
+std::wstring os_name(const std::string& name) {
+    static_assert(sizeof(wchar_t) == sizeof(char16_t));
+    const std::u16string text = utf16_from_utf8(name);
+    const std::wstring wide(text.begin(), text.end());
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return wide;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return wide;
+    full.resize(length);
+    if (full.size() < MAX_PATH || full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\"))
+        return wide;
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share
+    return L"\\\\?\\" + full;
+}
+
+bool is_folder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(os_name(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::FILE* open_for_reading(const std::string& path) { return _wfopen(os_name(path).c_str(), L"rb"); }
+
+#else
+
+bool is_folder(const std::string& path) {
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+std::FILE* open_for_reading(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
+
+#endif
 
 // Length of an open file, or -1 when it cannot be measured. Leaves the file
 // positioned at its start.
@@ -35,34 +80,6 @@ std::int64_t file_length(std::FILE* file) {
 #endif
 }
 
-// Creates `path` for writing in binary mode, failing if it already exists.
-std::FILE* create_new(const fs::path& path) {
-#ifdef _WIN32
-    // The C runtime MinGW links against knows no "x" mode.
-    int fd = -1;
-    if (_wsopen_s(&fd, path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYNO,
-                  _S_IREAD | _S_IWRITE) != 0)
-        return nullptr;
-    std::FILE* file = _fdopen(fd, "wb");
-    if (!file) _close(fd);
-    return file;
-#else
-    return std::fopen(path.string().c_str(), "wbx");
-#endif
-}
-
-// Puts `temp` in the place of `target`, replacing it if it exists.
-bool replace_file(const fs::path& temp, const fs::path& target) {
-#ifdef _WIN32
-    // A plain rename there refuses to replace an existing file.
-    return MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-#else
-    std::error_code ec;
-    fs::rename(temp, target, ec);
-    return !ec;
-#endif
-}
-
 }  // namespace
 
 LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* failure) {
@@ -75,9 +92,8 @@ LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* 
     };
     model.clear();
     // Some systems open a directory for reading and report an absurd size.
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) return system_error(EISDIR);
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (is_folder(path)) return system_error(EISDIR);
+    std::FILE* file = open_for_reading(path);
     if (!file) return system_error(errno);
 
     const std::int64_t size = file_length(file);
@@ -115,26 +131,175 @@ LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* 
 
 namespace {
 
-// Follows a chain of symbolic links to the name of the file they lead to, which
-// may not exist yet. Gives up after as many hops as a typical system allows.
-fs::path link_target(const fs::path& name) {
-    fs::path target = name;
-    for (int hops = 0; hops < 40; ++hops) {
-        std::error_code ec;
-        if (!fs::is_symlink(fs::symlink_status(target, ec))) break;
-        const fs::path link = fs::read_symlink(target, ec);
-        if (ec) break;
-        target = link.is_absolute() ? link : target.parent_path() / link;
-    }
-    return target;
+// Splits `name` after its last separator into the folder part (which keeps
+// the separator: "models/", "/", "C:\\", or empty for a bare name) and the
+// last component.
+std::pair<std::string, std::string> split_name(const std::string& name) {
+#ifdef _WIN32
+    std::size_t cut = name.find_last_of("/\\");
+    if (cut == std::string::npos && name.size() >= 2 && name[1] == ':') cut = 1;  // "C:ship.md3"
+#else
+    const std::size_t cut = name.find_last_of('/');
+#endif
+    if (cut == std::string::npos) return {std::string(), name};
+    return {name.substr(0, cut + 1), name.substr(cut + 1)};
 }
+
+// A hidden name beside the target: ".skiff.md3.tmp123456", or, where that
+// would be too long for the folder, ".md3tmp123456".
+std::string temporary_name(const std::string& target, bool full, unsigned number) {
+    return full ? "." + target + ".tmp" + std::to_string(number) : ".md3tmp" + std::to_string(number);
+}
+
+#ifdef _WIN32
+
+std::FILE* create_new(PendingOutput& out, const std::string& temp) {
+    // The C runtime MinGW links against knows no "x" mode.
+    int fd = -1;
+    const std::wstring name = os_name(out.folder + temp);
+    if (_wsopen_s(&fd, name.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _SH_DENYNO,
+                  _S_IREAD | _S_IWRITE) != 0)
+        return nullptr;
+    std::FILE* file = _fdopen(fd, "wb");
+    if (!file) _close(fd);
+    return file;
+}
+
+void remove_temporary(const PendingOutput& out) { DeleteFileW(os_name(out.folder + out.temp).c_str()); }
+
+// Symbolic links are left to the system there: the output name is replaced
+// as it is.
+bool find_target(const std::string& name, PendingOutput& out) {
+    auto [folder, leaf] = split_name(name);
+    out.folder = std::move(folder);
+    out.target = std::move(leaf);
+    return true;
+}
+
+// Read-only is the only permission there, and a read-only file cannot be
+// replaced at all, so there is nothing to carry over.
+bool keep_permissions(const PendingOutput&) { return true; }
+
+bool flush_to_disk(std::FILE* file) {
+    return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != 0;
+}
+
+// The rename below is written through to the disk before it returns.
+bool flush_folder(const PendingOutput&) { return true; }
+
+bool replace_target(const PendingOutput& out) {
+    // A plain rename there refuses to replace an existing file.
+    return MoveFileExW(os_name(out.folder + out.temp).c_str(), os_name(out.folder + out.target).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+#else
+
+// Opens folder `path` (relative to `at`) to work in; "" is `at` itself.
+int open_folder(int at, const std::string& path) {
+    return ::openat(at, path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+enum class Link { none, read, error };
+
+// Reads the symbolic link `leaf` in `folder`; `none` when it is not a link or
+// not there at all.
+Link read_link(int folder, const std::string& leaf, std::string& link) {
+    for (std::size_t size = 256; size <= (std::size_t{1} << 20); size *= 2) {
+        link.resize(size);
+        const ssize_t got = ::readlinkat(folder, leaf.c_str(), link.data(), size);
+        if (got < 0) return errno == EINVAL || errno == ENOENT ? Link::none : Link::error;
+        if (static_cast<std::size_t>(got) < size) {
+            link.resize(static_cast<std::size_t>(got));
+            return Link::read;
+        }
+    }
+    return Link::error;
+}
+
+// Finds the folder and the name in it that writing to `name` would create or
+// replace: a symbolic link is followed to the file it names, so the link stays.
+bool find_target(const std::string& name, PendingOutput& out) {
+    // Whether the name can be opened at all is the system's call: a loop of
+    // links, a chain longer than it follows, a path too long for it or a
+    // folder that cannot be searched fail here as they would for any program,
+    // before anything is created. Only a missing file is fine; it is made.
+    struct stat status;
+    if (::stat(name.c_str(), &status) != 0 && errno != ENOENT) return false;
+
+    auto [folder, leaf] = split_name(name);
+    out.folder = open_folder(AT_FDCWD, folder);
+    if (out.folder < 0) return false;
+    // The system has just followed the same chain within its limit; a longer
+    // one now means the links changed under us.
+    for (int hops = 0; hops <= 64; ++hops) {
+        if (leaf.empty() || leaf == "." || leaf == "..") return false;  // a folder, not a file
+        std::string link;
+        switch (read_link(out.folder, leaf, link)) {
+            case Link::none: out.target = std::move(leaf); return true;
+            case Link::error: return false;
+            case Link::read: break;
+        }
+        auto [linkFolder, linkLeaf] = split_name(link);
+        if (!linkFolder.empty()) {
+            const int next = open_folder(link.front() == '/' ? AT_FDCWD : out.folder, linkFolder);
+            ::close(out.folder);
+            out.folder = next;
+            if (next < 0) return false;
+        }
+        leaf = std::move(linkLeaf);
+    }
+    return false;
+}
+
+std::FILE* create_new(PendingOutput& out, const std::string& temp) {
+    const int fd = ::openat(out.folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (!file) ::close(fd);
+    return file;
+}
+
+void remove_temporary(const PendingOutput& out) { ::unlinkat(out.folder, out.temp.c_str(), 0); }
+
+// A replaced file keeps its permission bits.
+bool keep_permissions(const PendingOutput& out) {
+    struct stat old;
+    if (::fstatat(out.folder, out.target.c_str(), &old, 0) != 0) return true;  // a new file
+    return ::fchmod(::fileno(out.file), old.st_mode & 07777) == 0;
+}
+
+bool flush_to_disk(std::FILE* file) {
+#ifdef F_FULLFSYNC
+    // A plain fsync there stops at the drive's own cache.
+    if (::fcntl(::fileno(file), F_FULLFSYNC) == 0) return true;
+#endif
+    return ::fsync(::fileno(file)) == 0;
+}
+
+// A rename lives in the folder's own data, which needs its own flush. A
+// system that cannot flush a folder at all says EINVAL; there is nothing more
+// to do there.
+bool flush_folder(const PendingOutput& out) { return ::fsync(out.folder) == 0 || errno == EINVAL; }
+
+bool replace_target(const PendingOutput& out) {
+    return ::renameat(out.folder, out.temp.c_str(), out.folder, out.target.c_str()) == 0;
+}
+
+#endif
 
 void discard(PendingOutput& out) {
     if (out.file) std::fclose(out.file);
     out.file = nullptr;
-    std::error_code ec;
-    if (!out.temp.empty()) fs::remove(out.temp, ec);
+    if (!out.temp.empty()) remove_temporary(out);
     out.temp.clear();
+    out.target.clear();
+#ifdef _WIN32
+    out.folder.clear();
+#else
+    if (out.folder >= 0) ::close(out.folder);
+    out.folder = -1;
+#endif
 }
 
 }  // namespace
@@ -143,54 +308,47 @@ PendingOutput::~PendingOutput() { discard(*this); }
 
 bool open_output(const std::string& name, PendingOutput& out) {
     discard(out);
-    out.target = link_target(fs::path(name));
-    if (out.target.filename().empty()) return false;
-
+    if (!find_target(name, out)) {
+        discard(out);
+        return false;
+    }
     std::random_device entropy;
     std::minstd_rand pick(entropy());
+    bool full = true;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        // A hidden name beside the target: ".skiff.md3.tmp123456".
-        std::string name = ".";
-        name += out.target.filename().string();
-        name += ".tmp";
-        name += std::to_string(pick() % 1000000);
-        fs::path temp = out.target;
-        temp.replace_filename(name);
-        // Never take over a file that already exists under that name.
-        out.file = create_new(temp);
+        const std::string temp = temporary_name(out.target, full, pick() % 1000000);
+        errno = 0;
+        out.file = create_new(out, temp);
         if (out.file) {
             out.temp = temp;
             return true;
         }
-        std::error_code ec;
-        if (!fs::exists(fs::symlink_status(temp, ec))) return false;  // not a name clash
+        // Never take over a file that already exists under that name; any
+        // other failure may be the full name being too long for the folder.
+        if (errno == EEXIST) continue;
+        if (!full) break;
+        full = false;
     }
+    discard(out);
     return false;
 }
 
 bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes) {
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out.file) == bytes.size() &&
                          std::fflush(out.file) == 0 && !std::ferror(out.file);
+    // The bytes must be on the disk before the rename makes them the output:
+    // after a crash the name must not lead to blocks that were never written.
+    const bool kept = written && keep_permissions(out) && flush_to_disk(out.file);
     const bool closed = std::fclose(out.file) == 0;
     out.file = nullptr;
-    if (!written || !closed) {
-        discard(out);
-        return false;
-    }
-
-    std::error_code ec;
-    const fs::file_status old = fs::status(out.target, ec);
-    if (!ec && fs::exists(old)) {
-        fs::permissions(out.temp, old.permissions(), fs::perm_options::replace, ec);
-        if (ec) {
-            discard(out);
-            return false;
-        }
-    }
-    if (!replace_file(out.temp, out.target)) {
+    if (!kept || !closed || !replace_target(out)) {
         discard(out);
         return false;
     }
     out.temp.clear();  // it is the output now
-    return true;
+    // Should this fail, the new model is complete and in place, but a crash
+    // could still bring back the old one.
+    const bool durable = flush_folder(out);
+    discard(out);
+    return durable;
 }

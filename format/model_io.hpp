@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <span>
 #include <string>
 #include <system_error>
@@ -41,17 +40,27 @@ struct PendingOutput {
     ~PendingOutput();
 
     std::FILE* file = nullptr;
-    std::filesystem::path temp;    // empty once committed
-    std::filesystem::path target;  // the output name, with symbolic links followed
+    std::string temp;    // the temporary's name in the folder; empty once committed
+    std::string target;  // the name it replaces there: the output's own, or where its links lead
+#ifdef _WIN32
+    std::string folder;  // the folder's path with its final separator, or empty for the current one
+#else
+    int folder = -1;     // the folder, held open: only the two names' last components are used
+#endif
 };
 
-// Creates the temporary for output `name` in the same directory as the file
-// it will replace (the target of `name` if that is a symbolic link, so the link
-// survives). Returns false, with nothing created, when that is impossible.
+// Creates the temporary for output `name` in the same folder as the file it
+// will replace (the target of `name` if that is a symbolic link, so the link
+// survives). Returns false, with nothing created, when that is impossible,
+// including when the system itself could not open `name`: a loop of links, or
+// a chain longer than it follows. An output whose name leaves no room for the
+// usual temporary's gets a short one.
 bool open_output(const std::string& name, PendingOutput& out);
 
-// Writes `bytes` to the temporary, closes it, gives it the permission bits of
-// the file it replaces and renames it over that file. On any failure the
-// temporary is removed, the old file is left exactly as it was, and the result
-// is false.
+// Writes `bytes` to the temporary, gives it the permission bits of the file it
+// replaces, flushes it to stable storage, closes it and renames it over that
+// file, then flushes the folder so that the rename survives a crash too. On
+// any failure the temporary is removed and the result is false; the old file
+// is left exactly as it was, unless only the folder's flush failed, when the
+// new file is already in its place.
 bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "md3_layout.hpp"
 #include "model_io.hpp"
@@ -17,13 +18,12 @@ namespace {
 constexpr int kStatusUsage = 22;
 constexpr int kStatusAbort = -1;  // 255 where only eight bits survive
 
-[[noreturn]] void show_usage(const char* program) {
-    std::fprintf(stderr,
-                 "Fixes a corrupted Quake III Arena MD3 model, including bad shader names and "
-                 "malformed vertex normals.\n"
-                 "Usage: %s <in> [<out>]\n"
-                 "If no output filename is specified, it will overwrite the original model.\n\n",
-                 program);
+[[noreturn]] void show_usage(const std::string& program) {
+    print_text(stderr,
+               "Fixes a corrupted Quake III Arena MD3 model, including bad shader names and "
+               "malformed vertex normals.\n"
+               "Usage: " + program + " <in> [<out>]\n"
+               "If no output filename is specified, it will overwrite the original model.\n\n");
     std::exit(kStatusUsage);
 }
 
@@ -43,22 +43,20 @@ void save(const std::string& output, const ModelBuffer& model) {
         abort_run(kStatusAbort, kUnableToWrite, output);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(const std::vector<std::string>& args) {
     ignore_file_size_signal();
-    const char* program = argc > 0 && argv[0] ? argv[0] : "meshmend";
+    const std::string program = args.empty() ? "meshmend" : args[0];
     std::fprintf(stderr, "meshmend 0.2\n");
-    if (argc < 2) show_usage(program);
+    if (args.size() < 2) show_usage(program);
 
     // Names fill the input slot, then the output slot; an empty argument
     // leaves its slot empty for the next one.
     std::string input, output;
-    for (int i = 1; i < argc; ++i) {
+    for (std::size_t i = 1; i < args.size(); ++i) {
         if (input.empty())
-            input = argv[i];
+            input = args[i];
         else if (output.empty())
-            output = argv[i];
+            output = args[i];
         else
             show_usage(program);
     }
@@ -72,3 +70,11 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     return 0;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) { return run(utf8_arguments(argc, argv)); }
+#else
+int main(int argc, char** argv) { return run(std::vector<std::string>(argv, argv + argc)); }
+#endif

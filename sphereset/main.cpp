@@ -1,7 +1,7 @@
 // sphereset: sets the bounding radius of every frame of an MD3 model.
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "md3_layout.hpp"
 #include "model_io.hpp"
@@ -26,19 +26,17 @@ void show_usage() {
         "    - modifies radius and outputs skiff.md3\n");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(const std::vector<std::string>& args) {
     ignore_file_size_signal();
-    if (argc < 4) {
+    if (args.size() < 4) {
         show_usage();
         return 0;
     }
     // Checked before anything is read: a typo must not zero every radius.
-    const std::optional<double> radius = parse_radius(argv[3]);
-    if (!radius) abort_run(kStatusFailure, "Invalid radius value: %s. Abort.\n", argv[3]);
+    const std::optional<double> radius = parse_radius(args[3].c_str());
+    if (!radius) abort_run(kStatusFailure, "Invalid radius value: %s. Abort.\n", args[3]);
 
-    const std::string input = argv[1];
+    const std::string& input = args[1];
     ModelBuffer model = load_or_abort(input, kStatusFailure);
     // Only the frame array is touched, so only it is checked; magic and
     // version are deliberately not looked at.
@@ -47,7 +45,7 @@ int main(int argc, char** argv) {
 
     set_radii(model, *radius, stdout);
 
-    const std::string output = std::strcmp(argv[2], "same") == 0 ? input : std::string(argv[2]);
+    const std::string& output = args[2] == "same" ? input : args[2];
     PendingOutput pending;
     if (!open_output(output, pending)) abort_run(kStatusFailure, kUnableToOpen, output);
     std::printf("new radius: %zu\n", model.size());
@@ -55,3 +53,11 @@ int main(int argc, char** argv) {
     std::printf("got here\n");
     return 0;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) { return run(utf8_arguments(argc, argv)); }
+#else
+int main(int argc, char** argv) { return run(std::vector<std::string>(argv, argv + argc)); }
+#endif
