@@ -2,10 +2,8 @@
 // once, with the first rule broken reported in words.
 #include "validate_layout.hpp"
 
-#include <cstdarg>
-#include <cstdio>
-
 #include "md3_layout.hpp"
+#include "text.hpp"
 
 namespace {
 
@@ -25,15 +23,6 @@ Region array_region(std::int64_t start, std::int64_t count, std::int64_t size, c
 
 bool overlaps(const Region& a, const Region& b) {
     return a.begin < a.end && b.begin < b.end && a.begin < b.end && b.begin < a.end;
-}
-
-std::string printf_text(const char* format, ...) {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    return text;
 }
 
 // "frame array (40 x 56 bytes at 920)", "its header (108 bytes at 2048)"
@@ -91,22 +80,6 @@ const char* layout_rule_name(LayoutRule rule) {
         case LayoutRule::triangle_index: return "triangle_index";
     }
     return "unknown";
-}
-
-std::string quote_name(std::string_view bytes) {
-    std::string text = "\"";
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            text += '\\';
-            text += c;
-        } else if (byte < 0x20 || byte > 0x7e) {
-            text += printf_text("\\x%02x", byte);
-        } else {
-            text += c;
-        }
-    }
-    return text + "\"";
 }
 
 // The repair pass writes the frame array, each surface's first shader record

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <string_view>
 
 // True when `count` records of `size` bytes starting at `start` lie inside
 // [lo, hi). An empty array is accepted wherever it points: nothing is read there.
@@ -56,8 +55,3 @@ struct LayoutVerdict {
 // overlapping a region that steers it, and the frames overlapping no vertex
 // array. Reports the first rule broken, in the order of LayoutRule.
 LayoutVerdict validate_layout(std::span<const std::uint8_t> model);
-
-// A name field's bytes between double quotes, with '"' and '\' escaped by a
-// backslash and every byte that is not printable ASCII written as \xNN, so
-// that any name can be shown on one line and read back unambiguously.
-std::string quote_name(std::string_view bytes);

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "repair.hpp"
+#include "text.hpp"
 
 namespace {
 
@@ -237,17 +238,13 @@ const char* verdict_name(Verdict verdict) {
 }
 
 std::string warning_text(const Warning& w) {
-    char text[160];
     const std::string kind = w.kind;
     const long long value = w.value, limit = w.limit;
     if (kind == "vertices" || kind == "triangles")
-        std::snprintf(text, sizeof text, "%lld %s; engine loaders refuse %lld or more", value, w.kind, limit);
-    else if (kind == "degenerate_triangles")
-        std::snprintf(text, sizeof text,
-                      "%lld degenerate triangles (no area in some frame, or a vertex used twice)", value);
-    else
-        std::snprintf(text, sizeof text, "%lld %s; the format's customary limit is %lld", value, w.kind, limit);
-    return text;
+        return printf_text("%lld %s; engine loaders refuse %lld or more", value, w.kind, limit);
+    if (kind == "degenerate_triangles")
+        return printf_text("%lld degenerate triangles (no area in some frame, or a vertex used twice)", value);
+    return printf_text("%lld %s; the format's customary limit is %lld", value, w.kind, limit);
 }
 
 ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace) {

@@ -5,9 +5,28 @@
 #include <filesystem>
 #include <system_error>
 
+#include "wide_names.hpp"
+
 namespace fs = std::filesystem;
 
 namespace {
+
+// Names are UTF-8 inside the program; Windows keeps them as UTF-16.
+fs::path path_of(const std::string& name) {
+#ifdef _WIN32
+    return fs::path(utf16_from_utf8(name));
+#else
+    return fs::path(name);
+#endif
+}
+
+std::string name_of(const fs::path& path) {
+#ifdef _WIN32
+    return utf8_from_utf16(path.u16string());
+#else
+    return path.string();
+#endif
+}
 
 bool has_md3_ending(const std::string& name) {
     if (name.size() < 4) return false;
@@ -17,29 +36,33 @@ bool has_md3_ending(const std::string& name) {
     return ending == ".md3";
 }
 
-void walk(const fs::path& folder, std::vector<FoundModel>& found) {
+// Children are named folder + '/' + name, the separator every system takes,
+// so that a tree is reported alike everywhere.
+void walk(const std::string& folder, std::vector<FoundModel>& found) {
     std::error_code ec;
-    fs::directory_iterator it(folder, ec), end;
+    fs::directory_iterator it(path_of(folder), ec), end;
+    const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
     for (; !ec && it != end; it.increment(ec)) {
         const fs::directory_entry& entry = *it;
+        const std::string name = prefix + name_of(entry.path().filename());
         std::error_code kind;
         // A link to a folder is not a folder here: following it could loop.
         if (entry.is_directory(kind) && !entry.is_symlink(kind)) {
-            walk(entry.path(), found);
-        } else if (has_md3_ending(entry.path().filename().string()) && !entry.is_directory(kind)) {
-            found.push_back({entry.path().string(), ""});
+            walk(name, found);
+        } else if (has_md3_ending(name) && !entry.is_directory(kind)) {
+            found.push_back({name, ""});
         }
     }
-    if (ec) found.push_back({folder.string(), ec.message()});
+    if (ec) found.push_back({folder, ec.message()});
 }
 
 }  // namespace
 
 std::vector<FoundModel> find_models(const std::string& name) {
     std::error_code ec;
-    if (!fs::is_directory(fs::path(name), ec)) return {{name, ""}};
+    if (!fs::is_directory(path_of(name), ec)) return {{name, ""}};
     std::vector<FoundModel> found;
-    walk(fs::path(name), found);
+    walk(name, found);
     std::sort(found.begin(), found.end(),
               [](const FoundModel& a, const FoundModel& b) { return a.path < b.path; });
     return found;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "find_models.hpp"
 #include "model_io.hpp"
 #include "report.hpp"
+#include "run.hpp"
 
 namespace {
 
@@ -36,35 +38,38 @@ struct Options {
     std::vector<std::string> names;
 };
 
-[[noreturn]] void usage_error(const char* problem, const char* what) {
-    std::fprintf(stderr, "meshcheck: %s%s\n%s", problem, what, kUsage);
+[[noreturn]] void usage_error(const std::string& problem) {
+    print_text(stderr, "meshcheck: " + problem + "\n" + kUsage);
     std::exit(kStatusUsage);
 }
 
-Options parse_options(int argc, char** argv) {
+[[noreturn]] void print_and_end(const char* text) {
+    std::fputs(text, stdout);
+    std::exit(std::fflush(stdout) == 0 ? kStatusClean : kStatusBroken);
+}
+
+Options parse_options(const std::vector<std::string>& args) {
     Options options;
     bool optionsEnd = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (optionsEnd || arg[0] != '-' || arg[1] == 0) {
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
             options.names.push_back(arg);
-        } else if (std::strcmp(arg, "--") == 0) {
+        } else if (arg == "--") {
             optionsEnd = true;
-        } else if (std::strcmp(arg, "--json") == 0) {
+        } else if (arg == "--json") {
             options.json = true;
-        } else if (std::strcmp(arg, "--quiet") == 0) {
+        } else if (arg == "--quiet") {
             options.quiet = true;
-        } else if (std::strcmp(arg, "--help") == 0) {
-            std::fputs(kUsage, stdout);
-            std::exit(std::fflush(stdout) == 0 ? kStatusClean : kStatusBroken);
-        } else if (std::strcmp(arg, "--version") == 0) {
-            std::puts("meshcheck 0.2");
-            std::exit(std::fflush(stdout) == 0 ? kStatusClean : kStatusBroken);
+        } else if (arg == "--help") {
+            print_and_end(kUsage);
+        } else if (arg == "--version") {
+            print_and_end("meshcheck 0.2\n");
         } else {
-            usage_error("unknown option ", arg);
+            usage_error("unknown option " + arg);
         }
     }
-    if (options.names.empty()) usage_error("no model or folder given", "");
+    if (options.names.empty()) usage_error("no model or folder given");
     return options;
 }
 
@@ -88,10 +93,8 @@ ModelReport check_file(const std::string& path, ModelBuffer& model, CheckWorkspa
     return report;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const Options options = parse_options(argc, argv);
+int run(const std::vector<std::string>& args) {
+    const Options options = parse_options(args);
 
     ModelBuffer model;
     CheckWorkspace workspace;
@@ -107,16 +110,13 @@ int main(int argc, char** argv) {
             }
             tally.add(report);
             if (options.quiet && report.verdict == Verdict::clean) continue;
-            if (options.json)
-                std::fputs(json_line(found.path, report).c_str(), stdout);
-            else
-                print_text(stdout, found.path, report);
+            print_text(stdout, options.json ? json_line(found.path, report) : text_report(found.path, report));
         }
     }
     const long long worse = tally.byVerdict[static_cast<int>(Verdict::invalid)] +
                             tally.byVerdict[static_cast<int>(Verdict::unreadable)];
     const long long notClean = tally.models - tally.byVerdict[static_cast<int>(Verdict::clean)];
-    if (!options.json && tally.models != 1 && (!options.quiet || notClean > 0)) print_summary(stdout, tally);
+    if (!options.json && tally.models != 1 && (!options.quiet || notClean > 0)) print_text(stdout, summary_line(tally));
 
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "meshcheck: unable to write the report: %s\n", std::strerror(errno));
@@ -125,3 +125,11 @@ int main(int argc, char** argv) {
     if (worse > 0) return kStatusBroken;
     return notClean > 0 ? kStatusRepairable : kStatusClean;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) { return run(utf8_arguments(argc, argv)); }
+#else
+int main(int argc, char** argv) { return run(std::vector<std::string>(argv, argv + argc)); }
+#endif

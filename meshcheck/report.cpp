@@ -2,6 +2,9 @@
 #include "report.hpp"
 
 #include <cmath>
+#include <cstdio>
+
+#include "text.hpp"
 
 namespace {
 
@@ -41,43 +44,46 @@ std::string json_string(std::string_view bytes) {
     return text + "\"";
 }
 
-void print_text(std::FILE* out, const std::string& path, const ModelReport& r) {
-    std::fprintf(out, "%s: %s\n", path.c_str(), verdict_name(r.verdict));
+std::string text_report(const std::string& path, const ModelReport& r) {
+    std::string text = path + ": " + verdict_name(r.verdict) + "\n";
     switch (r.verdict) {
-        case Verdict::unreadable: std::fprintf(out, "  %s\n", r.error.c_str()); break;
-        case Verdict::invalid: std::fprintf(out, "  %s\n", r.layout.reason.c_str()); break;
+        case Verdict::unreadable: text += "  " + r.error + "\n"; break;
+        case Verdict::invalid: text += "  " + r.layout.reason + "\n"; break;
         case Verdict::refused:
-            std::fprintf(out, "  %s: %lld vertices; meshmend takes at most %d\n",
-                         surface_label(r.refusedSurface, r.refusedName).c_str(),
-                         static_cast<long long>(r.refusedVerts), kMaxSurfaceVerts);
+            text += "  " + surface_label(r.refusedSurface, r.refusedName) +
+                    printf_text(": %lld vertices; meshmend takes at most %d\n",
+                                static_cast<long long>(r.refusedVerts), kMaxSurfaceVerts);
             break;
         case Verdict::clean:
         case Verdict::repairable: break;
     }
     for (const NameChange& n : r.names) {
-        const std::string what = n.surface < 0 ? "model name" : surface_label(n.surface, n.surfaceName) + ": shader";
-        std::fprintf(out, "  %s: %s -> %s\n", what.c_str(), quote_name(n.before).c_str(),
-                     quote_name(n.after).c_str());
+        const std::string what =
+            n.surface < 0 ? "model name" : surface_label(n.surface, n.surfaceName) + ": shader";
+        text += "  " + what + ": " + quote_name(n.before) + " -> " + quote_name(n.after) + "\n";
     }
     for (const NormalChange& n : r.normals) {
-        std::fprintf(out, "  %s: normals: %lld of %lld vertex-frames change; worst %.1f deg, median %.1f deg",
-                     surface_label(n.surface, n.surfaceName).c_str(), static_cast<long long>(n.changed),
-                     static_cast<long long>(n.total), n.worstDegrees, n.medianDegrees);
+        text += "  " + surface_label(n.surface, n.surfaceName) +
+                printf_text(": normals: %lld of %lld vertex-frames change; worst %.1f deg, median %.1f deg",
+                            static_cast<long long>(n.changed), static_cast<long long>(n.total),
+                            n.worstDegrees, n.medianDegrees);
         if (n.unusedVertices > 0)
-            std::fprintf(out, "; %lld vertices used by no triangle keep theirs",
-                         static_cast<long long>(n.unusedVertices));
-        std::fprintf(out, "\n");
+            text += printf_text("; %lld vertices used by no triangle keep theirs",
+                                static_cast<long long>(n.unusedVertices));
+        text += "\n";
     }
     if (r.frames.changed > 0)
-        std::fprintf(out, "  frames: %lld of %lld change; largest difference: bounds %g, centre %g, radius %g\n",
-                     static_cast<long long>(r.frames.changed), static_cast<long long>(r.frames.total),
-                     r.frames.bounds, r.frames.centre, r.frames.radius);
+        text += printf_text("  frames: %lld of %lld change; largest difference: bounds %g, centre %g, radius %g\n",
+                            static_cast<long long>(r.frames.changed), static_cast<long long>(r.frames.total),
+                            r.frames.bounds, r.frames.centre, r.frames.radius);
     if (r.verdict == Verdict::repairable && r.trailingBytes > 0)
-        std::fprintf(out, "  trailing bytes: %lld after ofsEnd, dropped\n", static_cast<long long>(r.trailingBytes));
+        text += printf_text("  trailing bytes: %lld after ofsEnd, dropped\n",
+                            static_cast<long long>(r.trailingBytes));
     for (const Warning& w : r.warnings) {
         const std::string where = w.surface < 0 ? "" : surface_label(w.surface, w.surfaceName) + ": ";
-        std::fprintf(out, "  warning: %s%s\n", where.c_str(), warning_text(w).c_str());
+        text += "  warning: " + where + warning_text(w) + "\n";
     }
+    return text;
 }
 
 std::string json_line(const std::string& path, const ModelReport& r) {
@@ -138,8 +144,9 @@ void Tally::add(const ModelReport& report) {
     warnings += static_cast<long long>(report.warnings.size());
 }
 
-void print_summary(std::FILE* out, const Tally& t) {
-    std::fprintf(out, "%lld models: %lld clean, %lld repairable, %lld refused, %lld invalid, %lld unreadable; %lld warnings\n",
-                 t.models, t.byVerdict[0], t.byVerdict[1], t.byVerdict[2], t.byVerdict[3], t.byVerdict[4],
-                 t.warnings);
+std::string summary_line(const Tally& t) {
+    return printf_text("%lld models: %lld clean, %lld repairable, %lld refused, %lld invalid, %lld unreadable; "
+                       "%lld warnings\n",
+                       t.models, t.byVerdict[0], t.byVerdict[1], t.byVerdict[2], t.byVerdict[3],
+                       t.byVerdict[4], t.warnings);
 }

@@ -2,14 +2,13 @@
 // object per model per line for programs.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "check.hpp"
 
 // "path: verdict", then one indented line per finding and warning.
-void print_text(std::FILE* out, const std::string& path, const ModelReport& report);
+std::string text_report(const std::string& path, const ModelReport& report);
 
 // The same facts as one JSON object on one line, with its newline (keys in
 // meshcheck(1)).
@@ -23,8 +22,8 @@ struct Tally {
     void add(const ModelReport& report);
 };
 
-// "181 models: 120 clean, 58 repairable, 3 refused, 0 invalid, 0 unreadable; 12 warnings"
-void print_summary(std::FILE* out, const Tally& tally);
+// "181 models: 120 clean, 58 repairable, 3 refused, 0 invalid, 0 unreadable; 12 warnings\n"
+std::string summary_line(const Tally& tally);
 
 // `bytes` as a JSON string: '"' and '\' escaped, and every byte that is not
 // printable ASCII written as \u00XX, so that any bytes make valid JSON and

@@ -60,6 +60,12 @@ for model in sample.md3 blobs.md3 full.md3; do
 done
 check "sphereset bad radius" sample.md3 model.md3 sphereset model.md3 same 64abc
 check "meshmend missing input" sample.md3 model.md3 meshmend missing.md3
+for model in sample.md3 full.md3; do
+  check "meshcheck $model" "$model" model.md3 meshcheck model.md3
+  check "meshcheck --json $model" "$model" model.md3 meshcheck --json model.md3
+done
+check "meshcheck a folder and a missing model" blobs.md3 models/blobs.md3 meshcheck models missing.md3
+check "meshcheck usage" sample.md3 model.md3 meshcheck --frobnicate
 
 # Names outside any one code page: Latin accents, CJK and an emoji, in the
 # folder, the input and the output; in the messages too.
@@ -73,6 +79,8 @@ check "sphereset to a new file, Unicode names" sample.md3 "$in" sphereset "$in" 
 check "meshmend missing Unicode input" sample.md3 "$in" meshmend "$folder/ない.md3"
 check "meshmend Unicode output in a missing folder" sample.md3 "$in" meshmend "$in" "ない/$out"
 check "sphereset bad Unicode radius" sample.md3 "$in" sphereset "$in" same "６４"
+check "meshcheck a Unicode folder" sample.md3 "$in" meshcheck "$folder"
+check "meshcheck --json a Unicode folder" sample.md3 "$in" meshcheck --json "$folder"
 # A path past the old 260-character limit, and a last component too long for
 # the usual temporary's name.
 deep="$folder"

@@ -1,0 +1,30 @@
+// Formatting reasons and names.
+#include "text.hpp"
+
+#include <cstdarg>
+#include <cstdio>
+
+std::string printf_text(const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
+}
+
+std::string quote_name(std::string_view bytes) {
+    std::string text = "\"";
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            text += '\\';
+            text += c;
+        } else if (byte < 0x20 || byte > 0x7e) {
+            text += printf_text("\\x%02x", byte);
+        } else {
+            text += c;
+        }
+    }
+    return text + "\"";
+}

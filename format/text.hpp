@@ -1,0 +1,13 @@
+// Text made from a model's bytes and numbers, for reasons and reports.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// printf-style formatting into a string (at most 511 bytes).
+std::string printf_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// A name field's bytes between double quotes, with '"' and '\' escaped by a
+// backslash and every byte that is not printable ASCII written as \xNN, so
+// that any name can be shown on one line and read back unambiguously.
+std::string quote_name(std::string_view bytes);
