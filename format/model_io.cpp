@@ -1,6 +1,8 @@
-// Whole-file load and replace-on-save, with the standard library. Windows
-// gets its own calls in three places where the C library there falls short:
-// sizes past 2 GiB, exclusive creation and replacing an existing file.
+// Whole-file load and replace-on-save, with the standard library. The bytes
+// themselves move with plain POSIX reads and writes, straight between the file
+// and the buffer; Windows reads and writes them through the C library and gets
+// its own calls in three places where that falls short there: sizes past
+// 2 GiB, exclusive creation and replacing an existing file.
 #include "model_io.hpp"
 
 #include <exception>
@@ -13,26 +15,24 @@
 #include <share.h>
 #include <sys/stat.h>
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Length of an open file, or -1 when it cannot be measured. Leaves the file
-// positioned at its start.
-std::int64_t file_length(std::FILE* file) {
-#ifdef _WIN32
-    // long is 32 bits there.
-    if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
-    const std::int64_t size = _ftelli64(file);
-    return _fseeki64(file, 0, SEEK_SET) == 0 ? size : -1;
-#else
-    if (std::fseek(file, 0, SEEK_END) != 0) return -1;
-    const std::int64_t size = std::ftell(file);
-    return std::fseek(file, 0, SEEK_SET) == 0 ? size : -1;
+#ifndef _WIN32
+// The most one read or write call is asked for: every system moves this much
+// at once, and some refuse a count past 2 GiB.
+constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 #endif
-}
 
 // Creates `path` for writing in binary mode, failing if it already exists.
 std::FILE* create_new(const fs::path& path) {
@@ -62,38 +62,107 @@ bool replace_file(const fs::path& temp, const fs::path& target) {
 #endif
 }
 
+// A file open for reading, closed when this goes away. Windows reads through
+// the C library; elsewhere the file is read with as few system calls as its
+// size allows, straight into the buffer.
+class InputFile {
+public:
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+#ifdef _WIN32
+    explicit InputFile(const std::string& path) {
+        // Some systems open a directory for reading and report an absurd size.
+        std::error_code ec;
+        if (!fs::is_directory(path, ec)) file_ = std::fopen(path.c_str(), "rb");
+    }
+    ~InputFile() {
+        if (file_) std::fclose(file_);
+    }
+    bool is_open() const { return file_ != nullptr; }
+    // Length of the file, or -1 when it cannot be measured; leaves it positioned
+    // at its start.
+    std::int64_t length() {
+        // long is 32 bits there: no fseek or ftell.
+        if (_fseeki64(file_, 0, SEEK_END) != 0) return -1;
+        const std::int64_t size = _ftelli64(file_);
+        return _fseeki64(file_, 0, SEEK_SET) == 0 ? size : -1;
+    }
+    bool read(std::uint8_t* data, std::size_t size) { return std::fread(data, 1, size, file_) == size; }
+
+private:
+    std::FILE* file_ = nullptr;
+#else
+    explicit InputFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~InputFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool is_open() const { return fd_ >= 0; }
+    // Length of the file, or -1 when it cannot be measured; leaves it positioned
+    // at its start.
+    std::int64_t length() {
+        struct stat status;
+        // A directory opens for reading and may report an absurd size.
+        if (::fstat(fd_, &status) != 0 || S_ISDIR(status.st_mode)) return -1;
+        if (S_ISREG(status.st_mode)) return status.st_size;
+        const off_t end = ::lseek(fd_, 0, SEEK_END);
+        return end >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0 ? end : -1;
+    }
+    // Reads `size` bytes; false on an error or an early end of file.
+    bool read(std::uint8_t* data, std::size_t size) {
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t got = ::read(fd_, data + done, std::min(size - done, kMaxTransfer));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+#endif
+};
+
+// Writes all of `bytes` to `file`, which has nothing buffered yet. Outside
+// Windows they go straight to its descriptor: the stream's buffer would only
+// add a copy.
+bool write_all(std::FILE* file, std::span<const std::uint8_t> bytes) {
+#ifdef _WIN32
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0 &&
+           !std::ferror(file);
+#else
+    if (std::fflush(file) != 0) return false;
+    const int fd = fileno(file);
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t put = ::write(fd, bytes.data() + done, std::min(bytes.size() - done, kMaxTransfer));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+#endif
+}
+
 }  // namespace
 
 LoadResult load_model(const std::string& path, ModelBuffer& model) {
     model.clear();
-    // Some systems open a directory for reading and report an absurd size.
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) return LoadResult::cannot_open;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return LoadResult::cannot_open;
+    InputFile file(path);
+    if (!file.is_open()) return LoadResult::cannot_open;
 
-    const std::int64_t size = file_length(file);
-    if (size < 0) {
-        std::fclose(file);
-        return LoadResult::cannot_open;
-    }
-    if (size < Md3Header::kSize) {
-        std::fclose(file);
-        return LoadResult::too_short;
-    }
+    const std::int64_t size = file.length();
+    if (size < 0) return LoadResult::cannot_open;
+    if (size < Md3Header::kSize) return LoadResult::too_short;
 
     try {
-        model.resize(static_cast<std::size_t>(size));
+        model.resize(static_cast<std::size_t>(size));  // not zero-filled: the read fills it
     } catch (const std::exception&) {  // bad_alloc or a size beyond the vector's reach
-        std::fclose(file);
         return LoadResult::no_memory;
     }
 
     // A short read would leave part of the buffer made up; treat it as a file
     // that could not be read rather than repair and save invented bytes.
-    const std::size_t got = std::fread(model.data(), 1, model.size(), file);
-    std::fclose(file);
-    if (got != model.size()) {
+    if (!file.read(model.data(), model.size())) {
         model.clear();
         return LoadResult::cannot_open;
     }
@@ -156,8 +225,7 @@ bool open_output(const std::string& name, PendingOutput& out) {
 }
 
 bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes) {
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out.file) == bytes.size() &&
-                         std::fflush(out.file) == 0 && !std::ferror(out.file);
+    const bool written = write_all(out.file, bytes);
     const bool closed = std::fclose(out.file) == 0;
     out.file = nullptr;
     if (!written || !closed) {
