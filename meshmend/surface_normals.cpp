@@ -109,7 +109,13 @@ using Float8 = float __attribute__((vector_size(32)));
 // them. The bounds are taken over the stored integers: decoding is exact and
 // keeps their order, and min and max are exact, so nothing changes by taking
 // them a surface frame at a time.
-void decode_positions(const std::uint8_t* vertices, int numVerts, Scratch& s, std::uint8_t* frame) {
+//
+// Meanwhile the vertices at `next` (the next frame's, of the same size) are
+// fetched into the cache: a frame's work is long enough for the hardware to
+// stop streaming ahead, and waiting for each frame's first loads from the
+// model cost the pass about a twelfth of its time.
+void decode_positions(const std::uint8_t* vertices, const std::uint8_t* next, int numVerts, Scratch& s,
+                      std::uint8_t* frame) {
     std::int16_t lo[3] = {INT16_MAX, INT16_MAX, INT16_MAX}, hi[3] = {INT16_MIN, INT16_MIN, INT16_MIN};
     int v = 0;
     if constexpr (std::endian::native == std::endian::little) {
@@ -121,6 +127,7 @@ void decode_positions(const std::uint8_t* vertices, int numVerts, Scratch& s, st
         for (; v + 2 <= numVerts; v += 2) {
             Short8 pair;
             std::memcpy(&pair, vertices + v * Md3Vertex::kSize, sizeof pair);
+            if (v % 8 == 0) __builtin_prefetch(next + v * Md3Vertex::kSize);  // one 64-byte line in four pairs
             pair &= kPositionLanes;
             low = pair < low ? pair : low;
             high = pair > high ? pair : high;
@@ -360,7 +367,8 @@ void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const P
     std::uint8_t* allVertices = surface + Md3Surface::ofsXyzNormals(surface);
     for (std::int32_t j = 0; j < numFrames; ++j) {
         std::uint8_t* vertices = allVertices + std::int64_t{j} * numVerts * Md3Vertex::kSize;
-        decode_positions(vertices, numVerts, s, frame_at(model, j));
+        const std::uint8_t* next = j + 1 < numFrames ? vertices + std::int64_t{numVerts} * Md3Vertex::kSize : vertices;
+        decode_positions(vertices, next, numVerts, s, frame_at(model, j));
         if (kept)
             sum_kept_normals(numTriangles, numVerts, s);
         else
