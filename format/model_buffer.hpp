@@ -20,9 +20,9 @@ namespace model_storage {
 inline constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 // Memory for `size` bytes with undefined contents, or nullptr when there is
-// none. With `huge_pages` (and on Linux, from kHugePage bytes up) the block
-// is aligned to a huge page, rounded up to whole ones and advised for them;
-// otherwise, and whenever the alignment or the advice is refused, it is an
+// none. With `huge_pages`, on Linux, a block of kHugePage bytes or more is
+// aligned to a huge page, rounded up to whole ones and advised for them;
+// every other block, and one whose alignment or advice is refused, is an
 // ordinary malloc block. Release it with release() either way.
 void* obtain(std::size_t size, bool huge_pages = true) noexcept;
 void release(void* block) noexcept;
