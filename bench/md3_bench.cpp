@@ -63,7 +63,8 @@ Sample run(const std::vector<std::string>& command, const std::string& output, b
 
     const auto start = std::chrono::steady_clock::now();
     pid_t child = 0;
-    if (posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) != 0) fail("cannot run " + command[0]);
+    if (posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        fail("cannot run " + command[0]);
     int status = 0;
     rusage usage{};
     wait4(child, &status, 0, &usage);
@@ -85,7 +86,8 @@ double median(std::vector<double> v) {
 
 void write_file(const std::string& path, const ModelBuffer& bytes) {
     std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fclose(out) != 0)
+    if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
+        std::fclose(out) != 0)
         fail("cannot write " + path);
 }
 
@@ -131,8 +133,9 @@ struct Times {
 // One folder, one workload (a list of input files): in each round, every
 // program in turn on each file, then all of them again each followed by a
 // flush. The first round only warms up.
-std::vector<Times> time_workload(const std::vector<Program>& programs, const std::vector<std::string>& inputs,
-                                 const std::string& dir, bool withFlush, int runs) {
+std::vector<Times> time_workload(const std::vector<Program>& programs,
+                                 const std::vector<std::string>& inputs, const std::string& dir,
+                                 bool withFlush, int runs) {
     // Dirty pages of earlier runs are written back first, so that no program
     // is timed while the kernel flushes another's output: before every run of
     // a large model, before every batch of small ones.
@@ -168,11 +171,12 @@ double ratio_to_copy(const std::vector<double>& program, const std::vector<doubl
     return median(ratios);
 }
 
-void report(const std::string& title, const std::vector<Program>& programs, const std::vector<Times>& times,
-            bool withFlush) {
+void report(const std::string& title, const std::vector<Program>& programs,
+            const std::vector<Times>& times, bool withFlush) {
     std::printf("\n%s\n", title.c_str());
     if (withFlush)
-        std::printf("  %-22s %10s %7s %12s %12s %9s\n", "", "median", "/ cp", "then flush", "/ cp+flush", "peak");
+        std::printf("  %-22s %10s %7s %12s %12s %9s\n", "", "median", "/ cp", "then flush",
+                    "/ cp+flush", "peak");
     else
         std::printf("  %-22s %10s %7s %9s\n", "", "median", "/ cp", "peak");
     for (std::size_t p = 0; p < programs.size(); ++p) {
@@ -180,7 +184,8 @@ void report(const std::string& title, const std::vector<Program>& programs, cons
         std::printf("  %-22s %7.2f ms %7.2f", programs[p].label.c_str(), median(t.bare) * 1e3,
                     ratio_to_copy(t.bare, times[0].bare));
         if (withFlush)
-            std::printf(" %9.2f ms %12.2f", median(t.flushed) * 1e3, ratio_to_copy(t.flushed, times[0].flushed));
+            std::printf(" %9.2f ms %12.2f", median(t.flushed) * 1e3,
+                        ratio_to_copy(t.flushed, times[0].flushed));
         std::printf(" %5.1f MiB\n", t.peakKiB / 1024.0);
     }
 }
@@ -195,16 +200,19 @@ BuiltModel small_model(int i) {
 // peak resident size as the kernel reports it is never below that of the
 // process it was started from, so this one must never hold a large model
 // while it times the programs.
-void write_models(const std::string& big, std::array<int, 3> counts, const std::vector<std::string>& small) {
+void write_models(const std::string& big, std::array<int, 3> counts,
+                  const std::vector<std::string>& small) {
     std::fflush(stdout);
     const pid_t child = fork();
     if (child == 0) {
         write_file(big, build_model(generated_model(counts[0], counts[1], counts[2])));
-        for (std::size_t i = 0; i < small.size(); ++i) write_file(small[i], build_model(small_model(static_cast<int>(i))));
+        for (std::size_t i = 0; i < small.size(); ++i)
+            write_file(small[i], build_model(small_model(static_cast<int>(i))));
         _exit(0);
     }
     int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
         fail("cannot write the models");
 }
 
@@ -222,16 +230,26 @@ int main(int argc, char** argv) {
     std::string meshmend = MESHMEND_BIN, sphereset = SPHERESET_BIN, baseline;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
-        if (option == "--surfaces") surfaces = std::atoi(argv[i + 1]);
-        else if (option == "--frames") frames = std::atoi(argv[i + 1]);
-        else if (option == "--verts") verts = std::atoi(argv[i + 1]);
-        else if (option == "--small") smallCount = std::atoi(argv[i + 1]);
-        else if (option == "--runs") runs = std::atoi(argv[i + 1]);
-        else if (option == "--tmpfs") tmpfsDir = argv[i + 1];
-        else if (option == "--disk") diskDir = argv[i + 1];
-        else if (option == "--meshmend") meshmend = argv[i + 1];
-        else if (option == "--sphereset") sphereset = argv[i + 1];
-        else if (option == "--baseline") baseline = argv[i + 1];
+        if (option == "--surfaces")
+            surfaces = std::atoi(argv[i + 1]);
+        else if (option == "--frames")
+            frames = std::atoi(argv[i + 1]);
+        else if (option == "--verts")
+            verts = std::atoi(argv[i + 1]);
+        else if (option == "--small")
+            smallCount = std::atoi(argv[i + 1]);
+        else if (option == "--runs")
+            runs = std::atoi(argv[i + 1]);
+        else if (option == "--tmpfs")
+            tmpfsDir = argv[i + 1];
+        else if (option == "--disk")
+            diskDir = argv[i + 1];
+        else if (option == "--meshmend")
+            meshmend = argv[i + 1];
+        else if (option == "--sphereset")
+            sphereset = argv[i + 1];
+        else if (option == "--baseline")
+            baseline = argv[i + 1];
         else {
             std::fprintf(stderr, "md3_bench: unknown option %s\n", option.c_str());
             return 2;
@@ -247,7 +265,8 @@ int main(int argc, char** argv) {
         programs.push_back({"meshmend (baseline)", baseline + "/meshmend", Program::repair});
     }
 
-    std::printf("large model: %d surfaces x %d frames x %d vertices (at most)\n", surfaces, frames, verts);
+    std::printf("large model: %d surfaces x %d frames x %d vertices (at most)\n", surfaces, frames,
+                verts);
     if (smallCount > 0) {
         std::size_t bytes = 0, least = SIZE_MAX, most = 0;
         for (int i = 0; i < smallCount; ++i) {
@@ -256,12 +275,14 @@ int main(int argc, char** argv) {
             least = std::min(least, size);
             most = std::max(most, size);
         }
-        std::printf("small models: %d, %.1f-%.1f KB, %.1f KB on average\n", smallCount, least / 1e3, most / 1e3,
-                    bytes / 1e3 / smallCount);
+        std::printf("small models: %d, %.1f-%.1f KB, %.1f KB on average\n", smallCount, least / 1e3,
+                    most / 1e3, bytes / 1e3 / smallCount);
     }
-    std::printf("medians of %d rounds after a warm-up; \"/ cp\" is the median over rounds of the time over cp's\n"
-                "time for the same files in the same round; peak is the largest resident size of any run\n",
-                runs);
+    std::printf(
+        "medians of %d rounds after a warm-up; \"/ cp\" is the median over rounds of the time over "
+        "cp's\n"
+        "time for the same files in the same round; peak is the largest resident size of any run\n",
+        runs);
 
     for (const auto& [dir, withFlush] : {std::pair{tmpfsDir, false}, std::pair{diskDir, true}}) {
         if (dir.empty()) continue;
@@ -272,11 +293,12 @@ int main(int argc, char** argv) {
 
         const std::string big = work + "/big.md3";
         std::vector<std::string> smallFiles;
-        for (int i = 0; i < smallCount; ++i) smallFiles.push_back(work + "/small" + std::to_string(i) + ".md3");
+        for (int i = 0; i < smallCount; ++i)
+            smallFiles.push_back(work + "/small" + std::to_string(i) + ".md3");
         write_models(big, {surfaces, frames, verts}, smallFiles);
 
-        report(where + ", large model, " + megabytes(big), programs, time_workload(programs, {big}, work, withFlush, runs),
-               withFlush);
+        report(where + ", large model, " + megabytes(big), programs,
+               time_workload(programs, {big}, work, withFlush, runs), withFlush);
         fs::remove(big);
         if (smallCount > 0)
             report(where + ", " + std::to_string(smallCount) + " small models, per file", programs,

@@ -87,12 +87,15 @@ public:
         const std::int64_t size = _ftelli64(file_);
         return _fseeki64(file_, 0, SEEK_SET) == 0 ? size : -1;
     }
-    bool read(std::uint8_t* data, std::size_t size) { return std::fread(data, 1, size, file_) == size; }
+    bool read(std::uint8_t* data, std::size_t size) {
+        return std::fread(data, 1, size, file_) == size;
+    }
 
 private:
     std::FILE* file_ = nullptr;
 #else
-    explicit InputFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    explicit InputFile(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
     ~InputFile() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -128,13 +131,14 @@ private:
 // add a copy.
 bool write_all(std::FILE* file, std::span<const std::uint8_t> bytes) {
 #ifdef _WIN32
-    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0 &&
-           !std::ferror(file);
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+           std::fflush(file) == 0 && !std::ferror(file);
 #else
     if (std::fflush(file) != 0) return false;
     const int fd = fileno(file);
     for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t put = ::write(fd, bytes.data() + done, std::min(bytes.size() - done, kMaxTransfer));
+        const std::size_t count = std::min(bytes.size() - done, kMaxTransfer);
+        const ssize_t put = ::write(fd, bytes.data() + done, count);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) return false;
         done += static_cast<std::size_t>(put);

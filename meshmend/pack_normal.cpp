@@ -40,13 +40,16 @@ PolarTables build_polar_tables() {
     // -1 has unit 127 and 1 has unit 0.
     const std::uint32_t first = order_key(-1.0f), last = order_key(1.0f);
     for (int p = 1; p < 128; ++p) {
-        const auto at_least_p = [p](std::uint32_t key) { return reference_polar_units(from_order_key(key)) >= p; };
+        const auto at_least_p = [p](std::uint32_t key) {
+            return reference_polar_units(from_order_key(key)) >= p;
+        };
         // The threshold lies within a few floats of cos(p / units): gallop out
         // from there to keys lo < hi with units(lo) >= p > units(hi), then
         // bisect. Two or three calls of acos rather than thirty-two: the tables
         // are built in every run, and small models must not wait for them.
         const double boundary = std::cos(p / kAngleUnitsPerRadian);
-        const std::uint32_t guess = std::clamp(order_key(static_cast<float>(boundary)), first, last);
+        const std::uint32_t guess =
+            std::clamp(order_key(static_cast<float>(boundary)), first, last);
         std::uint32_t lo = guess, hi = guess;
         if (at_least_p(guess)) {
             for (std::uint32_t step = 1;; step *= 2) {

@@ -127,7 +127,8 @@ void decode_positions(const std::uint8_t* vertices, const std::uint8_t* next, in
         for (; v + 2 <= numVerts; v += 2) {
             Short8 pair;
             std::memcpy(&pair, vertices + v * Md3Vertex::kSize, sizeof pair);
-            if (v % 8 == 0) __builtin_prefetch(next + v * Md3Vertex::kSize);  // one 64-byte line in four pairs
+            // One 64-byte line for every four pairs.
+            if (v % 8 == 0) __builtin_prefetch(next + v * Md3Vertex::kSize);
             pair &= kPositionLanes;
             low = pair < low ? pair : low;
             high = pair > high ? pair : high;
@@ -367,7 +368,8 @@ void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const P
     std::uint8_t* allVertices = surface + Md3Surface::ofsXyzNormals(surface);
     for (std::int32_t j = 0; j < numFrames; ++j) {
         std::uint8_t* vertices = allVertices + std::int64_t{j} * numVerts * Md3Vertex::kSize;
-        const std::uint8_t* next = j + 1 < numFrames ? vertices + std::int64_t{numVerts} * Md3Vertex::kSize : vertices;
+        const std::uint8_t* next =
+            j + 1 < numFrames ? vertices + std::int64_t{numVerts} * Md3Vertex::kSize : vertices;
         decode_positions(vertices, next, numVerts, s, frame_at(model, j));
         if (kept)
             sum_kept_normals(numTriangles, numVerts, s);

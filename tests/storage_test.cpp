@@ -41,9 +41,10 @@ class ModelFiles : public ScratchDir {};
 TEST(ModelStorage, BlocksHoldEverySizeOnBothPaths) {
     const bool advisable = huge_pages_advisable();
     for (const bool hugePages : {true, false}) {
-        for (const std::size_t size : {std::size_t{1}, std::size_t{108}, kHugePage - 1, kHugePage, kHugePage + 1,
-                                       3 * kHugePage + 4097}) {
-            SCOPED_TRACE(std::to_string(size) + (hugePages ? " bytes, huge pages" : " bytes, plain"));
+        for (const std::size_t size : {std::size_t{1}, std::size_t{108}, kHugePage - 1, kHugePage,
+                                       kHugePage + 1, 3 * kHugePage + 4097}) {
+            SCOPED_TRACE(std::to_string(size) +
+                         (hugePages ? " bytes, huge pages" : " bytes, plain"));
             auto* block = static_cast<std::uint8_t*>(model_storage::obtain(size, hugePages));
             ASSERT_NE(block, nullptr);
             if (hugePages && advisable && size >= kHugePage) {
