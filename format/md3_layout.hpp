@@ -16,9 +16,11 @@
 #include <string_view>
 #include <vector>
 
+#include "model_buffer.hpp"
+
 // The whole model file, as read from disk. Records are patched in place and the
 // bytes are written back out; nothing is ever copied into separate objects.
-using ModelBuffer = std::vector<std::uint8_t>;
+using ModelBuffer = std::vector<std::uint8_t, ModelAllocator<std::uint8_t>>;
 
 inline std::uint16_t get_u16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));

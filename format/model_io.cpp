@@ -1,11 +1,12 @@
-// Whole-file load and replace-on-save. Loading uses the standard library;
-// saving works in the output's folder through the system's own calls, which
-// is what lets it follow links as an open would, keep long names working and
-// make the replacement survive a crash.
+// Whole-file load and replace-on-save. The bytes move with plain POSIX reads
+// and writes, straight between the file and the buffer; Windows reads and
+// writes them through the C library, with wide names. Saving works in the
+// output's folder through the system's own calls, which is what lets it
+// follow links as an open would, keep long names working and make the
+// replacement survive a crash.
 #include "model_io.hpp"
 
-#include "wide_names.hpp"
-
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <filesystem>
@@ -22,6 +23,8 @@
 #else
 #include <unistd.h>
 #endif
+
+#include "wide_names.hpp"
 
 namespace fs = std::filesystem;
 
@@ -47,36 +50,123 @@ std::wstring os_name(const std::string& name) {
     return L"\\\\?\\" + full;
 }
 
-bool is_folder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(os_name(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+// A file open for reading through the C library, closed when this goes away.
+class InputFile {
+public:
+    explicit InputFile(const std::string& path) {
+        // A directory may open for reading and report an absurd size.
+        const DWORD attributes = GetFileAttributesW(os_name(path).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            error_ = EISDIR;
+            return;
+        }
+        file_ = _wfopen(os_name(path).c_str(), L"rb");
+        if (!file_) error_ = errno;
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile() {
+        if (file_) std::fclose(file_);
+    }
+    bool is_open() const { return file_ != nullptr; }
+    int error() const { return error_; }
+    // Length of the file, or -1 when it cannot be measured; leaves it
+    // positioned at its start.
+    std::int64_t length() {
+        // long is 32 bits there: no fseek or ftell.
+        if (_fseeki64(file_, 0, SEEK_END) != 0) return failed();
+        const std::int64_t size = _ftelli64(file_);
+        return _fseeki64(file_, 0, SEEK_SET) == 0 ? size : failed();
+    }
+    // Reads `size` bytes; false on an error or an early end of file.
+    bool read(std::uint8_t* data, std::size_t size) {
+        if (std::fread(data, 1, size, file_) == size) return true;
+        error_ = std::ferror(file_) ? errno : EIO;
+        return false;
+    }
 
-std::FILE* open_for_reading(const std::string& path) { return _wfopen(os_name(path).c_str(), L"rb"); }
+private:
+    std::int64_t failed() {
+        error_ = errno;
+        return -1;
+    }
+    std::FILE* file_ = nullptr;
+    int error_ = 0;
+};
 
 #else
 
-bool is_folder(const std::string& path) {
-    std::error_code ec;
-    return fs::is_directory(path, ec);
-}
+// The most one read or write call is asked for: every system moves this much
+// at once, and some refuse a count past 2 GiB.
+constexpr std::size_t kMaxTransfer = std::size_t{1} << 30;
 
-std::FILE* open_for_reading(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
+// A file open for reading, closed when this goes away. It is read with as few
+// system calls as its size allows, straight into the buffer.
+class InputFile {
+public:
+    explicit InputFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        if (fd_ < 0) error_ = errno;
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool is_open() const { return fd_ >= 0; }
+    int error() const { return error_; }
+    // Length of the file, or -1 when it cannot be measured; leaves it
+    // positioned at its start.
+    std::int64_t length() {
+        struct stat status;
+        if (::fstat(fd_, &status) != 0) return failed(errno);
+        // A directory opens for reading and may report an absurd size.
+        if (S_ISDIR(status.st_mode)) return failed(EISDIR);
+        if (S_ISREG(status.st_mode)) return status.st_size;
+        const off_t end = ::lseek(fd_, 0, SEEK_END);
+        if (end < 0 || ::lseek(fd_, 0, SEEK_SET) != 0) return failed(errno);
+        return end;
+    }
+    // Reads `size` bytes; false on an error or an early end of file.
+    bool read(std::uint8_t* data, std::size_t size) {
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t got = ::read(fd_, data + done, std::min(size - done, kMaxTransfer));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return failed(errno) == 0;
+            if (got == 0) return failed(EIO) == 0;  // the file ended early
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+private:
+    std::int64_t failed(int error) {
+        error_ = error;
+        return -1;
+    }
+    int fd_;
+    int error_ = 0;
+};
 
 #endif
 
-// Length of an open file, or -1 when it cannot be measured. Leaves the file
-// positioned at its start.
-std::int64_t file_length(std::FILE* file) {
+// Writes all of `bytes` to `file`, which has nothing buffered yet. Outside
+// Windows they go straight to its descriptor: the stream's buffer would only
+// add a copy.
+bool write_all(std::FILE* file, std::span<const std::uint8_t> bytes) {
 #ifdef _WIN32
-    // long is 32 bits there.
-    if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
-    const std::int64_t size = _ftelli64(file);
-    return _fseeki64(file, 0, SEEK_SET) == 0 ? size : -1;
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
+           std::fflush(file) == 0 && !std::ferror(file);
 #else
-    if (std::fseek(file, 0, SEEK_END) != 0) return -1;
-    const std::int64_t size = std::ftell(file);
-    return std::fseek(file, 0, SEEK_SET) == 0 ? size : -1;
+    if (std::fflush(file) != 0) return false;
+    const int fd = fileno(file);
+    for (std::size_t done = 0; done < bytes.size();) {
+        const std::size_t count = std::min(bytes.size() - done, kMaxTransfer);
+        const ssize_t put = ::write(fd, bytes.data() + done, count);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
 #endif
 }
 
@@ -86,45 +176,31 @@ LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* 
     LoadFailure ignored;
     LoadFailure& why = failure ? *failure : ignored;
     why = LoadFailure{};
-    const auto system_error = [&why](int code) {
-        why.error = std::error_code(code, std::generic_category());
+    model.clear();
+    InputFile file(path);
+    const auto cannot_open = [&] {
+        why.error = std::error_code(file.error(), std::generic_category());
         return LoadResult::cannot_open;
     };
-    model.clear();
-    // Some systems open a directory for reading and report an absurd size.
-    if (is_folder(path)) return system_error(EISDIR);
-    std::FILE* file = open_for_reading(path);
-    if (!file) return system_error(errno);
+    if (!file.is_open()) return cannot_open();
 
-    const std::int64_t size = file_length(file);
-    const int lengthError = errno;
-    if (size < 0) {
-        std::fclose(file);
-        return system_error(lengthError);
-    }
+    const std::int64_t size = file.length();
+    if (size < 0) return cannot_open();
     why.size = size;
-    if (size < Md3Header::kSize) {
-        std::fclose(file);
-        return LoadResult::too_short;
-    }
+    if (size < Md3Header::kSize) return LoadResult::too_short;
 
     try {
         model.resize(static_cast<std::size_t>(size));
     } catch (const std::exception&) {  // bad_alloc or a size beyond the vector's reach
-        std::fclose(file);
         why.error = std::make_error_code(std::errc::not_enough_memory);
         return LoadResult::no_memory;
     }
 
     // A short read would leave part of the buffer made up; treat it as a file
     // that could not be read rather than repair and save invented bytes.
-    errno = 0;
-    const std::size_t got = std::fread(model.data(), 1, model.size(), file);
-    const int readError = std::ferror(file) && errno != 0 ? errno : EIO;
-    std::fclose(file);
-    if (got != model.size()) {
+    if (!file.read(model.data(), model.size())) {
         model.clear();
-        return system_error(readError);
+        return cannot_open();
     }
     return LoadResult::ok;
 }
@@ -334,8 +410,7 @@ bool open_output(const std::string& name, PendingOutput& out) {
 }
 
 bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes) {
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out.file) == bytes.size() &&
-                         std::fflush(out.file) == 0 && !std::ferror(out.file);
+    const bool written = write_all(out.file, bytes);
     // The bytes must be on the disk before the rename makes them the output:
     // after a crash the name must not lead to blocks that were never written.
     const bool kept = written && keep_permissions(out) && flush_to_disk(out.file);

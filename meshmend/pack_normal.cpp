@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <limits>
 
 int reference_polar_units(float z) {
@@ -36,12 +37,36 @@ float from_order_key(std::uint32_t key) {
 PolarTables build_polar_tables() {
     PolarTables tables{};
     tables.threshold[0] = std::numeric_limits<float>::infinity();
+    // -1 has unit 127 and 1 has unit 0.
+    const std::uint32_t first = order_key(-1.0f), last = order_key(1.0f);
     for (int p = 1; p < 128; ++p) {
-        // -1 has unit 127 and 1 has unit 0: keep units(lo) >= p > units(hi).
-        std::uint32_t lo = order_key(-1.0f), hi = order_key(1.0f);
+        const auto at_least_p = [p](std::uint32_t key) {
+            return reference_polar_units(from_order_key(key)) >= p;
+        };
+        // The threshold lies within a few floats of cos(p / units): gallop out
+        // from there to keys lo < hi with units(lo) >= p > units(hi), then
+        // bisect. Two or three calls of acos rather than thirty-two: the tables
+        // are built in every run, and small models must not wait for them.
+        const double boundary = std::cos(p / kAngleUnitsPerRadian);
+        const std::uint32_t guess =
+            std::clamp(order_key(static_cast<float>(boundary)), first, last);
+        std::uint32_t lo = guess, hi = guess;
+        if (at_least_p(guess)) {
+            for (std::uint32_t step = 1;; step *= 2) {
+                hi = last - lo > step ? lo + step : last;
+                if (hi == last || !at_least_p(hi)) break;
+                lo = hi;
+            }
+        } else {
+            for (std::uint32_t step = 1;; step *= 2) {
+                lo = hi - first > step ? hi - step : first;
+                if (lo == first || at_least_p(lo)) break;
+                hi = lo;
+            }
+        }
         while (hi - lo > 1) {
             const std::uint32_t mid = lo + (hi - lo) / 2;
-            if (reference_polar_units(from_order_key(mid)) >= p)
+            if (at_least_p(mid))
                 lo = mid;
             else
                 hi = mid;

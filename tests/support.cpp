@@ -21,7 +21,7 @@ void ScratchDir::SetUp() {
 
 void ScratchDir::TearDown() { fs::remove_all(dir); }
 
-std::string ScratchDir::model_file(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+std::string ScratchDir::model_file(const std::string& name, const ModelBuffer& bytes) const {
     write_file(path(name), bytes);
     return path(name);
 }

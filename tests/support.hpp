@@ -24,7 +24,7 @@ protected:
     void TearDown() override;
     std::string path(const std::string& name) const { return (dir / name).string(); }
     // Writes `bytes` as file `name` in the directory and returns its path.
-    std::string model_file(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
+    std::string model_file(const std::string& name, const ModelBuffer& bytes) const;
     // Number of entries in the directory: shows whether a temporary was left.
     std::size_t entries() const;
     fs::path dir;
