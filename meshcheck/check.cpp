@@ -8,6 +8,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#if MESHCHECK_THREADS
+#include <thread>
+#endif
 
 #include "repair.hpp"
 #include "text.hpp"
@@ -61,7 +64,31 @@ std::int64_t degenerate_triangles(const std::uint8_t* surface, CheckWorkspace& w
     return std::count(w.degenerate.begin(), w.degenerate.end(), 1);
 }
 
-void add_warnings(const std::uint8_t* model, ModelReport& report, CheckWorkspace& workspace) {
+// The degenerate triangles of every surface, in file order.
+void count_degenerate(const std::uint8_t* model, CheckWorkspace& workspace) {
+    workspace.flat.clear();
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t) {
+        workspace.flat.push_back(degenerate_triangles(surface, workspace));
+        return true;
+    });
+}
+
+// Triangle-frames to look at for flat triangles, past which that count runs
+// on a thread of its own beside the copy and the repair pass: it reads only
+// the original, and on a large model it takes half as long as the pass.
+constexpr std::int64_t kThreadedFlatCheck = 200000;
+
+std::int64_t triangle_frames(const std::uint8_t* model) {
+    std::int64_t total = 0;
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t) {
+        total += std::int64_t{Md3Surface::numTriangles(surface)} * Md3Surface::numFrames(surface);
+        return true;
+    });
+    return total;
+}
+
+// Expects workspace.flat to hold the surfaces' degenerate triangle counts.
+void add_warnings(const std::uint8_t* model, ModelReport& report, const CheckWorkspace& workspace) {
     const std::int64_t numSurfaces = Md3Header::numSurfaces(model);
     const std::int64_t numFrames = Md3Header::numFrames(model);
     const std::int64_t numTags = Md3Header::numTags(model);
@@ -77,7 +104,7 @@ void add_warnings(const std::uint8_t* model, ModelReport& report, CheckWorkspace
         if (numTriangles >= kEngineTriangles)
             add_warning(report, "triangles", s, name, numTriangles, kEngineTriangles);
         if (numShaders > kCustomaryShaders) add_warning(report, "shaders", s, name, numShaders, kCustomaryShaders);
-        const std::int64_t degenerate = degenerate_triangles(surface, workspace);
+        const std::int64_t degenerate = workspace.flat[static_cast<std::size_t>(s)];
         if (degenerate > 0) add_warning(report, "degenerate_triangles", s, name, degenerate, 0);
         return true;
     });
@@ -117,72 +144,115 @@ float normal_cosine(const AngleTables& t, std::uint16_t a, std::uint16_t b) {
 
 double degrees(float cosine) { return std::acos(double{cosine}) * (180.0 / 3.14159265358979323846); }
 
-// The rank-th smallest of values[0 .. count), which it reorders: a radix
-// selection on the floats' bits taken in their order, 16 bits at a time,
-// which costs two passes where sorting, or even nth_element, costs many.
-float select_rank(std::vector<float>& values, std::size_t count, std::size_t rank,
-                  std::vector<std::uint32_t>& counts) {
-    const auto key = [](float f) {
-        const auto bits = std::bit_cast<std::uint32_t>(f);
-        return (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
-    };
-    std::uint32_t prefix = 0;
-    for (const int shift : {16, 0}) {
-        counts.assign(65536, 0);
-        for (std::size_t i = 0; i < count; ++i) ++counts[(key(values[i]) >> shift) & 0xFFFFu];
-        std::uint32_t bucket = 0;
-        while (rank >= counts[bucket]) rank -= counts[bucket++];
-        prefix |= bucket << shift;
-        // Keep only the bucket's members, at the front.
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < count; ++i)
-            if (((key(values[i]) >> shift) & 0xFFFFu) == bucket) values[kept++] = values[i];
-        count = kept;
-    }
-    return values[0];  // every member left has the same bits
+// A float's bits as a number that orders like the float: larger floats,
+// larger keys. The top 16 bits of a key are its bucket.
+std::uint32_t order_key(float f) {
+    const auto bits = std::bit_cast<std::uint32_t>(f);
+    return (bits & 0x80000000u) != 0 ? ~bits : bits | 0x80000000u;
 }
+float from_order_key(std::uint32_t key) {
+    return std::bit_cast<float>((key & 0x80000000u) != 0 ? key & 0x7FFFFFFFu : ~key);
+}
+
+// The rank-th smallest of values[0 .. count), given how many values fall in
+// each bucket (`buckets`, 65536 counts): a radix selection that takes one
+// more pass over the values, where sorting, or even nth_element, takes many.
+float select_rank(const std::vector<float>& values, std::size_t count, std::size_t rank,
+                  const std::vector<std::uint32_t>& buckets, std::vector<std::uint32_t>& low) {
+    std::uint32_t bucket = 0;
+    while (rank >= buckets[bucket]) rank -= buckets[bucket++];
+    low.assign(65536, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t key = order_key(values[i]);
+        if (key >> 16 == bucket) ++low[key & 0xFFFFu];
+    }
+    std::uint32_t rest = 0;
+    while (rank >= low[rest]) rank -= low[rest++];
+    return from_order_key(bucket << 16 | rest);
+}
+
+// The normal changes of one surface; `changed` is 0 when there are none.
+NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_t* copy,
+                                     const std::uint8_t* surface, std::int32_t s, NormalScratch& w) {
+    const AngleTables& tables = angle_tables();
+    const std::int32_t numFrames = Md3Surface::numFrames(surface);
+    const std::int32_t numVerts = Md3Surface::numVerts(surface);
+    NormalChange change;
+    change.surface = s;
+    change.surfaceName = name_of(Md3Surface::name(surface));
+    change.total = std::int64_t{numFrames} * numVerts;
+    w.cosines.resize(static_cast<std::size_t>(change.total));
+    w.buckets.assign(65536, 0);
+    std::size_t changed = 0;
+    float worst = 1.0f;
+    for (std::int32_t j = 0; j < numFrames; ++j) {
+        const std::uint8_t* before = vertex_frame(surface, j);
+        const std::uint8_t* after = copy + (before - file);
+        for (std::int32_t v = 0; v < numVerts; ++v) {
+            const std::uint16_t old = Md3Vertex::normal(before + std::int64_t{v} * Md3Vertex::kSize);
+            const std::uint16_t rebuilt = Md3Vertex::normal(after + std::int64_t{v} * Md3Vertex::kSize);
+            // Without a branch: most often every normal or none changes,
+            // but in between the branch would be a coin toss.
+            const float cosine = normal_cosine(tables, old, rebuilt);
+            const bool differs = old != rebuilt;
+            w.cosines[changed] = cosine;
+            worst = differs && cosine < worst ? cosine : worst;
+            w.buckets[order_key(cosine) >> 16] += differs;
+            changed += differs;
+        }
+    }
+    if (changed == 0) return change;
+    change.changed = static_cast<std::int64_t>(changed);
+    change.worstDegrees = degrees(worst);
+    // The larger the cosine, the smaller the angle: the median angle is the
+    // median cosine counted from the top.
+    change.medianDegrees =
+        degrees(select_rank(w.cosines, changed, changed - 1 - changed / 2, w.buckets, w.low));
+
+    std::array<bool, kMaxSurfaceVerts> used{};
+    for (std::int32_t t = 0; t < Md3Surface::numTriangles(surface); ++t)
+        for (int corner = 0; corner < 3; ++corner)
+            used[static_cast<std::size_t>(Md3Triangle::index(triangle_at(surface, t), corner))] = true;
+    change.unusedVertices = std::count(used.begin(), used.begin() + numVerts, false);
+    return change;
+}
+
+// Vertex-frames past which the surfaces' normals are compared in two halves,
+// the second on a thread of its own.
+constexpr std::int64_t kThreadedNormals = 200000;
 
 void compare_normals(const std::uint8_t* file, const std::uint8_t* copy, ModelReport& report,
                      CheckWorkspace& w) {
-    std::vector<float>& cosines = w.cosines;
-    const AngleTables& tables = angle_tables();
-    for_each_surface(file, [&](const std::uint8_t* surface, std::int32_t s) {
-        const std::int32_t numFrames = Md3Surface::numFrames(surface);
-        const std::int32_t numVerts = Md3Surface::numVerts(surface);
-        NormalChange change;
-        change.surface = s;
-        change.surfaceName = name_of(Md3Surface::name(surface));
-        change.total = std::int64_t{numFrames} * numVerts;
-        cosines.resize(static_cast<std::size_t>(change.total));
-        std::size_t changed = 0;
-        float worst = 1.0f;
-        for (std::int32_t j = 0; j < numFrames; ++j) {
-            const std::uint8_t* before = vertex_frame(surface, j);
-            const std::uint8_t* after = copy + (before - file);
-            for (std::int32_t v = 0; v < numVerts; ++v) {
-                const std::uint16_t old = Md3Vertex::normal(before + std::int64_t{v} * Md3Vertex::kSize);
-                const std::uint16_t rebuilt = Md3Vertex::normal(after + std::int64_t{v} * Md3Vertex::kSize);
-                if (old == rebuilt) continue;
-                const float cosine = normal_cosine(tables, old, rebuilt);
-                worst = std::min(worst, cosine);
-                cosines[changed++] = cosine;
-            }
-        }
-        if (changed == 0) return true;
-        change.changed = static_cast<std::int64_t>(changed);
-        change.worstDegrees = degrees(worst);
-        // The larger the cosine, the smaller the angle: the median angle is
-        // the median cosine counted from the top.
-        change.medianDegrees = degrees(select_rank(cosines, changed, changed - 1 - changed / 2, w.counts));
-
-        std::array<bool, kMaxSurfaceVerts> used{};
-        for (std::int32_t t = 0; t < Md3Surface::numTriangles(surface); ++t)
-            for (int corner = 0; corner < 3; ++corner)
-                used[static_cast<std::size_t>(Md3Triangle::index(triangle_at(surface, t), corner))] = true;
-        change.unusedVertices = std::count(used.begin(), used.begin() + numVerts, false);
-        report.normals.push_back(change);
+    std::vector<const std::uint8_t*> surfaces;
+    std::int64_t total = 0;
+    for_each_surface(file, [&](const std::uint8_t* surface, std::int32_t) {
+        surfaces.push_back(surface);
+        total += std::int64_t{Md3Surface::numFrames(surface)} * Md3Surface::numVerts(surface);
         return true;
     });
+    std::vector<NormalChange> changes(surfaces.size());
+    const auto compare = [&](std::size_t first, std::size_t last, NormalScratch& scratch) {
+        for (std::size_t s = first; s < last; ++s)
+            changes[s] = compare_surface_normals(file, copy, surfaces[s], static_cast<std::int32_t>(s), scratch);
+    };
+    // The second half starts at the surface where half the work is done.
+    std::size_t half = surfaces.size();
+#if MESHCHECK_THREADS
+    if (total >= kThreadedNormals) {
+        std::int64_t done = 0;
+        for (half = 0; half < surfaces.size() && 2 * done < total; ++half)
+            done += std::int64_t{Md3Surface::numFrames(surfaces[half])} * Md3Surface::numVerts(surfaces[half]);
+    }
+    {
+        std::jthread second;  // joined when it goes out of scope
+        if (half < surfaces.size()) second = std::jthread([&] { compare(half, surfaces.size(), w.second); });
+        compare(0, half, w.first);
+    }
+#else
+    compare(0, half, w.first);
+#endif
+    for (const NormalChange& change : changes)
+        if (change.changed > 0) report.normals.push_back(change);
 }
 
 // Raises `largest` to `difference`; once either is NaN, it stays NaN.
@@ -255,12 +325,27 @@ ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& work
         report.verdict = Verdict::invalid;
         return report;
     }
+    {
+#if MESHCHECK_THREADS
+        std::jthread flatCheck;  // joined when it goes out of scope
+        if (triangle_frames(file.data()) >= kThreadedFlatCheck)
+            flatCheck = std::jthread([&] { count_degenerate(file.data(), workspace); });
+        else
+            count_degenerate(file.data(), workspace);
+#else
+        count_degenerate(file.data(), workspace);
+#endif
+        // What meshmend would do, done to a copy. Resized without being
+        // filled, then copied in one block: assigning from iterators would
+        // construct the bytes one at a time.
+        ModelBuffer& copy = workspace.copy;
+        copy.resize(file.size());
+        std::memcpy(copy.data(), file.data(), file.size());
+        workspace.repaired = repair_model(copy, nullptr, *workspace.pass);
+    }
     add_warnings(file.data(), report, workspace);
-
-    // What meshmend would do, done to a copy.
-    ModelBuffer& copy = workspace.copy;
-    copy.assign(file.begin(), file.end());
-    if (!repair_model(copy, nullptr, *workspace.pass)) {
+    const ModelBuffer& copy = workspace.copy;
+    if (!workspace.repaired) {
         report.verdict = Verdict::refused;
         for_each_surface(file.data(), [&](const std::uint8_t* surface, std::int32_t s) {
             if (Md3Surface::numVerts(surface) <= kMaxSurfaceVerts) return true;

@@ -79,16 +79,25 @@ struct ModelReport {
     std::vector<Warning> warnings;
 };
 
+// Working arrays for comparing one surface's normals.
+struct NormalScratch {
+    std::vector<float> cosines;          // of the angles of its normal changes
+    std::vector<std::uint32_t> buckets;  // how many cosines in each, for the median
+    std::vector<std::uint32_t> low;      // within the median's bucket
+};
+
 // Storage reused from one model to the next, so that checking a whole tree
 // allocates next to nothing per model.
 struct CheckWorkspace {
     std::unique_ptr<RepairWorkspace> pass = std::make_unique_for_overwrite<RepairWorkspace>();
-    ModelBuffer copy;          // the model as meshmend would leave it
-    // One surface's worth of working arrays.
-    std::vector<float> cosines;          // of the angles of its normal changes
-    std::vector<std::int32_t> corners;   // its triangles' vertex indices
-    std::vector<std::uint32_t> counts;   // buckets of the median's selection
-    std::vector<char> degenerate;        // per triangle
+    ModelBuffer copy;  // the model as meshmend would leave it
+    bool repaired = false;  // whether the pass finished on the copy
+    // Normals are compared in two halves on a large model.
+    NormalScratch first, second;
+    // Flat triangles: one surface's indices and flags, then the counts.
+    std::vector<std::int32_t> corners;
+    std::vector<char> degenerate;
+    std::vector<std::int64_t> flat;  // degenerate triangles per surface of the model
 };
 
 // Checks a whole model file as read. The verdict comes from running the real

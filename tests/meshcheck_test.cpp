@@ -159,28 +159,38 @@ TEST(MeshcheckFindings, EachKindCarriesItsNumbers) {
 
     // The angles, against the plain computation: decode both normals with
     // the library's trigonometry and sort every angle.
-    const ModelBuffer blob = build_model(generated_model(1, 3, 200));
+    // Two surfaces over 120 frames: large enough that a check compares
+    // them on two threads where it can, and counts flat triangles on a third.
+    BuiltModel big = generated_model(2, 120, 1000);
+    big.surfaces[1].triangles.push_back({5, 5, 6});
+    const ModelBuffer blob = build_model(big);
     const ModelBuffer blobAfter = repaired(blob);
     const ModelReport angles = check(blob);
-    ASSERT_EQ(angles.normals.size(), 1u);
-    std::vector<double> expected;
+    ASSERT_EQ(angles.normals.size(), 2u);
     const auto unit = [](std::uint16_t packed) {
         const double polar = (packed & 0xFF) * 2 * M_PI / 255, azimuth = (packed >> 8) * 2 * M_PI / 255;
         return std::array<double, 3>{std::cos(azimuth) * std::sin(polar), std::sin(azimuth) * std::sin(polar),
                                      std::cos(polar)};
     };
-    const std::int64_t verts = Md3Surface::numVerts(blob.data() + surface_offset(blob.data(), 0));
-    for (int j = 0; j < 3; ++j) {
-        for (int v = 0; v < verts; ++v) {
-            const auto a = unit(normal_of(blob, 0, j, v)), b = unit(normal_of(blobAfter, 0, j, v));
-            if (normal_of(blob, 0, j, v) != normal_of(blobAfter, 0, j, v))
-                expected.push_back(std::acos(std::clamp(a[0] * b[0] + a[1] * b[1] + a[2] * b[2], -1.0, 1.0)) * 180 / M_PI);
+    for (int s = 0; s < 2; ++s) {
+        std::vector<double> expected;
+        const std::int64_t verts = Md3Surface::numVerts(blob.data() + surface_offset(blob.data(), s));
+        for (int j = 0; j < 120; ++j) {
+            for (int v = 0; v < verts; ++v) {
+                const auto a = unit(normal_of(blob, s, j, v)), b = unit(normal_of(blobAfter, s, j, v));
+                if (normal_of(blob, s, j, v) != normal_of(blobAfter, s, j, v))
+                    expected.push_back(std::acos(std::clamp(a[0] * b[0] + a[1] * b[1] + a[2] * b[2], -1.0, 1.0)) *
+                                       180 / M_PI);
+            }
         }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(angles.normals[s].changed, static_cast<std::int64_t>(expected.size()));
+        EXPECT_NEAR(angles.normals[s].worstDegrees, expected.back(), 0.01);
+        EXPECT_NEAR(angles.normals[s].medianDegrees, expected[expected.size() / 2], 0.01);
     }
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(angles.normals[0].changed, static_cast<std::int64_t>(expected.size()));
-    EXPECT_NEAR(angles.normals[0].worstDegrees, expected.back(), 0.01);
-    EXPECT_NEAR(angles.normals[0].medianDegrees, expected[expected.size() / 2], 0.01);
+    ASSERT_EQ(angles.warnings.size(), 1u);
+    EXPECT_EQ(angles.warnings[0].surface, 1);
+    EXPECT_EQ(angles.warnings[0].value, 1);  // the triangle with a repeated corner
 
     // Clean, and the same model with only bytes past its end.
     ModelBuffer clean = repaired(build_model(m));
