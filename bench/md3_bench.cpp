@@ -55,7 +55,8 @@ struct Sample {
 // thrown away, then, with `flush`, syncs `output` to stable storage; returns
 // the wall time of both and the command's peak RSS. posix_spawn rather than
 // fork, so that this process's own size does not add to every start.
-Sample run(const std::vector<std::string>& command, const std::string& output, bool flush, int mostStatus) {
+Sample run(const std::vector<std::string>& command, const std::string& output, bool flush,
+           int mostStatus) {
     std::vector<char*> argv;
     for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -208,7 +209,8 @@ void report(const std::string& title, const std::vector<Program>& programs,
         if (programs[p].label == "meshcheck") check = p;
     }
     if (mend < programs.size() && check < programs.size())
-        std::printf("  meshcheck / meshmend %7.2f\n", ratio_to_copy(times[check].bare, times[mend].bare));
+        std::printf("  meshcheck / meshmend %7.2f\n",
+                    ratio_to_copy(times[check].bare, times[mend].bare));
 }
 
 // A varied batch of small models: one to three surfaces, one to twenty frames,

@@ -49,7 +49,8 @@ void print_text(std::FILE* stream, std::string_view text) {
 void abort_run(int status, const char* message, std::string_view name) {
     std::fflush(stdout);
     const std::string text(name);
-    std::string line(static_cast<std::size_t>(std::snprintf(nullptr, 0, message, text.c_str())), '\0');
+    std::string line(static_cast<std::size_t>(std::snprintf(nullptr, 0, message, text.c_str())),
+                     '\0');
     std::snprintf(line.data(), line.size() + 1, message, text.c_str());
     print_text(stderr, line);
     std::fflush(stderr);

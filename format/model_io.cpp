@@ -6,6 +6,9 @@
 // replacement survive a crash.
 #include "model_io.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <exception>
@@ -13,9 +16,6 @@
 #include <random>
 #include <system_error>
 #include <utility>
-
-#include <fcntl.h>
-#include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
 #include <share.h>
@@ -224,7 +224,8 @@ std::pair<std::string, std::string> split_name(const std::string& name) {
 // A hidden name beside the target: ".skiff.md3.tmp123456", or, where that
 // would be too long for the folder, ".md3tmp123456".
 std::string temporary_name(const std::string& target, bool full, unsigned number) {
-    return full ? "." + target + ".tmp" + std::to_string(number) : ".md3tmp" + std::to_string(number);
+    return full ? "." + target + ".tmp" + std::to_string(number)
+                : ".md3tmp" + std::to_string(number);
 }
 
 #ifdef _WIN32
@@ -241,7 +242,9 @@ std::FILE* create_new(PendingOutput& out, const std::string& temp) {
     return file;
 }
 
-void remove_temporary(const PendingOutput& out) { DeleteFileW(os_name(out.folder + out.temp).c_str()); }
+void remove_temporary(const PendingOutput& out) {
+    DeleteFileW(os_name(out.folder + out.temp).c_str());
+}
 
 // Symbolic links are left to the system there: the output name is replaced
 // as it is.
@@ -265,7 +268,8 @@ bool flush_folder(const PendingOutput&) { return true; }
 
 bool replace_target(const PendingOutput& out) {
     // A plain rename there refuses to replace an existing file.
-    return MoveFileExW(os_name(out.folder + out.temp).c_str(), os_name(out.folder + out.target).c_str(),
+    return MoveFileExW(os_name(out.folder + out.temp).c_str(),
+                       os_name(out.folder + out.target).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
@@ -329,7 +333,8 @@ bool find_target(const std::string& name, PendingOutput& out) {
 }
 
 std::FILE* create_new(PendingOutput& out, const std::string& temp) {
-    const int fd = ::openat(out.folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd =
+        ::openat(out.folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;
     std::FILE* file = ::fdopen(fd, "wb");
     if (!file) ::close(fd);

@@ -45,7 +45,7 @@ struct PendingOutput {
 #ifdef _WIN32
     std::string folder;  // the folder's path with its final separator, or empty for the current one
 #else
-    int folder = -1;     // the folder, held open: only the two names' last components are used
+    int folder = -1;  // the folder, held open: only the two names' last components are used
 #endif
 };
 

@@ -104,13 +104,13 @@ LayoutVerdict validate_layout(std::span<const std::uint8_t> model) {
                       printf_text("file of %lld bytes is shorter than a model header (108 bytes)",
                                   static_cast<long long>(fileSize)));
     if (!Md3Header::has_ident(header))
-        return broken(LayoutRule::magic,
-                      "not an MD3 model: magic " +
-                          quote_name({reinterpret_cast<const char*>(header), 4}));
+        return broken(
+            LayoutRule::magic,
+            "not an MD3 model: magic " + quote_name({reinterpret_cast<const char*>(header), 4}));
     if (Md3Header::version(header) != Md3Header::kVersion)
-        return broken(LayoutRule::version, printf_text("version %d, expected %d",
-                                                       Md3Header::version(header),
-                                                       Md3Header::kVersion));
+        return broken(LayoutRule::version,
+                      printf_text("version %d, expected %d", Md3Header::version(header),
+                                  Md3Header::kVersion));
 
     const std::int64_t end = Md3Header::ofsEnd(header);
     if (end < Md3Header::kSize || end > fileSize)
@@ -123,7 +123,8 @@ LayoutVerdict validate_layout(std::span<const std::uint8_t> model) {
     if (numFrames < 0)
         return broken(LayoutRule::negative_count, "header: " + negative("numFrames", numFrames));
     if (numSurfaces < 0)
-        return broken(LayoutRule::negative_count, "header: " + negative("numSurfaces", numSurfaces));
+        return broken(LayoutRule::negative_count,
+                      "header: " + negative("numSurfaces", numSurfaces));
     const std::int64_t ofsFrames = Md3Header::ofsFrames(header);
     if (!frames_inside(header, end))
         return broken(LayoutRule::frames_outside,
@@ -178,25 +179,31 @@ LayoutVerdict validate_layout(std::span<const std::uint8_t> model) {
         const std::int64_t trianglesAt = start + Md3Surface::ofsTriangles(surface);
         const std::int64_t verticesAt = start + Md3Surface::ofsXyzNormals(surface);
         const std::int64_t numVertices = surfaceFrames * numVerts;  // < 2^62, no overflow
-        const std::string leaves = printf_text(" leaves its block (%lld .. %lld)",
-                                               static_cast<long long>(start),
-                                               static_cast<long long>(blockEnd));
+        const std::string leaves =
+            printf_text(" leaves its block (%lld .. %lld)", static_cast<long long>(start),
+                        static_cast<long long>(blockEnd));
         if (!region_inside(shaderAt, 1, Md3Shader::kSize, start, blockEnd))
             return broken(LayoutRule::record_outside,
-                          where + printf_text("shader record (68 bytes at %lld)",
-                                              static_cast<long long>(shaderAt)) + leaves);
+                          where +
+                              printf_text("shader record (68 bytes at %lld)",
+                                          static_cast<long long>(shaderAt)) +
+                              leaves);
         if (!region_inside(trianglesAt, numTriangles, Md3Triangle::kSize, start, blockEnd))
             return broken(LayoutRule::record_outside,
-                          where + printf_text("triangle array (%lld x 12 bytes at %lld)",
-                                              static_cast<long long>(numTriangles),
-                                              static_cast<long long>(trianglesAt)) + leaves);
+                          where +
+                              printf_text("triangle array (%lld x 12 bytes at %lld)",
+                                          static_cast<long long>(numTriangles),
+                                          static_cast<long long>(trianglesAt)) +
+                              leaves);
         if (!region_inside(verticesAt, numVertices, Md3Vertex::kSize, start, blockEnd))
             return broken(LayoutRule::record_outside,
-                          where + printf_text("vertex array (%lld frames x %lld vertices x 8 "
-                                              "bytes at %lld)",
-                                              static_cast<long long>(surfaceFrames),
-                                              static_cast<long long>(numVerts),
-                                              static_cast<long long>(verticesAt)) + leaves);
+                          where +
+                              printf_text("vertex array (%lld frames x %lld vertices x 8 "
+                                          "bytes at %lld)",
+                                          static_cast<long long>(surfaceFrames),
+                                          static_cast<long long>(numVerts),
+                                          static_cast<long long>(verticesAt)) +
+                              leaves);
 
         const Region surfaceHeader{start, start + Md3Surface::kSize, Md3Surface::kSize,
                                    "its header"};
@@ -209,8 +216,8 @@ LayoutVerdict validate_layout(std::span<const std::uint8_t> model) {
         for (const Region* written : {&frames, &shader, &vertices}) {
             for (const Region* steering : {&headerRegion, &surfaceHeader, &triangles}) {
                 if (overlaps(*written, *steering))
-                    return broken(LayoutRule::overlap, where + describe(*written) +
-                                                           " overlaps " + describe(*steering));
+                    return broken(LayoutRule::overlap,
+                                  where + describe(*written) + " overlaps " + describe(*steering));
             }
         }
         // Bounds and normals are written frame by frame: if they shared bytes,

@@ -18,19 +18,19 @@ bool frames_inside(const std::uint8_t* header, std::int64_t limit);
 
 // The families of rules a model can break, in the order they are checked.
 enum class LayoutRule {
-    none,            // the model is sound
-    too_short,       // shorter than a model header
-    magic,           // not "IDP3"
-    version,         // not version 15
-    model_end,       // the header's ofsEnd is outside the file
-    negative_count,  // a count below zero
-    frames_outside,  // the frame array does not fit in the model
-    surface_outside, // a surface header does not fit in the model
-    surface_end,     // a surface's block is shorter than its header or runs past the model
-    surface_frames,  // a surface has more frames than the model
-    record_outside,  // a shader, triangle or vertex array leaves its surface's block
-    overlap,         // something the repair writes shares bytes with what steers it
-    triangle_index,  // a triangle names a vertex its surface does not have
+    none,             // the model is sound
+    too_short,        // shorter than a model header
+    magic,            // not "IDP3"
+    version,          // not version 15
+    model_end,        // the header's ofsEnd is outside the file
+    negative_count,   // a count below zero
+    frames_outside,   // the frame array does not fit in the model
+    surface_outside,  // a surface header does not fit in the model
+    surface_end,      // a surface's block is shorter than its header or runs past the model
+    surface_frames,   // a surface has more frames than the model
+    record_outside,   // a shader, triangle or vertex array leaves its surface's block
+    overlap,          // something the repair writes shares bytes with what steers it
+    triangle_index,   // a triangle names a vertex its surface does not have
 };
 
 // The rule's stable name, as above ("triangle_index"); "none" for none.

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "check.hpp"
 #include "md3_layout.hpp"
@@ -47,7 +46,8 @@ void fuzz_meshmend_once(const std::uint8_t* data, std::size_t size) {
 }
 
 void fuzz_sphereset_once(const std::uint8_t* data, std::size_t size) {
-    const std::string radiusText(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 12));
+    const std::string radiusText(reinterpret_cast<const char*>(data),
+                                 std::min<std::size_t>(size, 12));
     const double radius = parse_radius(radiusText.c_str()).value_or(64.0);
     if (size < static_cast<std::size_t>(Md3Header::kSize)) return;
     ModelBuffer model(data, data + size);
@@ -68,7 +68,7 @@ void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size) {
     if (!nlohmann::json::accept(json_line("fuzz.md3", report))) std::abort();
 
     if ((report.verdict == Verdict::invalid) != !validate_layout(model)) std::abort();
-    const bool findings = !report.names.empty() || !report.normals.empty() || report.frames.changed > 0 ||
-                          report.trailingBytes > 0;
+    const bool findings = !report.names.empty() || !report.normals.empty() ||
+                          report.frames.changed > 0 || report.trailingBytes > 0;
     if ((report.verdict == Verdict::repairable) != findings) std::abort();
 }

@@ -28,8 +28,8 @@ constexpr std::int64_t kEngineTriangles = 2000;
 
 std::string name_of(const std::uint8_t* field) { return std::string(field_text(field, kNameSize)); }
 
-void add_warning(ModelReport& report, const char* kind, std::int32_t surface, const std::string& name,
-                 std::int64_t value, std::int64_t limit) {
+void add_warning(ModelReport& report, const char* kind, std::int32_t surface,
+                 const std::string& name, std::int64_t value, std::int64_t limit) {
     report.warnings.push_back({kind, surface, name, value, limit});
 }
 
@@ -51,12 +51,17 @@ std::int64_t degenerate_triangles(const std::uint8_t* surface, CheckWorkspace& w
     for (std::int32_t j = 0; j < numFrames; ++j) {
         const std::uint8_t* vertices = vertex_frame(surface, j);
         const auto at = [&](std::size_t t, int corner, int k) -> std::int64_t {
-            return Md3Vertex::position(vertices + std::int64_t{w.corners[3 * t + static_cast<std::size_t>(corner)]} * Md3Vertex::kSize, k);
+            return Md3Vertex::position(
+                vertices + std::int64_t{w.corners[3 * t + static_cast<std::size_t>(corner)]} *
+                               Md3Vertex::kSize,
+                k);
         };
         for (std::size_t t = 0; t < triangles; ++t) {
             if (w.degenerate[t]) continue;
-            const std::int64_t e1[3] = {at(t, 1, 0) - at(t, 0, 0), at(t, 1, 1) - at(t, 0, 1), at(t, 1, 2) - at(t, 0, 2)};
-            const std::int64_t e2[3] = {at(t, 2, 0) - at(t, 0, 0), at(t, 2, 1) - at(t, 0, 1), at(t, 2, 2) - at(t, 0, 2)};
+            const std::int64_t e1[3] = {at(t, 1, 0) - at(t, 0, 0), at(t, 1, 1) - at(t, 0, 1),
+                                        at(t, 1, 2) - at(t, 0, 2)};
+            const std::int64_t e2[3] = {at(t, 2, 0) - at(t, 0, 0), at(t, 2, 1) - at(t, 0, 1),
+                                        at(t, 2, 2) - at(t, 0, 2)};
             w.degenerate[t] = e2[1] * e1[2] == e2[2] * e1[1] && e2[2] * e1[0] == e2[0] * e1[2] &&
                               e2[0] * e1[1] == e2[1] * e1[0];
         }
@@ -92,18 +97,22 @@ void add_warnings(const std::uint8_t* model, ModelReport& report, const CheckWor
     const std::int64_t numSurfaces = Md3Header::numSurfaces(model);
     const std::int64_t numFrames = Md3Header::numFrames(model);
     const std::int64_t numTags = Md3Header::numTags(model);
-    if (numSurfaces > kCustomarySurfaces) add_warning(report, "surfaces", -1, "", numSurfaces, kCustomarySurfaces);
-    if (numFrames > kCustomaryFrames) add_warning(report, "frames", -1, "", numFrames, kCustomaryFrames);
+    if (numSurfaces > kCustomarySurfaces)
+        add_warning(report, "surfaces", -1, "", numSurfaces, kCustomarySurfaces);
+    if (numFrames > kCustomaryFrames)
+        add_warning(report, "frames", -1, "", numFrames, kCustomaryFrames);
     if (numTags > kCustomaryTags) add_warning(report, "tags", -1, "", numTags, kCustomaryTags);
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
         const std::string name = name_of(Md3Surface::name(surface));
         const std::int64_t numVerts = Md3Surface::numVerts(surface);
         const std::int64_t numTriangles = Md3Surface::numTriangles(surface);
         const std::int64_t numShaders = Md3Surface::numShaders(surface);
-        if (numVerts >= kEngineVertices) add_warning(report, "vertices", s, name, numVerts, kEngineVertices);
+        if (numVerts >= kEngineVertices)
+            add_warning(report, "vertices", s, name, numVerts, kEngineVertices);
         if (numTriangles >= kEngineTriangles)
             add_warning(report, "triangles", s, name, numTriangles, kEngineTriangles);
-        if (numShaders > kCustomaryShaders) add_warning(report, "shaders", s, name, numShaders, kCustomaryShaders);
+        if (numShaders > kCustomaryShaders)
+            add_warning(report, "shaders", s, name, numShaders, kCustomaryShaders);
         const std::int64_t degenerate = workspace.flat[static_cast<std::size_t>(s)];
         if (degenerate > 0) add_warning(report, "degenerate_triangles", s, name, degenerate, 0);
         return true;
@@ -128,7 +137,8 @@ const AngleTables& angle_tables() {
             t.polarCosine[static_cast<std::size_t>(u)] = static_cast<float>(std::cos(u * kUnit));
         }
         for (int d = 0; d < 511; ++d)
-            t.differenceCosine[static_cast<std::size_t>(d)] = static_cast<float>(std::cos((d - 255) * kUnit));
+            t.differenceCosine[static_cast<std::size_t>(d)] =
+                static_cast<float>(std::cos((d - 255) * kUnit));
         return t;
     }();
     return tables;
@@ -142,7 +152,9 @@ float normal_cosine(const AngleTables& t, std::uint16_t a, std::uint16_t b) {
     return std::clamp(cosine, -1.0f, 1.0f);
 }
 
-double degrees(float cosine) { return std::acos(double{cosine}) * (180.0 / 3.14159265358979323846); }
+double degrees(float cosine) {
+    return std::acos(double{cosine}) * (180.0 / 3.14159265358979323846);
+}
 
 // A float's bits as a number that orders like the float: larger floats,
 // larger keys. The top 16 bits of a key are its bucket.
@@ -173,7 +185,8 @@ float select_rank(const std::vector<float>& values, std::size_t count, std::size
 
 // The normal changes of one surface; `changed` is 0 when there are none.
 NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_t* copy,
-                                     const std::uint8_t* surface, std::int32_t s, NormalScratch& w) {
+                                     const std::uint8_t* surface, std::int32_t s,
+                                     NormalScratch& w) {
     const AngleTables& tables = angle_tables();
     const std::int32_t numFrames = Md3Surface::numFrames(surface);
     const std::int32_t numVerts = Md3Surface::numVerts(surface);
@@ -189,8 +202,10 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
         const std::uint8_t* before = vertex_frame(surface, j);
         const std::uint8_t* after = copy + (before - file);
         for (std::int32_t v = 0; v < numVerts; ++v) {
-            const std::uint16_t old = Md3Vertex::normal(before + std::int64_t{v} * Md3Vertex::kSize);
-            const std::uint16_t rebuilt = Md3Vertex::normal(after + std::int64_t{v} * Md3Vertex::kSize);
+            const std::uint16_t old =
+                Md3Vertex::normal(before + std::int64_t{v} * Md3Vertex::kSize);
+            const std::uint16_t rebuilt =
+                Md3Vertex::normal(after + std::int64_t{v} * Md3Vertex::kSize);
             // Without a branch: most often every normal or none changes,
             // but in between the branch would be a coin toss.
             const float cosine = normal_cosine(tables, old, rebuilt);
@@ -212,7 +227,8 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     std::array<bool, kMaxSurfaceVerts> used{};
     for (std::int32_t t = 0; t < Md3Surface::numTriangles(surface); ++t)
         for (int corner = 0; corner < 3; ++corner)
-            used[static_cast<std::size_t>(Md3Triangle::index(triangle_at(surface, t), corner))] = true;
+            used[static_cast<std::size_t>(Md3Triangle::index(triangle_at(surface, t), corner))] =
+                true;
     change.unusedVertices = std::count(used.begin(), used.begin() + numVerts, false);
     return change;
 }
@@ -233,7 +249,8 @@ void compare_normals(const std::uint8_t* file, const std::uint8_t* copy, ModelRe
     std::vector<NormalChange> changes(surfaces.size());
     const auto compare = [&](std::size_t first, std::size_t last, NormalScratch& scratch) {
         for (std::size_t s = first; s < last; ++s)
-            changes[s] = compare_surface_normals(file, copy, surfaces[s], static_cast<std::int32_t>(s), scratch);
+            changes[s] = compare_surface_normals(file, copy, surfaces[s],
+                                                 static_cast<std::int32_t>(s), scratch);
     };
     // The second half starts at the surface where half the work is done.
     std::size_t half = surfaces.size();
@@ -241,11 +258,13 @@ void compare_normals(const std::uint8_t* file, const std::uint8_t* copy, ModelRe
     if (total >= kThreadedNormals) {
         std::int64_t done = 0;
         for (half = 0; half < surfaces.size() && 2 * done < total; ++half)
-            done += std::int64_t{Md3Surface::numFrames(surfaces[half])} * Md3Surface::numVerts(surfaces[half]);
+            done += std::int64_t{Md3Surface::numFrames(surfaces[half])} *
+                    Md3Surface::numVerts(surfaces[half]);
     }
     {
         std::jthread second;  // joined when it goes out of scope
-        if (half < surfaces.size()) second = std::jthread([&] { compare(half, surfaces.size(), w.second); });
+        if (half < surfaces.size())
+            second = std::jthread([&] { compare(half, surfaces.size(), w.second); });
         compare(0, half, w.first);
     }
 #else
@@ -260,9 +279,11 @@ void keep_largest(double& largest, double difference) {
     if (!std::isnan(largest) && !(difference <= largest)) largest = difference;
 }
 
-void keep_largest(double& largest, const std::uint8_t* before, const std::uint8_t* after, int first, int count) {
+void keep_largest(double& largest, const std::uint8_t* before, const std::uint8_t* after, int first,
+                  int count) {
     for (int k = first; k < first + count; ++k)
-        keep_largest(largest, std::fabs(double{get_f32(before + 4 * k)} - double{get_f32(after + 4 * k)}));
+        keep_largest(largest,
+                     std::fabs(double{get_f32(before + 4 * k)} - double{get_f32(after + 4 * k)}));
 }
 
 void compare_frames(const std::uint8_t* file, const std::uint8_t* copy, ModelReport& report) {
@@ -282,7 +303,8 @@ void compare_frames(const std::uint8_t* file, const std::uint8_t* copy, ModelRep
 }
 
 void compare_names(const std::uint8_t* file, const std::uint8_t* copy, ModelReport& report) {
-    const auto compare = [&](const std::uint8_t* before, std::int32_t surface, const std::string& surfaceName) {
+    const auto compare = [&](const std::uint8_t* before, std::int32_t surface,
+                             const std::string& surfaceName) {
         const std::uint8_t* after = copy + (before - file);
         if (std::memcmp(before, after, kNameSize) != 0)
             report.names.push_back({surface, surfaceName, name_of(before), name_of(after)});
@@ -313,7 +335,8 @@ std::string warning_text(const Warning& w) {
     if (kind == "vertices" || kind == "triangles")
         return printf_text("%lld %s; engine loaders refuse %lld or more", value, w.kind, limit);
     if (kind == "degenerate_triangles")
-        return printf_text("%lld degenerate triangles (no area in some frame, or a vertex used twice)", value);
+        return printf_text(
+            "%lld degenerate triangles (no area in some frame, or a vertex used twice)", value);
     return printf_text("%lld %s; the format's customary limit is %lld", value, w.kind, limit);
 }
 

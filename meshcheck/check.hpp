@@ -90,7 +90,7 @@ struct NormalScratch {
 // allocates next to nothing per model.
 struct CheckWorkspace {
     std::unique_ptr<RepairWorkspace> pass = std::make_unique_for_overwrite<RepairWorkspace>();
-    ModelBuffer copy;  // the model as meshmend would leave it
+    ModelBuffer copy;       // the model as meshmend would leave it
     bool repaired = false;  // whether the pass finished on the copy
     // Normals are compared in two halves on a large model.
     NormalScratch first, second;

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "check.hpp"
@@ -110,13 +110,15 @@ int run(const std::vector<std::string>& args) {
             }
             tally.add(report);
             if (options.quiet && report.verdict == Verdict::clean) continue;
-            print_text(stdout, options.json ? json_line(found.path, report) : text_report(found.path, report));
+            print_text(stdout, options.json ? json_line(found.path, report)
+                                            : text_report(found.path, report));
         }
     }
     const long long worse = tally.byVerdict[static_cast<int>(Verdict::invalid)] +
                             tally.byVerdict[static_cast<int>(Verdict::unreadable)];
     const long long notClean = tally.models - tally.byVerdict[static_cast<int>(Verdict::clean)];
-    if (!options.json && tally.models != 1 && (!options.quiet || notClean > 0)) print_text(stdout, summary_line(tally));
+    if (!options.json && tally.models != 1 && (!options.quiet || notClean > 0))
+        print_text(stdout, summary_line(tally));
 
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "meshcheck: unable to write the report: %s\n", std::strerror(errno));

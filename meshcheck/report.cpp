@@ -64,30 +64,34 @@ std::string text_report(const std::string& path, const ModelReport& r) {
     }
     for (const NormalChange& n : r.normals) {
         text += "  " + surface_label(n.surface, n.surfaceName) +
-                printf_text(": normals: %lld of %lld vertex-frames change; worst %.1f deg, median %.1f deg",
-                            static_cast<long long>(n.changed), static_cast<long long>(n.total),
-                            n.worstDegrees, n.medianDegrees);
+                printf_text(
+                    ": normals: %lld of %lld vertex-frames change; worst %.1f deg, median %.1f deg",
+                    static_cast<long long>(n.changed), static_cast<long long>(n.total),
+                    n.worstDegrees, n.medianDegrees);
         if (n.unusedVertices > 0)
             text += printf_text("; %lld vertices used by no triangle keep theirs",
                                 static_cast<long long>(n.unusedVertices));
         text += "\n";
     }
     if (r.frames.changed > 0)
-        text += printf_text("  frames: %lld of %lld change; largest difference: bounds %g, centre %g, radius %g\n",
-                            static_cast<long long>(r.frames.changed), static_cast<long long>(r.frames.total),
-                            r.frames.bounds, r.frames.centre, r.frames.radius);
+        text += printf_text(
+            "  frames: %lld of %lld change; largest difference: bounds %g, centre %g, radius %g\n",
+            static_cast<long long>(r.frames.changed), static_cast<long long>(r.frames.total),
+            r.frames.bounds, r.frames.centre, r.frames.radius);
     if (r.verdict == Verdict::repairable && r.trailingBytes > 0)
         text += printf_text("  trailing bytes: %lld after ofsEnd, dropped\n",
                             static_cast<long long>(r.trailingBytes));
     for (const Warning& w : r.warnings) {
-        const std::string where = w.surface < 0 ? "" : surface_label(w.surface, w.surfaceName) + ": ";
+        const std::string where =
+            w.surface < 0 ? "" : surface_label(w.surface, w.surfaceName) + ": ";
         text += "  warning: " + where + warning_text(w) + "\n";
     }
     return text;
 }
 
 std::string json_line(const std::string& path, const ModelReport& r) {
-    std::string line = "{\"path\":" + json_string(path) + ",\"verdict\":\"" + verdict_name(r.verdict) + "\"";
+    std::string line =
+        "{\"path\":" + json_string(path) + ",\"verdict\":\"" + verdict_name(r.verdict) + "\"";
     line += ",\"size\":" + (r.size < 0 ? std::string("null") : std::to_string(r.size));
     switch (r.verdict) {
         case Verdict::unreadable: line += ",\"error\":" + json_string(r.error); break;
@@ -103,26 +107,31 @@ std::string json_line(const std::string& path, const ModelReport& r) {
         case Verdict::repairable: {
             std::string modelName = "null", shaders;
             for (const NameChange& n : r.names) {
-                const std::string change = "\"before\":" + json_string(n.before) + ",\"after\":" + json_string(n.after);
+                const std::string change =
+                    "\"before\":" + json_string(n.before) + ",\"after\":" + json_string(n.after);
                 if (n.surface < 0) {
                     modelName = "{" + change + "}";
                 } else {
-                    shaders += (shaders.empty() ? "{" : ",{") + json_surface_fields(n.surface, n.surfaceName) +
-                               "," + change + "}";
+                    shaders += (shaders.empty() ? "{" : ",{") +
+                               json_surface_fields(n.surface, n.surfaceName) + "," + change + "}";
                 }
             }
             std::string normals;
             for (const NormalChange& n : r.normals)
-                normals += (normals.empty() ? "{" : ",{") + json_surface_fields(n.surface, n.surfaceName) +
-                           ",\"changed\":" + std::to_string(n.changed) + ",\"total\":" + std::to_string(n.total) +
+                normals += (normals.empty() ? "{" : ",{") +
+                           json_surface_fields(n.surface, n.surfaceName) +
+                           ",\"changed\":" + std::to_string(n.changed) +
+                           ",\"total\":" + std::to_string(n.total) +
                            ",\"worst_degrees\":" + json_number(n.worstDegrees) +
                            ",\"median_degrees\":" + json_number(n.medianDegrees) +
                            ",\"unused_vertices\":" + std::to_string(n.unusedVertices) + "}";
-            line += ",\"model_name\":" + modelName + ",\"shaders\":[" + shaders + "],\"normals\":[" + normals + "]";
+            line += ",\"model_name\":" + modelName + ",\"shaders\":[" + shaders +
+                    "],\"normals\":[" + normals + "]";
             line += ",\"frames\":{\"changed\":" + std::to_string(r.frames.changed) +
-                    ",\"total\":" + std::to_string(r.frames.total) + ",\"bounds\":" + json_number(r.frames.bounds) +
-                    ",\"centre\":" + json_number(r.frames.centre) + ",\"radius\":" + json_number(r.frames.radius) +
-                    "}";
+                    ",\"total\":" + std::to_string(r.frames.total) +
+                    ",\"bounds\":" + json_number(r.frames.bounds) +
+                    ",\"centre\":" + json_number(r.frames.centre) +
+                    ",\"radius\":" + json_number(r.frames.radius) + "}";
             line += ",\"trailing_bytes\":" + std::to_string(r.trailingBytes);
             break;
         }
@@ -132,7 +141,8 @@ std::string json_line(const std::string& path, const ModelReport& r) {
     for (const Warning& w : r.warnings) {
         warnings += (warnings.empty() ? "{" : ",{") + std::string("\"kind\":\"") + w.kind + "\"";
         if (w.surface >= 0) warnings += "," + json_surface_fields(w.surface, w.surfaceName);
-        warnings += ",\"value\":" + std::to_string(w.value) + ",\"limit\":" + std::to_string(w.limit) +
+        warnings += ",\"value\":" + std::to_string(w.value) +
+                    ",\"limit\":" + std::to_string(w.limit) +
                     ",\"text\":" + json_string(warning_text(w)) + "}";
     }
     return line + ",\"warnings\":[" + warnings + "]}\n";
@@ -145,8 +155,9 @@ void Tally::add(const ModelReport& report) {
 }
 
 std::string summary_line(const Tally& t) {
-    return printf_text("%lld models: %lld clean, %lld repairable, %lld refused, %lld invalid, %lld unreadable; "
-                       "%lld warnings\n",
-                       t.models, t.byVerdict[0], t.byVerdict[1], t.byVerdict[2], t.byVerdict[3],
-                       t.byVerdict[4], t.warnings);
+    return printf_text(
+        "%lld models: %lld clean, %lld repairable, %lld refused, %lld invalid, %lld unreadable; "
+        "%lld warnings\n",
+        t.models, t.byVerdict[0], t.byVerdict[1], t.byVerdict[2], t.byVerdict[3], t.byVerdict[4],
+        t.warnings);
 }

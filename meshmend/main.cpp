@@ -19,11 +19,12 @@ constexpr int kStatusUsage = 22;
 constexpr int kStatusAbort = -1;  // 255 where only eight bits survive
 
 [[noreturn]] void show_usage(const std::string& program) {
-    print_text(stderr,
-               "Fixes a corrupted Quake III Arena MD3 model, including bad shader names and "
-               "malformed vertex normals.\n"
-               "Usage: " + program + " <in> [<out>]\n"
-               "If no output filename is specified, it will overwrite the original model.\n\n");
+    const std::string usage =
+        "Fixes a corrupted Quake III Arena MD3 model, including bad shader names and malformed "
+        "vertex normals.\nUsage: " +
+        program + " <in> [<out>]\n" +
+        "If no output filename is specified, it will overwrite the original model.\n\n";
+    print_text(stderr, usage);
     std::exit(kStatusUsage);
 }
 

@@ -15,7 +15,8 @@ int reference_polar_units(float z) {
 }
 
 int reference_azimuth_units(float x, float y) {
-    return static_cast<int>(std::atan2(static_cast<double>(y), static_cast<double>(x)) * kAngleUnitsPerRadian);
+    return static_cast<int>(std::atan2(static_cast<double>(y), static_cast<double>(x)) *
+                            kAngleUnitsPerRadian);
 }
 
 std::uint16_t pack_normal(float x, float y, float z) {

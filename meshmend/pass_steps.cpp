@@ -59,8 +59,9 @@ void repair_shader_name(std::uint8_t* surface, std::FILE* out) {
 
 bool report_surface_counts(const std::uint8_t* surface, std::FILE* out) {
     if (out)
-        std::fprintf(out, "Fixing frames/normals: %d frames %d tris %d verts\n", Md3Surface::numFrames(surface),
-                 Md3Surface::numTriangles(surface), Md3Surface::numVerts(surface));
+        std::fprintf(out, "Fixing frames/normals: %d frames %d tris %d verts\n",
+                     Md3Surface::numFrames(surface), Md3Surface::numTriangles(surface),
+                     Md3Surface::numVerts(surface));
     return Md3Surface::numVerts(surface) <= kMaxSurfaceVerts;
 }
 

@@ -13,8 +13,8 @@ namespace {
 void rebuild_surface_normals(InstructionSet set, std::uint8_t* model, std::uint8_t* surface,
                              const PolarTables& polar, RepairWorkspace& workspace) {
     switch (set) {
-#define MD3_KERNEL_CALL(name, runs_here)                                              \
-    case InstructionSet::name:                                                        \
+#define MD3_KERNEL_CALL(name, runs_here) \
+    case InstructionSet::name:           \
         return kernel_##name::rebuild_surface_normals(model, surface, polar, workspace);
         MD3_FOR_EACH_KERNEL(MD3_KERNEL_CALL)
 #undef MD3_KERNEL_CALL

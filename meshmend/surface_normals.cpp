@@ -30,7 +30,8 @@
 #ifdef MD3_KERNEL_TARGET
 #define MD3_PRAGMA(text) _Pragma(#text)
 #if defined(__clang__)
-#define MD3_TARGET_BEGIN(isa) MD3_PRAGMA(clang attribute push(__attribute__((target(isa))), apply_to = function))
+#define MD3_TARGET_BEGIN(isa) \
+    MD3_PRAGMA(clang attribute push(__attribute__((target(isa))), apply_to = function))
 #define MD3_TARGET_END MD3_PRAGMA(clang attribute pop)
 #else
 #define MD3_TARGET_BEGIN(isa) MD3_PRAGMA(GCC push_options) MD3_PRAGMA(GCC target(isa))
@@ -58,7 +59,8 @@ using Float8 = float __attribute__((vector_size(32)));
 // model cost the pass about a twelfth of its time.
 void decode_positions(const std::uint8_t* vertices, const std::uint8_t* next, int numVerts,
                       RepairWorkspace& s, std::uint8_t* frame) {
-    std::int16_t lo[3] = {INT16_MAX, INT16_MAX, INT16_MAX}, hi[3] = {INT16_MIN, INT16_MIN, INT16_MIN};
+    std::int16_t lo[3] = {INT16_MAX, INT16_MAX, INT16_MAX},
+                 hi[3] = {INT16_MIN, INT16_MIN, INT16_MIN};
     int v = 0;
     if constexpr (std::endian::native == std::endian::little) {
         // Where the stored byte order is the host's, two vertices at a time
@@ -74,7 +76,8 @@ void decode_positions(const std::uint8_t* vertices, const std::uint8_t* next, in
             pair &= kPositionLanes;
             low = pair < low ? pair : low;
             high = pair > high ? pair : high;
-            const Float8 decoded = __builtin_convertvector(pair, Float8) * Md3Vertex::kPositionScale;
+            const Float8 decoded =
+                __builtin_convertvector(pair, Float8) * Md3Vertex::kPositionScale;
             std::memcpy(&s.position[v], &decoded, sizeof decoded);
         }
         for (int k = 0; k < 3; ++k) {
@@ -95,7 +98,8 @@ void decode_positions(const std::uint8_t* vertices, const std::uint8_t* next, in
     }
     if (numVerts == 0) return;
     for (int k = 0; k < 3; ++k) {
-        const float low = lo[k] * Md3Vertex::kPositionScale, high = hi[k] * Md3Vertex::kPositionScale;
+        const float low = lo[k] * Md3Vertex::kPositionScale,
+                    high = hi[k] * Md3Vertex::kPositionScale;
         if (low < Md3Frame::mins(frame, k)) Md3Frame::set_mins(frame, k, low);
         if (high > Md3Frame::maxs(frame, k)) Md3Frame::set_maxs(frame, k, high);
     }
@@ -103,7 +107,9 @@ void decode_positions(const std::uint8_t* vertices, const std::uint8_t* next, in
 
 // Element `slot` of an array of Float4 is this many bytes in. Loops address
 // elements by precomputed byte offsets, which saves them scaling each index.
-constexpr std::uint32_t byte_offset(int slot) { return static_cast<std::uint32_t>(slot) * sizeof(Float4); }
+constexpr std::uint32_t byte_offset(int slot) {
+    return static_cast<std::uint32_t>(slot) * sizeof(Float4);
+}
 inline Float4 at_offset(const Float4* array, std::uint32_t offset) {
     Float4 value;
     std::memcpy(&value, reinterpret_cast<const char*>(array) + offset, sizeof value);
@@ -111,7 +117,8 @@ inline Float4 at_offset(const Float4* array, std::uint32_t offset) {
 }
 
 // Reads triangles [first, first + count) into s.i0 .. s.i2 and s.at0 .. s.at2.
-void read_triangles(const std::uint8_t* surface, std::int32_t first, int count, RepairWorkspace& s) {
+void read_triangles(const std::uint8_t* surface, std::int32_t first, int count,
+                    RepairWorkspace& s) {
     for (int t = 0; t < count; ++t) {
         const std::uint8_t* tri = triangle_at(surface, std::int64_t{first} + t);
         s.i0[t] = Md3Triangle::index(tri, 0);
@@ -142,7 +149,8 @@ void build_incidence(int numTriangles, int numVerts, RepairWorkspace& s) {
             const int i = s.numNextLists++;
             s.nextVertices[i] = v;
             for (int k = kShortList; k < kShortList + kNextList; ++k)
-                s.nextLists[i][k - kShortList] = byte_offset(k < uses ? s.corners[first + k] : kMaxKeptTriangles);
+                s.nextLists[i][k - kShortList] =
+                    byte_offset(k < uses ? s.corners[first + k] : kMaxKeptTriangles);
         }
         if (uses > kShortList + kNextList) s.longLists[s.numLongLists++] = v;
     }
@@ -161,7 +169,8 @@ using Int4 = std::int32_t __attribute__((vector_size(16)));
 void face_normals(int count, RepairWorkspace& s) {
     for (int t = 0; t < count; ++t) {
         const Float4 p0 = at_offset(s.position, s.at0[t]);
-        const Float4 e1 = at_offset(s.position, s.at1[t]) - p0, e2 = at_offset(s.position, s.at2[t]) - p0;
+        const Float4 e1 = at_offset(s.position, s.at1[t]) - p0,
+                     e2 = at_offset(s.position, s.at2[t]) - p0;
         // e2 x e1 = (e2.y e1.z - e2.z e1.y, e2.z e1.x - e2.x e1.z, e2.x e1.y - e2.y e1.x),
         // with one shuffle fewer: the same products, subtracted in the same
         // order, are formed a lane early and then moved into place.
@@ -226,7 +235,8 @@ void sum_normals_in_batches(const std::uint8_t* surface, int numVerts, RepairWor
     std::fill_n(s.sum, numVerts, Float4{});
     const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
     for (std::int32_t first = 0; first < numTriangles; first += kTriangleBatch) {
-        const int count = static_cast<int>(std::min<std::int32_t>(kTriangleBatch, numTriangles - first));
+        const int count =
+            static_cast<int>(std::min<std::int32_t>(kTriangleBatch, numTriangles - first));
         read_triangles(surface, first, count, s);
         face_normals(count, s);
         for (int t = 0; t < count; ++t) {
@@ -258,7 +268,8 @@ inline UnitNormal unit_normal(float x, float y, float z) {
 // Both angles are first estimated for all vertices at once, which runs on
 // vector units; the few vertices whose estimates cannot be trusted, or that
 // lie on an axis, are then packed one by one with atan2 and the polar tables.
-void store_normals(std::uint8_t* vertices, int numVerts, const PolarTables& polar, RepairWorkspace& s) {
+void store_normals(std::uint8_t* vertices, int numVerts, const PolarTables& polar,
+                   RepairWorkspace& s) {
     // The sums as plain floats, four to a vertex, which the vectoriser reads
     // more readily than lanes of vectors. (Vector types alias their lanes.)
     // Each step is a loop of its own: short loops keep many vertices in
@@ -274,7 +285,8 @@ void store_normals(std::uint8_t* vertices, int numVerts, const PolarTables& pola
         s.uz[v] = n.z;
         s.length[v] = n.length;
     }
-    for (int v = 0; v < numVerts; ++v) s.azimuth[v] = trusted_units(azimuth_estimate(s.ux[v], s.uy[v]));
+    for (int v = 0; v < numVerts; ++v)
+        s.azimuth[v] = trusted_units(azimuth_estimate(s.ux[v], s.uy[v]));
     for (int v = 0; v < numVerts; ++v) s.polar[v] = trusted_units(polar_estimate(s.uz[v]));
     for (int v = 0; v < numVerts; ++v) {
         // One condition at a time, which the vectoriser handles better than

@@ -13,10 +13,10 @@
 // and widens each frame's bounds by the surface's positions in that frame.
 // The surface must have at most kMaxSurfaceVerts vertices. Works in
 // `workspace` and allocates nothing.
-#define MD3_KERNEL_DECLARE(name, runs_here)                                                     \
-    namespace kernel_##name {                                                                   \
-    void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface,                    \
-                                 const PolarTables& polar, RepairWorkspace& workspace);         \
+#define MD3_KERNEL_DECLARE(name, runs_here)                                                 \
+    namespace kernel_##name {                                                               \
+        void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface,            \
+                                     const PolarTables& polar, RepairWorkspace& workspace); \
     }
 MD3_FOR_EACH_KERNEL(MD3_KERNEL_DECLARE)
 #undef MD3_KERNEL_DECLARE

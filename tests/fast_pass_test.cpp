@@ -50,7 +50,8 @@ void expect_same_as_reference(const BuiltModel& model, const char* what) {
 
 // Random vertices and triangles: open, self-intersecting, with degenerate
 // triangles, repeated corners, unused vertices and cancelling normals.
-BuiltModel random_model(std::uint32_t seed, int numSurfaces, int numFrames, int numVerts, int numTriangles) {
+BuiltModel random_model(std::uint32_t seed, int numSurfaces, int numFrames, int numVerts,
+                        int numTriangles) {
     std::mt19937 rng(seed);
     BuiltModel m;
     m.name = "random";
@@ -69,7 +70,9 @@ BuiltModel random_model(std::uint32_t seed, int numSurfaces, int numFrames, int 
             std::vector<BuiltVertex> frame;
             for (int v = 0; v < numVerts; ++v) {
                 // A coarse grid makes exact zeros and cancellations common.
-                const auto coord = [&] { return static_cast<std::int16_t>((static_cast<int>(rng() % 9) - 4) * 64); };
+                const auto coord = [&] {
+                    return static_cast<std::int16_t>((static_cast<int>(rng() % 9) - 4) * 64);
+                };
                 frame.push_back({coord(), coord(), coord(), 0x7777});
             }
             surface.frames.push_back(frame);
@@ -92,7 +95,8 @@ TEST(FastPass, WritesTheSameBytesAsThePlainPass) {
     BuiltModel many = generated_model(1, 2, 1000);
     const auto triangles = many.surfaces[0].triangles;
     for (int copy = 0; copy < 2; ++copy)
-        many.surfaces[0].triangles.insert(many.surfaces[0].triangles.end(), triangles.begin(), triangles.end());
+        many.surfaces[0].triangles.insert(many.surfaces[0].triangles.end(), triangles.begin(),
+                                          triangles.end());
     ASSERT_GT(many.surfaces[0].triangles.size(), 4096u);
     expect_same_as_reference(many, "many triangles");
     expect_same_as_reference(random_model(3, 2, 2, 300, 5000), "random, many triangles");
@@ -127,8 +131,10 @@ TEST(FastPacking, AgreesWithAtan2AndAcosOnRandomUnitVectors) {
         x *= inverse;
         y *= inverse;
         z *= inverse;
-        ASSERT_EQ(pack_normal_fast(tables, x, y, z), pack_normal(x, y, z)) << x << " " << y << " " << z;
-        const double azimuth = std::atan2(static_cast<double>(y), static_cast<double>(x)) * kAngleUnitsPerRadian;
+        ASSERT_EQ(pack_normal_fast(tables, x, y, z), pack_normal(x, y, z))
+            << x << " " << y << " " << z;
+        const double azimuth =
+            std::atan2(static_cast<double>(y), static_cast<double>(x)) * kAngleUnitsPerRadian;
         worstAzimuth = std::max(worstAzimuth, std::fabs(azimuth_estimate(x, y) - azimuth));
         const double polar = std::acos(static_cast<double>(z)) * kAngleUnitsPerRadian;
         worstPolar = std::max(worstPolar, std::fabs(polar_estimate(z) - polar));
@@ -143,19 +149,23 @@ TEST(FastPacking, AgreesWithAtan2AndAcosOnRandomUnitVectors) {
 TEST(FastPacking, AgreesOnAxesAndUnitBoundaries) {
     const PolarTables& tables = polar_tables();
     std::vector<std::array<float, 3>> cases = {
-        {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}, {-0.0f, 0, -1},
-        {1e-30f, 1, 0}, {-1, 1e-30f, 0}, {-1, -1e-30f, 0}, {1, -1e-30f, 0}, {0.6f, 0, 0.8f}, {0, -0.6f, -0.8f}};
+        {1, 0, 0},       {-1, 0, 0},      {0, 1, 0},        {0, -1, 0},      {0, 0, 1},
+        {0, 0, -1},      {-0.0f, 0, -1},  {1e-30f, 1, 0},   {-1, 1e-30f, 0}, {-1, -1e-30f, 0},
+        {1, -1e-30f, 0}, {0.6f, 0, 0.8f}, {0, -0.6f, -0.8f}};
     // Directions on and next to every azimuth and polar boundary.
     for (int unit = -128; unit <= 128; ++unit) {
         const double angle = unit / kAngleUnitsPerRadian;
         for (const double nudge : {-1e-7, -1e-9, 0.0, 1e-9, 1e-7}) {
-            const float c = static_cast<float>(std::cos(angle + nudge)), s = static_cast<float>(std::sin(angle + nudge));
+            const float c = static_cast<float>(std::cos(angle + nudge)),
+                        s = static_cast<float>(std::sin(angle + nudge));
             cases.push_back({c, s, 0});
             cases.push_back({0.5f * c, 0.5f * s, 0.8660254f});
             if (unit >= 0 && unit <= 128) cases.push_back({s, 0, c});  // polar angle `angle`
         }
     }
-    for (const auto& [x, y, z] : cases) EXPECT_EQ(pack_normal_fast(tables, x, y, z), pack_normal(x, y, z)) << x << " " << y << " " << z;
+    for (const auto& [x, y, z] : cases)
+        EXPECT_EQ(pack_normal_fast(tables, x, y, z), pack_normal(x, y, z))
+            << x << " " << y << " " << z;
     // Every threshold and its neighbours on both sides.
     for (int p = 1; p < 128; ++p) {
         const float t = tables.threshold[static_cast<std::size_t>(p)];

@@ -26,9 +26,12 @@ class GoldenOutputs : public ScratchDir {};
 TEST_F(GoldenOutputs, BothProgramsWriteTheKnownBytes) {
     const Golden cases[] = {
         {"sample", sample_model, 0xa1e921cff68a0145, 0xb510f0b90f00aca6},
-        {"blob 3x4x40", [] { return generated_model(3, 4, 40); }, 0xcca02fd16634a66b, 0x8a7b808a9a0cd328},
-        {"blob 2x2x300", [] { return generated_model(2, 2, 300); }, 0x4dff96ab58a86655, 0xaadada9b99caf380},
-        {"blob 1x1x1024", [] { return generated_model(1, 1, 1024); }, 0x709c8e86e4e3fd3d, 0xc361d10e02c9a9b1},
+        {"blob 3x4x40", [] { return generated_model(3, 4, 40); }, 0xcca02fd16634a66b,
+         0x8a7b808a9a0cd328},
+        {"blob 2x2x300", [] { return generated_model(2, 2, 300); }, 0x4dff96ab58a86655,
+         0xaadada9b99caf380},
+        {"blob 1x1x1024", [] { return generated_model(1, 1, 1024); }, 0x709c8e86e4e3fd3d,
+         0xc361d10e02c9a9b1},
     };
     for (const Golden& g : cases) {
         SCOPED_TRACE(g.name);
@@ -37,7 +40,8 @@ TEST_F(GoldenOutputs, BothProgramsWriteTheKnownBytes) {
 
         const RunResult mend = run_tool(MESHMEND_BIN, {in, path("mended.md3")});
         EXPECT_EQ(mend.status, 0);
-        const RunResult radius = run_tool(SPHERESET_BIN, {path("mended.md3"), path("radius.md3"), "96.5"});
+        const RunResult radius =
+            run_tool(SPHERESET_BIN, {path("mended.md3"), path("radius.md3"), "96.5"});
         EXPECT_EQ(radius.status, 0);
 
         EXPECT_EQ(fingerprint(mend.out + mend.err, read_file(path("mended.md3"))), g.meshmend)

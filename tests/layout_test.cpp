@@ -11,7 +11,8 @@ namespace {
 
 // Two surfaces over two frames, with room after ofsEnd.
 ModelBuffer valid_model() {
-    BuiltModel m = triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 1}}, {{0, 1, 2}, {1, 3, 2}});
+    BuiltModel m =
+        triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 1}}, {{0, 1, 2}, {1, 3, 2}});
     m.frames.resize(2);
     m.surfaces[0].frames.push_back(m.surfaces[0].frames[0]);
     m.surfaces.push_back(m.surfaces[0]);
@@ -20,7 +21,9 @@ ModelBuffer valid_model() {
     return build_model(m);
 }
 
-void set_header(ModelBuffer& m, int field, std::int64_t v) { put_i32(m.data() + field, static_cast<std::int32_t>(v)); }
+void set_header(ModelBuffer& m, int field, std::int64_t v) {
+    put_i32(m.data() + field, static_cast<std::int32_t>(v));
+}
 void set_surface(ModelBuffer& m, int s, int field, std::int64_t v) {
     put_i32(m.data() + surface_offset(m.data(), s) + field, static_cast<std::int32_t>(v));
 }
@@ -29,8 +32,15 @@ std::int32_t surface_field(const ModelBuffer& m, int s, int field) {
 }
 
 // Surface header field offsets, as the file lays them out.
-enum { kNumFrames = 72, kNumVerts = 80, kNumTriangles = 84, kOfsTriangles = 88, kOfsShaders = 92,
-       kOfsXyz = 100, kOfsEnd = 104 };
+enum {
+    kNumFrames = 72,
+    kNumVerts = 80,
+    kNumTriangles = 84,
+    kOfsTriangles = 88,
+    kOfsShaders = 92,
+    kOfsXyz = 100,
+    kOfsEnd = 104
+};
 
 struct Breakage {
     const char* what;
@@ -68,37 +78,74 @@ TEST(ValidateLayout, RejectsEveryBrokenRecord) {
     const std::int64_t end = Md3Header::ofsEnd(good.data());
     const std::int64_t second = surface_offset(good.data(), 1);
     const std::vector<Breakage> breakages = {
-        {"ofsEnd below a header", LayoutRule::model_end, [](ModelBuffer& m) { set_header(m, 104, 107); }},
+        {"ofsEnd below a header", LayoutRule::model_end,
+         [](ModelBuffer& m) { set_header(m, 104, 107); }},
         {"ofsEnd negative", LayoutRule::model_end, [](ModelBuffer& m) { set_header(m, 104, -1); }},
-        {"ofsEnd past the file", LayoutRule::model_end, [](ModelBuffer& m) { set_header(m, 104, static_cast<std::int64_t>(m.size()) + 1); }},
-        {"negative numFrames", LayoutRule::negative_count, [](ModelBuffer& m) { set_header(m, 76, -1); }},
-        {"negative numSurfaces", LayoutRule::negative_count, [](ModelBuffer& m) { set_header(m, 84, -1); }},
-        {"frames past ofsEnd", LayoutRule::frames_outside, [end](ModelBuffer& m) { set_header(m, 92, end - 2 * 56 + 1); }},
-        {"frames before the file", LayoutRule::frames_outside, [](ModelBuffer& m) { set_header(m, 92, -56); }},
-        {"huge frame count", LayoutRule::frames_outside, [](ModelBuffer& m) { set_header(m, 76, 0x7fffffff); }},
-        {"frames over the header", LayoutRule::overlap, [](ModelBuffer& m) { set_header(m, 92, 0); }},
-        {"one surface too many", LayoutRule::surface_outside, [](ModelBuffer& m) { set_header(m, 84, 3); }},
-        {"huge surface count", LayoutRule::surface_outside, [](ModelBuffer& m) { set_header(m, 84, 0x7fffffff); }},
-        {"first surface past ofsEnd", LayoutRule::surface_outside, [end](ModelBuffer& m) { set_header(m, 100, end - 107); }},
-        {"surface ofsEnd below a header", LayoutRule::surface_end, [](ModelBuffer& m) { set_surface(m, 0, kOfsEnd, 107); }},
-        {"surface ofsEnd zero", LayoutRule::surface_end, [](ModelBuffer& m) { set_surface(m, 1, kOfsEnd, 0); }},
-        {"surface block past ofsEnd", LayoutRule::surface_end, [end, second](ModelBuffer& m) { set_surface(m, 1, kOfsEnd, end - second + 1); }},
-        {"surface with more frames than the model", LayoutRule::surface_frames, [](ModelBuffer& m) { set_surface(m, 0, kNumFrames, 3); }},
-        {"negative surface frames", LayoutRule::negative_count, [](ModelBuffer& m) { set_surface(m, 0, kNumFrames, -1); }},
-        {"negative vertex count", LayoutRule::negative_count, [](ModelBuffer& m) { set_surface(m, 0, kNumVerts, -1); }},
-        {"negative triangle count", LayoutRule::negative_count, [](ModelBuffer& m) { set_surface(m, 0, kNumTriangles, -1); }},
-        {"huge vertex count", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 0, kNumVerts, 0x7fffffff); }},
-        {"huge triangle count", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 1, kNumTriangles, 0x7fffffff); }},
-        {"shader past its block", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 0, kOfsShaders, surface_field(m, 0, kOfsEnd) - 67); }},
-        {"shader before its block", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 1, kOfsShaders, -68); }},
-        {"triangles past their block", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 0, kOfsTriangles, surface_field(m, 0, kOfsEnd) - 23); }},
-        {"vertices past their block", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 0, kOfsXyz, surface_field(m, 0, kOfsXyz) + 1); }},
-        {"vertices in the next block", LayoutRule::record_outside, [](ModelBuffer& m) { set_surface(m, 0, kOfsXyz, surface_field(m, 0, kOfsEnd) + surface_field(m, 1, kOfsXyz)); }},
-        {"triangle index past the vertices", LayoutRule::triangle_index, [](ModelBuffer& m) { set_surface(m, 1, kNumVerts, 3); }},
-        {"shader over its surface header", LayoutRule::overlap, [](ModelBuffer& m) { set_surface(m, 0, kOfsShaders, 40); }},
-        {"vertices over the triangles", LayoutRule::overlap, [](ModelBuffer& m) { set_surface(m, 0, kOfsXyz, surface_field(m, 0, kOfsTriangles)); }},
-        {"shader over the triangles", LayoutRule::overlap, [](ModelBuffer& m) { set_surface(m, 1, kOfsShaders, surface_field(m, 1, kOfsTriangles) - 60); }},
-        {"frames over a surface header", LayoutRule::overlap, [second](ModelBuffer& m) { set_header(m, 92, second); }},
+        {"ofsEnd past the file", LayoutRule::model_end,
+         [](ModelBuffer& m) { set_header(m, 104, static_cast<std::int64_t>(m.size()) + 1); }},
+        {"negative numFrames", LayoutRule::negative_count,
+         [](ModelBuffer& m) { set_header(m, 76, -1); }},
+        {"negative numSurfaces", LayoutRule::negative_count,
+         [](ModelBuffer& m) { set_header(m, 84, -1); }},
+        {"frames past ofsEnd", LayoutRule::frames_outside,
+         [end](ModelBuffer& m) { set_header(m, 92, end - 2 * 56 + 1); }},
+        {"frames before the file", LayoutRule::frames_outside,
+         [](ModelBuffer& m) { set_header(m, 92, -56); }},
+        {"huge frame count", LayoutRule::frames_outside,
+         [](ModelBuffer& m) { set_header(m, 76, 0x7fffffff); }},
+        {"frames over the header", LayoutRule::overlap,
+         [](ModelBuffer& m) { set_header(m, 92, 0); }},
+        {"one surface too many", LayoutRule::surface_outside,
+         [](ModelBuffer& m) { set_header(m, 84, 3); }},
+        {"huge surface count", LayoutRule::surface_outside,
+         [](ModelBuffer& m) { set_header(m, 84, 0x7fffffff); }},
+        {"first surface past ofsEnd", LayoutRule::surface_outside,
+         [end](ModelBuffer& m) { set_header(m, 100, end - 107); }},
+        {"surface ofsEnd below a header", LayoutRule::surface_end,
+         [](ModelBuffer& m) { set_surface(m, 0, kOfsEnd, 107); }},
+        {"surface ofsEnd zero", LayoutRule::surface_end,
+         [](ModelBuffer& m) { set_surface(m, 1, kOfsEnd, 0); }},
+        {"surface block past ofsEnd", LayoutRule::surface_end,
+         [end, second](ModelBuffer& m) { set_surface(m, 1, kOfsEnd, end - second + 1); }},
+        {"surface with more frames than the model", LayoutRule::surface_frames,
+         [](ModelBuffer& m) { set_surface(m, 0, kNumFrames, 3); }},
+        {"negative surface frames", LayoutRule::negative_count,
+         [](ModelBuffer& m) { set_surface(m, 0, kNumFrames, -1); }},
+        {"negative vertex count", LayoutRule::negative_count,
+         [](ModelBuffer& m) { set_surface(m, 0, kNumVerts, -1); }},
+        {"negative triangle count", LayoutRule::negative_count,
+         [](ModelBuffer& m) { set_surface(m, 0, kNumTriangles, -1); }},
+        {"huge vertex count", LayoutRule::record_outside,
+         [](ModelBuffer& m) { set_surface(m, 0, kNumVerts, 0x7fffffff); }},
+        {"huge triangle count", LayoutRule::record_outside,
+         [](ModelBuffer& m) { set_surface(m, 1, kNumTriangles, 0x7fffffff); }},
+        {"shader past its block", LayoutRule::record_outside,
+         [](ModelBuffer& m) { set_surface(m, 0, kOfsShaders, surface_field(m, 0, kOfsEnd) - 67); }},
+        {"shader before its block", LayoutRule::record_outside,
+         [](ModelBuffer& m) { set_surface(m, 1, kOfsShaders, -68); }},
+        {"triangles past their block", LayoutRule::record_outside,
+         [](ModelBuffer& m) {
+             set_surface(m, 0, kOfsTriangles, surface_field(m, 0, kOfsEnd) - 23);
+         }},
+        {"vertices past their block", LayoutRule::record_outside,
+         [](ModelBuffer& m) { set_surface(m, 0, kOfsXyz, surface_field(m, 0, kOfsXyz) + 1); }},
+        {"vertices in the next block", LayoutRule::record_outside,
+         [](ModelBuffer& m) {
+             set_surface(m, 0, kOfsXyz,
+                         surface_field(m, 0, kOfsEnd) + surface_field(m, 1, kOfsXyz));
+         }},
+        {"triangle index past the vertices", LayoutRule::triangle_index,
+         [](ModelBuffer& m) { set_surface(m, 1, kNumVerts, 3); }},
+        {"shader over its surface header", LayoutRule::overlap,
+         [](ModelBuffer& m) { set_surface(m, 0, kOfsShaders, 40); }},
+        {"vertices over the triangles", LayoutRule::overlap,
+         [](ModelBuffer& m) { set_surface(m, 0, kOfsXyz, surface_field(m, 0, kOfsTriangles)); }},
+        {"shader over the triangles", LayoutRule::overlap,
+         [](ModelBuffer& m) {
+             set_surface(m, 1, kOfsShaders, surface_field(m, 1, kOfsTriangles) - 60);
+         }},
+        {"frames over a surface header", LayoutRule::overlap,
+         [second](ModelBuffer& m) { set_header(m, 92, second); }},
     };
     for (const Breakage& b : breakages) {
         ModelBuffer m = good;
@@ -110,10 +157,13 @@ TEST(ValidateLayout, RejectsEveryBrokenRecord) {
     }
 
     // Frames that would share bytes with vertices, and nothing else.
-    BuiltModel wide = triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}, {0, 2, 0}, {2, 2, 0}, {3, 3, 0}});
+    BuiltModel wide = triangle_model(
+        {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}, {0, 2, 0}, {2, 2, 0}, {3, 3, 0}});
     ModelBuffer framesOnVertices = build_model(wide);
     EXPECT_TRUE(validate_layout(framesOnVertices));
-    set_header(framesOnVertices, 92, surface_offset(framesOnVertices.data(), 0) + surface_field(framesOnVertices, 0, kOfsXyz));
+    set_header(
+        framesOnVertices, 92,
+        surface_offset(framesOnVertices.data(), 0) + surface_field(framesOnVertices, 0, kOfsXyz));
     EXPECT_FALSE(validate_layout(framesOnVertices));
 
     ModelBuffer negativeIndex = good;
@@ -124,8 +174,9 @@ TEST(ValidateLayout, RejectsEveryBrokenRecord) {
 
 // The reason's wording, for one model per kind of record it can name.
 TEST(ValidateLayout, ReasonsNameTheRecordOffsetsAndValues) {
-    BuiltModel named = triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}, {0, 2, 0}, {2, 2, 0}, {3, 3, 0}},
-                                      {{0, 1, 2}, {2, 1, 0}});
+    BuiltModel named = triangle_model(
+        {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}, {0, 2, 0}, {2, 2, 0}, {3, 3, 0}},
+        {{0, 1, 2}, {2, 1, 0}});
     named.surfaces[0].name = "hull\"\x01\xe9";
     const ModelBuffer good = build_model(named);
     const std::int64_t surface = surface_offset(good.data(), 0);
@@ -135,13 +186,16 @@ TEST(ValidateLayout, ReasonsNameTheRecordOffsetsAndValues) {
         std::function<void(ModelBuffer&)> apply;
         const char* reason;
     } cases[] = {
-        {[](ModelBuffer& m) { m.resize(100); }, "file of 100 bytes is shorter than a model header (108 bytes)"},
-        {[](ModelBuffer& m) { std::copy_n("RI\nF", 4, m.begin()); }, "not an MD3 model: magic \"RI\\x0aF\""},
+        {[](ModelBuffer& m) { m.resize(100); },
+         "file of 100 bytes is shorter than a model header (108 bytes)"},
+        {[](ModelBuffer& m) { std::copy_n("RI\nF", 4, m.begin()); },
+         "not an MD3 model: magic \"RI\\x0aF\""},
         {[](ModelBuffer& m) { set_header(m, 4, 16); }, "version 16, expected 15"},
         {[secondTriangle](ModelBuffer& m) { put_i32(m.data() + secondTriangle + 8, 1030); },
          "surface 0 \"hull\\\"\\x01\\xe9\": triangle 1 uses vertex 1030 of 8 (corner 2, at 352)"},
         {[vertices](ModelBuffer& m) { set_header(m, 92, vertices); },
-         "surface 0 \"hull\\\"\\x01\\xe9\": frame array (56 bytes at 428) overlaps its vertex array "
+         "surface 0 \"hull\\\"\\x01\\xe9\": frame array (56 bytes at 428) overlaps its vertex "
+         "array "
          "(8 x 8 bytes at 428)"},
     };
     for (const auto& c : cases) {

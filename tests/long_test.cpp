@@ -4,10 +4,9 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstdio>
 #include <thread>
 #include <vector>
-
-#include <cstdio>
 
 #include "model_builder.hpp"
 #include "pack_normal.hpp"
@@ -26,7 +25,8 @@ TEST(PolarUnits, TablesAndEstimateAgreeWithAcosOnEveryFloatFromMinusOneToOne) {
             for (std::uint32_t bits = w; bits <= last; bits += workers) {
                 for (const float z : {std::bit_cast<float>(bits), -std::bit_cast<float>(bits)}) {
                     const int exact = reference_polar_units(z);
-                    if (polar_units(tables, z) != exact || polar_units_fast(tables, z) != exact) ++mismatches[w];
+                    if (polar_units(tables, z) != exact || polar_units_fast(tables, z) != exact)
+                        ++mismatches[w];
                 }
             }
         });

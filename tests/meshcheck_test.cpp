@@ -1,10 +1,9 @@
 // meshcheck: its verdict against what meshmend really does, its findings, its
 // JSON and its command line.
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <nlohmann/json.hpp>
 
 #include "check.hpp"
 #include "mutator.hpp"
@@ -27,8 +26,10 @@ protected:
         EXPECT_EQ(r.status, status) << r.err;
         std::map<std::string, json> byPath;
         std::size_t start = 0;
-        for (std::size_t end; (end = r.out.find('\n', start)) != std::string::npos; start = end + 1) {
-            const json line = json::parse(r.out.substr(start, end - start));  // throws if it does not parse
+        for (std::size_t end; (end = r.out.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            const json line =
+                json::parse(r.out.substr(start, end - start));  // throws if it does not parse
             byPath[line.at("path").get<std::string>()] = line;
         }
         EXPECT_EQ(start, r.out.size()) << "output ends with a whole line";
@@ -44,7 +45,8 @@ std::string bytes_of(const std::string& utf8) {
         if (b < 0x80) {
             bytes += static_cast<char>(b);
         } else {  // U+0080 .. U+00FF: two bytes
-            bytes += static_cast<char>(((b & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
+            bytes += static_cast<char>(((b & 0x1F) << 6) |
+                                       (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
             ++i;
         }
     }
@@ -62,7 +64,8 @@ ModelBuffer repaired(ModelBuffer bytes) {
 BuiltModel strip_model(int numVerts) {
     std::vector<std::array<float, 3>> corners;
     std::vector<std::array<std::int32_t, 3>> triangles;
-    for (int v = 0; v < numVerts; ++v) corners.push_back({static_cast<float>(v / 2), static_cast<float>(v % 2), 0});
+    for (int v = 0; v < numVerts; ++v)
+        corners.push_back({static_cast<float>(v / 2), static_cast<float>(v % 2), 0});
     for (int v = 0; v + 2 < numVerts; ++v) triangles.push_back({v, v + 1, v + 2});
     return triangle_model(corners, triangles);
 }
@@ -125,7 +128,8 @@ TEST_F(Meshcheck, VerdictIsWhatMeshmendDoes) {
         ++seen[expected];
     }
     EXPECT_EQ(entries(), 2u) << "no file beside the models and the copy";
-    for (const char* verdict : {"clean", "repairable", "refused", "invalid"}) EXPECT_GT(seen[verdict], 0) << verdict;
+    for (const char* verdict : {"clean", "repairable", "refused", "invalid"})
+        EXPECT_GT(seen[verdict], 0) << verdict;
 }
 
 // Each kind of finding, with the numbers it must carry.
@@ -153,8 +157,8 @@ TEST(MeshcheckFindings, EachKindCarriesItsNumbers) {
     EXPECT_GT(r.normals[0].medianDegrees, 0.0);
     EXPECT_GE(r.normals[0].worstDegrees, r.normals[0].medianDegrees);
     EXPECT_EQ(r.frames.changed, 1);
-    EXPECT_EQ(r.frames.bounds, 5.0);                           // maxs (1, 1, 0) become (5, 5, 5)
-    EXPECT_EQ(r.frames.radius, std::sqrt(75.0f) - 2.0);        // the box's whole diagonal
+    EXPECT_EQ(r.frames.bounds, 5.0);                     // maxs (1, 1, 0) become (5, 5, 5)
+    EXPECT_EQ(r.frames.radius, std::sqrt(75.0f) - 2.0);  // the box's whole diagonal
     EXPECT_EQ(r.trailingBytes, 40);
 
     // The angles, against the plain computation: decode both normals with
@@ -168,19 +172,23 @@ TEST(MeshcheckFindings, EachKindCarriesItsNumbers) {
     const ModelReport angles = check(blob);
     ASSERT_EQ(angles.normals.size(), 2u);
     const auto unit = [](std::uint16_t packed) {
-        const double polar = (packed & 0xFF) * 2 * M_PI / 255, azimuth = (packed >> 8) * 2 * M_PI / 255;
-        return std::array<double, 3>{std::cos(azimuth) * std::sin(polar), std::sin(azimuth) * std::sin(polar),
-                                     std::cos(polar)};
+        const double polar = (packed & 0xFF) * 2 * M_PI / 255,
+                     azimuth = (packed >> 8) * 2 * M_PI / 255;
+        return std::array<double, 3>{std::cos(azimuth) * std::sin(polar),
+                                     std::sin(azimuth) * std::sin(polar), std::cos(polar)};
     };
     for (int s = 0; s < 2; ++s) {
         std::vector<double> expected;
-        const std::int64_t verts = Md3Surface::numVerts(blob.data() + surface_offset(blob.data(), s));
+        const std::int64_t verts =
+            Md3Surface::numVerts(blob.data() + surface_offset(blob.data(), s));
         for (int j = 0; j < 120; ++j) {
             for (int v = 0; v < verts; ++v) {
-                const auto a = unit(normal_of(blob, s, j, v)), b = unit(normal_of(blobAfter, s, j, v));
+                const auto a = unit(normal_of(blob, s, j, v)),
+                           b = unit(normal_of(blobAfter, s, j, v));
                 if (normal_of(blob, s, j, v) != normal_of(blobAfter, s, j, v))
-                    expected.push_back(std::acos(std::clamp(a[0] * b[0] + a[1] * b[1] + a[2] * b[2], -1.0, 1.0)) *
-                                       180 / M_PI);
+                    expected.push_back(
+                        std::acos(std::clamp(a[0] * b[0] + a[1] * b[1] + a[2] * b[2], -1.0, 1.0)) *
+                        180 / M_PI);
             }
         }
         std::sort(expected.begin(), expected.end());
@@ -213,10 +221,12 @@ TEST(MeshcheckFindings, EachKindCarriesItsNumbers) {
         return kinds;
     };
     EXPECT_EQ(warnings(strip_model(999)), (std::map<std::string, std::int64_t>{}));
-    EXPECT_EQ(warnings(strip_model(1000)), (std::map<std::string, std::int64_t>{{"vertices", 1000}}));
+    EXPECT_EQ(warnings(strip_model(1000)),
+              (std::map<std::string, std::int64_t>{{"vertices", 1000}}));
     BuiltModel many = frames_only_model(1025);
     many.numTags = 17;
-    EXPECT_EQ(warnings(many), (std::map<std::string, std::int64_t>{{"frames", 1025}, {"tags", 17}}));
+    EXPECT_EQ(warnings(many),
+              (std::map<std::string, std::int64_t>{{"frames", 1025}, {"tags", 17}}));
     BuiltModel wide = triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
     wide.surfaces[0].triangles.assign(2000, {0, 1, 2});
     wide.surfaces[0].shaders.assign(257, "s");
@@ -244,7 +254,8 @@ TEST_F(Meshcheck, JsonCarriesAnyBytes) {
     const json& r = reports.begin()->second;
     EXPECT_EQ(r.at("rule"), "triangle_index");
     EXPECT_EQ(r.at("reason").get<std::string>(),
-              "surface 0 \"q\\\"\\\\\\x01\\x7f\\xe9\\xff\": triangle 1 uses vertex 5 of 3 (corner 2, at 352)");
+              "surface 0 \"q\\\"\\\\\\x01\\x7f\\xe9\\xff\": triangle 1 uses vertex 5 of 3 (corner "
+              "2, at 352)");
     // Each escape stands for one byte: the parsed path's code points are the path's bytes.
     EXPECT_EQ(bytes_of(r.at("path").get<std::string>()), odd);
     EXPECT_EQ(bytes_of(r.at("reason").get<std::string>()), validate_layout(read_file(odd)).reason);
@@ -272,21 +283,29 @@ TEST_F(Meshcheck, CommandLineAndStatuses) {
     const RunResult tree = run({path("mod")});
     EXPECT_EQ(tree.status, 0) << tree.err;
     EXPECT_EQ(tree.out, path("mod/models/B.MD3") + ": clean\n" + path("mod/models/ships/a.md3") +
-                            ": clean\n2 models: 2 clean, 0 repairable, 0 refused, 0 invalid, 0 unreadable; 0 warnings\n");
+                            ": clean\n2 models: 2 clean, 0 repairable, 0 refused, 0 invalid, 0 "
+                            "unreadable; 0 warnings\n");
     EXPECT_EQ(run({"--quiet", path("mod")}).out, "");
 
     // One repairable model: status 1, its findings, and no summary for one model.
     const std::string sample = model_file("sample.md3", read_file(SAMPLE_MODEL));
     const RunResult one = run({sample});
     EXPECT_EQ(one.status, 1);
-    EXPECT_EQ(one.out.rfind(sample + ": repairable\n  model name: \"models\\\\ships\\\\skiff.md3\" -> "
-                                     "\"models/ships/skiff.md3\"\n", 0), 0u) << one.out;
+    EXPECT_EQ(
+        one.out.rfind(sample + ": repairable\n  model name: \"models\\\\ships\\\\skiff.md3\" -> "
+                               "\"models/ships/skiff.md3\"\n",
+                      0),
+        0u)
+        << one.out;
     EXPECT_EQ(one.out.find("models:"), std::string::npos);
 
     // Worse beats repairable; a missing file is unreadable with the system's reason.
     const RunResult missing = run({sample, path("missing.md3")});
     EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(missing.out.find(path("missing.md3") + ": unreadable\n  No such file or directory\n"), std::string::npos);
-    EXPECT_NE(missing.out.find("2 models: 0 clean, 1 repairable, 0 refused, 0 invalid, 1 unreadable; 0 warnings\n"),
+    EXPECT_NE(missing.out.find(path("missing.md3") + ": unreadable\n  No such file or directory\n"),
               std::string::npos);
+    EXPECT_NE(
+        missing.out.find(
+            "2 models: 0 clean, 1 repairable, 0 refused, 0 invalid, 1 unreadable; 0 warnings\n"),
+        std::string::npos);
 }

@@ -11,7 +11,8 @@ namespace {
 const std::string kBanner = "meshmend 0.2\n";
 const std::string kUsage =
     "Fixes a corrupted Quake III Arena MD3 model, including bad shader names and malformed vertex "
-    "normals.\nUsage: " MESHMEND_BIN " <in> [<out>]\n"
+    "normals.\nUsage: " MESHMEND_BIN
+    " <in> [<out>]\n"
     "If no output filename is specified, it will overwrite the original model.\n\n";
 constexpr int kAbort = 255;
 
@@ -105,8 +106,9 @@ TEST_F(Meshmend, MinimalHeaderOnlyModelIsRepaired) {
     const std::string file = model_file("min.md3", minimal_header());
     const RunResult r = run({file, path("out.md3")});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Fixing model name:     a\\b\nDone:                  a/b\n"
-                     "Fixing frame bounds:   0 frames\nDone.\n");
+    EXPECT_EQ(r.out,
+              "Fixing model name:     a\\b\nDone:                  a/b\n"
+              "Fixing frame bounds:   0 frames\nDone.\n");
     ModelBuffer expected = minimal_header();
     expected[9] = '/';
     EXPECT_EQ(read_file(path("out.md3")), expected);
@@ -135,9 +137,9 @@ TEST_F(Meshmend, RefusesWhatIsNoModelAndChangesNothing) {
     put_i32(zeroEnd.data() + 104, 0);
 
     const std::vector<std::pair<std::string, ModelBuffer>> cases = {
-        {"empty", {}}, {"107 bytes", truncated},
-        {"magic", wrongMagic}, {"version 14", v14}, {"version 16", v16},
-        {"ofsEnd past the file", badLayout}, {"ofsEnd zero", zeroEnd}};
+        {"empty", {}},           {"107 bytes", truncated}, {"magic", wrongMagic},
+        {"version 14", v14},     {"version 16", v16},      {"ofsEnd past the file", badLayout},
+        {"ofsEnd zero", zeroEnd}};
     for (const auto& [what, bytes] : cases) {
         const std::string file = model_file("bad.md3", bytes);
         const RunResult r = run({file});
@@ -176,7 +178,8 @@ TEST_F(Meshmend, FailedSaveLeavesTheOriginalIntact) {
     // Past a file-size limit the write fails as on a full disk.
     const RunResult full = run({file}, {.fileSizeLimit = 1000});
     EXPECT_EQ(full.status, kAbort);
-    EXPECT_NE(full.err.find("Unable to write " + file + ". Abort.\n"), std::string::npos) << full.err;
+    EXPECT_NE(full.err.find("Unable to write " + file + ". Abort.\n"), std::string::npos)
+        << full.err;
     EXPECT_EQ(read_file(file), sample);
     EXPECT_EQ(entries(), 1u);
 

@@ -26,17 +26,21 @@ public:
             switch (pick(4)) {
                 case 0:  // flip a few bits
                     for (std::uint32_t b = pick(8) + 1; b > 0; --b)
-                        bytes[pick(static_cast<std::uint32_t>(bytes.size()))] ^= static_cast<std::uint8_t>(1u << pick(8));
+                        bytes[pick(static_cast<std::uint32_t>(bytes.size()))] ^=
+                            static_cast<std::uint8_t>(1u << pick(8));
                     break;
                 case 1:  // truncate
                     bytes.resize(pick(static_cast<std::uint32_t>(bytes.size())));
                     break;
                 default: {  // a count or offset set to a boundary value
                     const bool header = pick(2) == 0;
-                    const std::int64_t at = header ? kHeaderFields[pick(5)] : firstSurface + kSurfaceFields[pick(9)];
+                    const std::int64_t at =
+                        header ? kHeaderFields[pick(5)] : firstSurface + kSurfaceFields[pick(9)];
                     const std::int64_t size = static_cast<std::int64_t>(bytes.size());
-                    const std::int64_t values[] = {-1, 0, 1, 0x7fffffff, INT32_MIN, size, size - 1, 107, 108, 1025};
-                    if (at + 4 <= size) put_i32(bytes.data() + at, static_cast<std::int32_t>(values[pick(10)]));
+                    const std::int64_t values[] = {-1,   0,        1,   0x7fffffff, INT32_MIN,
+                                                   size, size - 1, 107, 108,        1025};
+                    if (at + 4 <= size)
+                        put_i32(bytes.data() + at, static_cast<std::int32_t>(values[pick(10)]));
                 }
             }
         }
@@ -44,6 +48,8 @@ public:
     }
 
 private:
-    std::uint32_t pick(std::uint32_t n) { return n == 0 ? 0 : static_cast<std::uint32_t>(rng_() % n); }
+    std::uint32_t pick(std::uint32_t n) {
+        return n == 0 ? 0 : static_cast<std::uint32_t>(rng_() % n);
+    }
     std::mt19937 rng_;
 };

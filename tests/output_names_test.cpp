@@ -12,8 +12,8 @@ struct Tool {
     const char* label;
     const char* binary;
     int abortStatus;
-    std::string banner;   // what standard error starts with
-    const char* radius;   // sphereset's third argument, or nullptr
+    std::string banner;  // what standard error starts with
+    const char* radius;  // sphereset's third argument, or nullptr
     std::vector<std::string> args(const std::string& in, const std::string& out) const {
         if (!radius) return {in, out};
         return {in, out, radius};
@@ -25,7 +25,8 @@ const Tool kTools[] = {{"meshmend", MESHMEND_BIN, 255, "meshmend 0.2\n", nullptr
 
 std::string digest(const ModelBuffer& bytes) {
     const std::string_view view(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return std::to_string(bytes.size()) + " bytes, hash " + std::to_string(std::hash<std::string_view>()(view));
+    return std::to_string(bytes.size()) + " bytes, hash " +
+           std::to_string(std::hash<std::string_view>()(view));
 }
 
 class OutputNames : public ScratchDir {
@@ -108,7 +109,8 @@ TEST_F(OutputNames, NamesAtTheLengthLimitsAreWritten) {
         model_file(longest, sample);
         auto after = snapshot();
         after[longest] = digest(expected);
-        const RunResult inPlace = run_tool(tool.binary, tool.args(path(longest), tool.radius ? "same" : ""));
+        const RunResult inPlace =
+            run_tool(tool.binary, tool.args(path(longest), tool.radius ? "same" : ""));
         EXPECT_EQ(inPlace.status, 0) << tool.label << inPlace.err;
         EXPECT_EQ(snapshot(), after) << tool.label;
 

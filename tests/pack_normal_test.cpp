@@ -17,7 +17,7 @@ TEST(PackNormal, ZAxisUsesTheTwoSpecialValues) {
 }
 
 TEST(PackNormal, TruncatesBothAnglesTowardsZero) {
-    const float h = 0.70710677f;  // 45 degrees
-    EXPECT_EQ(pack_normal(h, 0, h), 31);                 // polar 31.87
+    const float h = 0.70710677f;                        // 45 degrees
+    EXPECT_EQ(pack_normal(h, 0, h), 31);                // polar 31.87
     EXPECT_EQ(pack_normal(h, -h, 0), (225 << 8) | 63);  // azimuth -31.87 -> -31 -> 225
 }

@@ -85,16 +85,16 @@ TEST(RepairNormals, SingleTriangleNormalFollowsItsWinding) {
 TEST(RepairNormals, SharedVertexAveragesItsFaces) {
     // Vertex 0 sits on a face looking down -z and one looking down -x: the
     // sum (-1, 0, -1) normalised is 45 degrees between them.
-    ModelBuffer bytes = build_model(triangle_model(
-        {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{0, 1, 2}, {0, 2, 3}}));
+    ModelBuffer bytes = build_model(
+        triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{0, 1, 2}, {0, 2, 3}}));
     repair(bytes);
     EXPECT_EQ(normal_of(bytes, 0, 0, 0), (127 << 8) | 95);  // azimuth pi, polar 3/4 pi
 }
 
 TEST(RepairNormals, VerticesWithoutAFaceKeepTheirOldNormal) {
     // Vertex 3 is used by no triangle; vertices 0..2 only by a degenerate one.
-    ModelBuffer bytes = build_model(triangle_model(
-        {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {5, 0, 0}}, {{0, 1, 2}}));
+    ModelBuffer bytes =
+        build_model(triangle_model({{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {5, 0, 0}}, {{0, 1, 2}}));
     repair(bytes);
     for (int v = 0; v < 4; ++v) EXPECT_EQ(normal_of(bytes, 0, 0, v), 0xBEEF) << v;
 }
@@ -147,7 +147,8 @@ TEST(RepairBounds, FrameBoxIsTheUnionOverAllSurfaces) {
         EXPECT_EQ(frame_field(bytes, 1, Md3Frame::maxs, k), maxs1[k]);
     }
     // The radius is the whole diagonal of the box.
-    EXPECT_EQ(Md3Frame::radius(bytes.data() + frame_offset(bytes.data(), 0)), std::sqrt(11.0f * 11.0f + 7 * 7 + 13.5f * 13.5f));
+    EXPECT_EQ(Md3Frame::radius(bytes.data() + frame_offset(bytes.data(), 0)),
+              std::sqrt(11.0f * 11.0f + 7 * 7 + 13.5f * 13.5f));
     EXPECT_EQ(Md3Frame::radius(bytes.data() + frame_offset(bytes.data(), 1)), std::sqrt(12.0f));
 }
 
@@ -161,13 +162,16 @@ TEST(RepairPass, TouchesNothingItDoesNotOwn) {
     std::vector<bool> owned(before.size(), false);
     auto own = [&](std::int64_t at, std::int64_t n) { std::fill_n(owned.begin() + at, n, true); };
     own(8, 64);
-    for (int i = 0; i < Md3Header::numFrames(before.data()); ++i) own(frame_offset(before.data(), i), 40);
+    for (int i = 0; i < Md3Header::numFrames(before.data()); ++i)
+        own(frame_offset(before.data(), i), 40);
     for (int s = 0; s < Md3Header::numSurfaces(before.data()); ++s) {
         const std::int64_t at = surface_offset(before.data(), s);
         const std::uint8_t* surface = before.data() + at;
         own(at + Md3Surface::ofsShaders(surface), 64);
-        const std::int64_t vertices = std::int64_t{Md3Surface::numFrames(surface)} * Md3Surface::numVerts(surface);
-        for (std::int64_t v = 0; v < vertices; ++v) own(at + Md3Surface::ofsXyzNormals(surface) + 8 * v + 6, 2);
+        const std::int64_t vertices =
+            std::int64_t{Md3Surface::numFrames(surface)} * Md3Surface::numVerts(surface);
+        for (std::int64_t v = 0; v < vertices; ++v)
+            own(at + Md3Surface::ofsXyzNormals(surface) + 8 * v + 6, 2);
     }
     std::size_t changed = 0;
     for (std::size_t i = 0; i < before.size(); ++i) {
@@ -181,8 +185,10 @@ TEST(RepairPass, TouchesNothingItDoesNotOwn) {
 TEST(RepairPass, SurfaceOfMoreThan1024VerticesStopsThePass) {
     auto model_with = [](int numVerts) {
         BuiltModel m = triangle_model({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
-        m.surfaces[0].frames[0].resize(static_cast<std::size_t>(numVerts), BuiltVertex{1, 2, 3, 0xBEEF});
-        m.surfaces.insert(m.surfaces.begin(), triangle_model({{0, 0, 0}, {0, 1, 0}, {1, 0, 0}}).surfaces[0]);
+        m.surfaces[0].frames[0].resize(static_cast<std::size_t>(numVerts),
+                                       BuiltVertex{1, 2, 3, 0xBEEF});
+        m.surfaces.insert(m.surfaces.begin(),
+                          triangle_model({{0, 0, 0}, {0, 1, 0}, {1, 0, 0}}).surfaces[0]);
         m.surfaces[0].name = "first";
         return build_model(m);
     };
@@ -195,10 +201,11 @@ TEST(RepairPass, SurfaceOfMoreThan1024VerticesStopsThePass) {
     ModelBuffer tooBig = model_with(1025);
     const PassOutput refused = repair(tooBig);
     EXPECT_FALSE(refused.ok);
-    const std::string tail = "Fixing surface:        surface\n"
-                             "Fixing shader:         shader\n"
-                             "Done:                  shader\n"
-                             "Fixing frames/normals: 1 frames 1 tris 1025 verts\n";
+    const std::string tail =
+        "Fixing surface:        surface\n"
+        "Fixing shader:         shader\n"
+        "Done:                  shader\n"
+        "Fixing frames/normals: 1 frames 1 tris 1025 verts\n";
     ASSERT_GE(refused.lines.size(), tail.size());
     EXPECT_EQ(refused.lines.substr(refused.lines.size() - tail.size()), tail);
     EXPECT_NE(refused.lines.find("Fixing surface:        first\n"), std::string::npos);

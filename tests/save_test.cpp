@@ -27,7 +27,8 @@ TEST_F(SaveOutput, CreatesANewFile) {
 
 TEST_F(SaveOutput, ReplacesAFileKeepingItsPermissions) {
     write_file(path("model.md3"), kOld);
-    fs::permissions(path("model.md3"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::permissions(path("model.md3"),
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     ASSERT_TRUE(save(path("model.md3"), kNew));
     EXPECT_EQ(read_file(path("model.md3")), kNew);
     EXPECT_EQ(fs::status(path("model.md3")).permissions(),

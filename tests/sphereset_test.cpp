@@ -1,6 +1,5 @@
 // sphereset: the radius argument, the frame loop and the files it writes.
 #include "radius.hpp"
-
 #include "support.hpp"
 
 namespace {
@@ -58,10 +57,12 @@ TEST_F(Sphereset, SetsEveryFrameInPlaceWithSame) {
     const RunResult r = run({file, "same", "128", "ignored"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, "old radius: 64.000000, new radius: 128.000000\n"
-                     "old radius: 64.000000, new radius: 128.000000\n"
-                     "old radius: 64.000000, new radius: 128.000000\n"
-                     "new radius: " + std::to_string(bytes.size()) + "\ngot here\n");
+    EXPECT_EQ(r.out,
+              "old radius: 64.000000, new radius: 128.000000\n"
+              "old radius: 64.000000, new radius: 128.000000\n"
+              "old radius: 64.000000, new radius: 128.000000\n"
+              "new radius: " +
+                  std::to_string(bytes.size()) + "\ngot here\n");
     EXPECT_EQ(read_file(file), with_radius(bytes, 128.0f));
     EXPECT_EQ(entries(), 1u);
 }
@@ -70,7 +71,7 @@ TEST_F(Sphereset, WritesTheWholeFileUnvalidated) {
     BuiltModel m = sample_model();
     m.trailingBytes = 33;  // beyond ofsEnd, still written
     ModelBuffer bytes = build_model(m);
-    bytes[0] = 'X';                  // magic and version are not looked at
+    bytes[0] = 'X';  // magic and version are not looked at
     put_i32(bytes.data() + 4, 99);
     const std::string file = model_file("in.md3", bytes);
     const RunResult r = run({file, path("out.md3"), "1e3"});
@@ -126,7 +127,8 @@ TEST_F(Sphereset, RefusalsNameTheProblemAndWriteNothing) {
     put_i32(framesBefore.data() + 92, -8);
     ModelBuffer truncated = good;
     truncated.resize(107);
-    for (const ModelBuffer& bad : {ModelBuffer{}, truncated, framesOutside, hugeFrames, framesBefore}) {
+    for (const ModelBuffer& bad :
+         {ModelBuffer{}, truncated, framesOutside, hugeFrames, framesBefore}) {
         const std::string badFile = model_file("bad.md3", bad);
         const RunResult r = run({badFile, "same", "64"});
         EXPECT_EQ(r.status, 1);
@@ -146,7 +148,8 @@ TEST_F(Sphereset, FailedSaveLeavesTheOriginalIntact) {
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(full.err, "Unable to write " + file + ". Abort.\n");
     // The byte count comes once the temporary is open; "got here" never does.
-    EXPECT_NE(full.out.find("new radius: " + std::to_string(sample.size()) + "\n"), std::string::npos);
+    EXPECT_NE(full.out.find("new radius: " + std::to_string(sample.size()) + "\n"),
+              std::string::npos);
     EXPECT_EQ(full.out.find("got here"), std::string::npos);
     EXPECT_EQ(read_file(file), sample);
     EXPECT_EQ(entries(), 1u);

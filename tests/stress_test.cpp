@@ -11,15 +11,17 @@ namespace {
 
 class Stress : public ScratchDir {};
 
-bool one_of(const std::string& text, const std::set<std::string>& allowed) { return allowed.count(text) > 0; }
+bool one_of(const std::string& text, const std::set<std::string>& allowed) {
+    return allowed.count(text) > 0;
+}
 
 }  // namespace
 
 TEST_F(Stress, MutatedModelsEndCleanlyInBothPrograms) {
     BuiltModel trailing = generated_model(2, 3, 30);
     trailing.trailingBytes = 24;
-    const std::vector<ModelBuffer> originals = {read_file(SAMPLE_MODEL), build_model(generated_model(3, 2, 20)),
-                                                build_model(trailing)};
+    const std::vector<ModelBuffer> originals = {
+        read_file(SAMPLE_MODEL), build_model(generated_model(3, 2, 20)), build_model(trailing)};
     Mutator mutator(20261208);
     const RunOptions limits{.timeoutSeconds = 30};
     const std::string in = path("model.md3"), out = path("out.md3");
@@ -35,12 +37,14 @@ TEST_F(Stress, MutatedModelsEndCleanlyInBothPrograms) {
         if (mend.status == 0) {
             ++repaired;
             EXPECT_EQ(mend.err, banner);
-            EXPECT_EQ(read_file(in).size(), static_cast<std::size_t>(Md3Header::ofsEnd(bytes.data())));
+            EXPECT_EQ(read_file(in).size(),
+                      static_cast<std::size_t>(Md3Header::ofsEnd(bytes.data())));
         } else {
             EXPECT_EQ(mend.status, 255);
             EXPECT_TRUE(one_of(mend.err, {banner + "Corrupt/invalid model: " + in + ". Abort.\n",
                                           banner + "Surface has more than 1024 vertexes. Abort.\n",
-                                          banner + "Unable to allocate enough memory to load " + in + ". Abort.\n"}))
+                                          banner + "Unable to allocate enough memory to load " +
+                                              in + ". Abort.\n"}))
                 << mend.err;
             EXPECT_EQ(read_file(in), bytes);
         }
@@ -55,8 +59,9 @@ TEST_F(Stress, MutatedModelsEndCleanlyInBothPrograms) {
             fs::remove(out);
         } else {
             EXPECT_EQ(radius.status, 1);
-            EXPECT_TRUE(one_of(radius.err, {"Corrupt/invalid model: " + in + ". Abort.\n",
-                                            "Unable to allocate enough memory to load " + in + ". Abort.\n"}))
+            EXPECT_TRUE(one_of(radius.err,
+                               {"Corrupt/invalid model: " + in + ". Abort.\n",
+                                "Unable to allocate enough memory to load " + in + ". Abort.\n"}))
                 << radius.err;
             EXPECT_FALSE(fs::exists(out));
         }

@@ -1,7 +1,5 @@
 #include "support.hpp"
 
-#include "validate_layout.hpp"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -12,6 +10,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+
+#include "validate_layout.hpp"
 
 void ScratchDir::SetUp() {
     std::string pattern = (fs::temp_directory_path() / "md3test-XXXXXX").string();
@@ -27,7 +27,8 @@ std::string ScratchDir::model_file(const std::string& name, const ModelBuffer& b
 }
 
 std::size_t ScratchDir::entries() const {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
 }
 
 ModelBuffer read_file(const std::string& path) {
@@ -37,7 +38,8 @@ ModelBuffer read_file(const std::string& path) {
 
 void write_file(const std::string& path, const ModelBuffer& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 namespace {
@@ -53,7 +55,8 @@ std::string slurp_and_remove(const std::string& path) {
 
 RunResult run_tool(const std::string& binary, const std::vector<std::string>& args,
                    const RunOptions& options) {
-    const std::string base = (fs::temp_directory_path() / ("md3run-" + std::to_string(getpid()))).string();
+    const std::string base =
+        (fs::temp_directory_path() / ("md3run-" + std::to_string(getpid()))).string();
     const std::string outPath = base + ".out", errPath = base + ".err";
 
     std::vector<std::string> command;
@@ -67,7 +70,8 @@ RunResult run_tool(const std::string& binary, const std::vector<std::string>& ar
     const pid_t child = fork();
     if (child == 0) {
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = options.mergeStreams ? out : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err =
+            options.mergeStreams ? out : open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(out, 1);
         dup2(err, 2);
         if (options.fileSizeLimit >= 0) {
@@ -113,7 +117,8 @@ BuiltModel frames_only_model(int numFrames) {
     return m;
 }
 
-PassOutput run_pass(const std::function<bool(std::span<std::uint8_t>, std::FILE*)>& pass, ModelBuffer& model) {
+PassOutput run_pass(const std::function<bool(std::span<std::uint8_t>, std::FILE*)>& pass,
+                    ModelBuffer& model) {
     EXPECT_TRUE(validate_layout(model));
     char* text = nullptr;
     std::size_t length = 0;

@@ -6,9 +6,9 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,7 +39,7 @@ struct RunResult {
 };
 
 struct RunOptions {
-    bool mergeStreams = false;    // standard error into the standard output capture
+    bool mergeStreams = false;     // standard error into the standard output capture
     long long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes for the child
     unsigned timeoutSeconds = 60;  // the child is killed after this long
 };
@@ -66,7 +66,8 @@ struct PassOutput {
 
 // Runs `pass` (repair_model or the plain reference pass) over `model`,
 // which must pass validation, capturing its progress lines.
-PassOutput run_pass(const std::function<bool(std::span<std::uint8_t>, std::FILE*)>& pass, ModelBuffer& model);
+PassOutput run_pass(const std::function<bool(std::span<std::uint8_t>, std::FILE*)>& pass,
+                    ModelBuffer& model);
 inline PassOutput run_pass(bool (*pass)(std::span<std::uint8_t>, std::FILE*), ModelBuffer& model) {
     return run_pass(std::function<bool(std::span<std::uint8_t>, std::FILE*)>(pass), model);
 }

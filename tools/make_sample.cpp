@@ -11,11 +11,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s <output.md3> [<surfaces> <frames> <vertices>]\n", argv[0]);
         return 2;
     }
-    const BuiltModel model = argc == 2 ? sample_model()
-                                       : generated_model(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
+    const BuiltModel model =
+        argc == 2 ? sample_model()
+                  : generated_model(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
     const ModelBuffer bytes = build_model(model);
     std::FILE* out = std::fopen(argv[1], "wb");
-    if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() || std::fclose(out) != 0) {
+    if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
+        std::fclose(out) != 0) {
         std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[1]);
         return 1;
     }

@@ -16,8 +16,7 @@ void put_i32_at(ModelBuffer& out, std::size_t at, std::int64_t v) {
 }
 
 void fill_pattern(ModelBuffer& out, std::size_t at, std::size_t count, std::uint8_t seed) {
-    for (std::size_t i = 0; i < count; ++i)
-        out[at + i] = static_cast<std::uint8_t>(seed + i * 7);
+    for (std::size_t i = 0; i < count; ++i) out[at + i] = static_cast<std::uint8_t>(seed + i * 7);
 }
 
 std::int64_t surface_size(const BuiltSurface& s) {
@@ -28,10 +27,13 @@ std::int64_t surface_size(const BuiltSurface& s) {
 }
 
 void write_surface(ModelBuffer& out, std::size_t at, const BuiltSurface& s) {
-    const std::int64_t numVerts = s.frames.empty() ? 0 : static_cast<std::int64_t>(s.frames[0].size());
+    const std::int64_t numVerts =
+        s.frames.empty() ? 0 : static_cast<std::int64_t>(s.frames[0].size());
     const std::int64_t ofsShaders = Md3Surface::kSize;
-    const std::int64_t ofsTriangles = ofsShaders + Md3Shader::kSize * static_cast<std::int64_t>(s.shaders.size());
-    const std::int64_t ofsSt = ofsTriangles + Md3Triangle::kSize * static_cast<std::int64_t>(s.triangles.size());
+    const std::int64_t ofsTriangles =
+        ofsShaders + Md3Shader::kSize * static_cast<std::int64_t>(s.shaders.size());
+    const std::int64_t ofsSt =
+        ofsTriangles + Md3Triangle::kSize * static_cast<std::int64_t>(s.triangles.size());
     const std::int64_t ofsXyz = ofsSt + 8 * numVerts;
 
     std::copy_n("IDP3", 4, out.begin() + static_cast<long>(at));
@@ -54,9 +56,11 @@ void write_surface(ModelBuffer& out, std::size_t at, const BuiltSurface& s) {
     }
     for (std::size_t t = 0; t < s.triangles.size(); ++t)
         for (int c = 0; c < 3; ++c)
-            put_i32_at(out, at + static_cast<std::size_t>(ofsTriangles) + t * Md3Triangle::kSize + 4 * c,
+            put_i32_at(out,
+                       at + static_cast<std::size_t>(ofsTriangles) + t * Md3Triangle::kSize + 4 * c,
                        s.triangles[t][c]);
-    fill_pattern(out, at + static_cast<std::size_t>(ofsSt), static_cast<std::size_t>(8 * numVerts), 0x40);
+    fill_pattern(out, at + static_cast<std::size_t>(ofsSt), static_cast<std::size_t>(8 * numVerts),
+                 0x40);
     std::size_t v = at + static_cast<std::size_t>(ofsXyz);
     for (const auto& frame : s.frames) {
         for (const BuiltVertex& vertex : frame) {
@@ -73,7 +77,8 @@ void write_surface(ModelBuffer& out, std::size_t at, const BuiltSurface& s) {
 
 ModelBuffer build_model(const BuiltModel& model) {
     const std::int64_t ofsFrames = Md3Header::kSize;
-    const std::int64_t ofsTags = ofsFrames + Md3Frame::kSize * static_cast<std::int64_t>(model.frames.size());
+    const std::int64_t ofsTags =
+        ofsFrames + Md3Frame::kSize * static_cast<std::int64_t>(model.frames.size());
     const std::int64_t ofsSurfaces =
         ofsTags + kTagSize * model.numTags * static_cast<std::int64_t>(model.frames.size());
     std::int64_t ofsEnd = ofsSurfaces;
@@ -104,7 +109,8 @@ ModelBuffer build_model(const BuiltModel& model) {
         Md3Frame::set_radius(frame, f.radius);
         put_name(out, static_cast<std::size_t>(frame - out.data()) + 40, f.name, 16);
     }
-    fill_pattern(out, static_cast<std::size_t>(ofsTags), static_cast<std::size_t>(ofsSurfaces - ofsTags), 0x11);
+    fill_pattern(out, static_cast<std::size_t>(ofsTags),
+                 static_cast<std::size_t>(ofsSurfaces - ofsTags), 0x11);
 
     std::int64_t at = ofsSurfaces;
     for (const BuiltSurface& s : model.surfaces) {
@@ -123,7 +129,8 @@ std::vector<BuiltVertex> box(float x0, float y0, float z0, float x1, float y1, f
     std::vector<BuiltVertex> v;
     for (int i = 0; i < 8; ++i) {
         const auto fixed = [](float c) { return static_cast<std::int16_t>(c * 64.0f); };
-        v.push_back({fixed(i & 1 ? x1 : x0), fixed(i & 2 ? y1 : y0), fixed(i & 4 ? z1 : z0), 0x1234});
+        v.push_back(
+            {fixed(i & 1 ? x1 : x0), fixed(i & 2 ? y1 : y0), fixed(i & 4 ? z1 : z0), 0x1234});
     }
     return v;
 }
@@ -153,10 +160,11 @@ BuiltModel sample_model() {
     for (int j = 0; j < 3; ++j) {
         const float bob = 0.5f * static_cast<float>(j);
         hull.frames.push_back(box(-16, -6, -4 + bob, 16, 6, 4 + bob));
-        fin.frames.push_back({{-12 * 64, 0, static_cast<std::int16_t>((4 + bob) * 64), 0x1234},
-                              {-4 * 64, 0, static_cast<std::int16_t>((4 + bob) * 64), 0x1234},
-                              {-12 * 64, 0, static_cast<std::int16_t>((10 + bob) * 64), 0x1234},
-                              {-8 * 64, 2 * 64, static_cast<std::int16_t>((5 + bob) * 64), 0x1234}});
+        fin.frames.push_back(
+            {{-12 * 64, 0, static_cast<std::int16_t>((4 + bob) * 64), 0x1234},
+             {-4 * 64, 0, static_cast<std::int16_t>((4 + bob) * 64), 0x1234},
+             {-12 * 64, 0, static_cast<std::int16_t>((10 + bob) * 64), 0x1234},
+             {-8 * 64, 2 * 64, static_cast<std::int16_t>((5 + bob) * 64), 0x1234}});
     }
     m.surfaces = {hull, fin};
     return m;
@@ -208,10 +216,13 @@ BuiltModel generated_model(int numSurfaces, int numFrames, int vertsPerSurface) 
         for (int k = 0; k < segments; ++k) {
             surface.triangles.push_back({0, ring_vertex(1, k + 1), ring_vertex(1, k)});
             for (int r = 1; r + 1 < rings; ++r) {
-                surface.triangles.push_back({ring_vertex(r, k), ring_vertex(r, k + 1), ring_vertex(r + 1, k)});
-                surface.triangles.push_back({ring_vertex(r, k + 1), ring_vertex(r + 1, k + 1), ring_vertex(r + 1, k)});
+                surface.triangles.push_back(
+                    {ring_vertex(r, k), ring_vertex(r, k + 1), ring_vertex(r + 1, k)});
+                surface.triangles.push_back(
+                    {ring_vertex(r, k + 1), ring_vertex(r + 1, k + 1), ring_vertex(r + 1, k)});
             }
-            surface.triangles.push_back({south, ring_vertex(rings - 1, k), ring_vertex(rings - 1, k + 1)});
+            surface.triangles.push_back(
+                {south, ring_vertex(rings - 1, k), ring_vertex(rings - 1, k + 1)});
         }
 
         const double centre[3] = {(s % 3) * 40.0 - 40.0, (s / 3 % 3) * 40.0 - 40.0, (s / 9) * 40.0};
@@ -219,7 +230,8 @@ BuiltModel generated_model(int numSurfaces, int numFrames, int vertsPerSurface) 
         for (int j = 0; j < numFrames; ++j) {
             std::vector<BuiltVertex> frame;
             const auto place = [&](double theta, double phi) {
-                const double wobble = 1.0 + 0.15 * portable_sin(3 * phi + 0.2 * j) * portable_cos(2 * theta + 0.1 * s);
+                const double wobble = 1.0 + 0.15 * portable_sin(3 * phi + 0.2 * j) *
+                                                portable_cos(2 * theta + 0.1 * s);
                 const double r = radius * wobble;
                 frame.push_back({to_fixed(centre[0] + r * portable_sin(theta) * portable_cos(phi)),
                                  to_fixed(centre[1] + r * portable_sin(theta) * portable_sin(phi)),
