@@ -316,7 +316,17 @@ bool find_target(const std::string& name, PendingOutput& out) {
         if (leaf.empty() || leaf == "." || leaf == "..") return false;  // a folder, not a file
         std::string link;
         switch (read_link(out.folder, leaf, link)) {
-            case Link::none: out.target = std::move(leaf); return true;
+            case Link::none: {
+                // Only a regular file is replaced, or a new one made: a
+                // folder, a device or a pipe in its place is no model file,
+                // and swapping it for one (/dev/null, say) would do harm.
+                struct stat found;
+                if (::fstatat(out.folder, leaf.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    !S_ISREG(found.st_mode))
+                    return false;
+                out.target = std::move(leaf);
+                return true;
+            }
             case Link::error: return false;
             case Link::read: break;
         }
@@ -343,11 +353,15 @@ std::FILE* create_new(PendingOutput& out, const std::string& temp) {
 
 void remove_temporary(const PendingOutput& out) { ::unlinkat(out.folder, out.temp.c_str(), 0); }
 
-// A replaced file keeps its permission bits.
+// A replaced file keeps its permission bits, and its owner and group as far
+// as this process may give them (all of them for root; else a group it is in).
 bool keep_permissions(const PendingOutput& out) {
     struct stat old;
     if (::fstatat(out.folder, out.target.c_str(), &old, 0) != 0) return true;  // a new file
-    return ::fchmod(::fileno(out.file), old.st_mode & 07777) == 0;
+    const int fd = ::fileno(out.file);
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0)
+        (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    return ::fchmod(fd, old.st_mode & 07777) == 0;
 }
 
 bool flush_to_disk(std::FILE* file) {

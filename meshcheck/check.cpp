@@ -78,6 +78,7 @@ void count_degenerate(const std::uint8_t* model, CheckWorkspace& workspace) {
     });
 }
 
+#if MESHCHECK_THREADS
 // Triangle-frames to look at for flat triangles, past which that count runs
 // on a thread of its own beside the copy and the repair pass: it reads only
 // the original, and on a large model it takes half as long as the pass.
@@ -91,6 +92,7 @@ std::int64_t triangle_frames(const std::uint8_t* model) {
     });
     return total;
 }
+#endif
 
 // Expects workspace.flat to hold the surfaces' degenerate triangle counts.
 void add_warnings(const std::uint8_t* model, ModelReport& report, const CheckWorkspace& workspace) {

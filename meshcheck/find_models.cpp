@@ -50,7 +50,11 @@ void walk(const std::string& folder, std::vector<FoundModel>& found) {
         if (entry.is_directory(kind) && !entry.is_symlink(kind)) {
             walk(name, found);
         } else if (has_md3_ending(name) && !entry.is_directory(kind)) {
-            found.push_back({name, ""});
+            // A pipe or a device would block the read or never end: only a
+            // regular file (or a link to one) is opened. A dangling link is,
+            // to be reported with the system's reason.
+            const bool special = entry.exists(kind) && !entry.is_regular_file(kind);
+            found.push_back({name, special ? "not a regular file" : ""});
         }
     }
     if (ec) found.push_back({folder, ec.message()});

@@ -1,5 +1,7 @@
 // meshcheck: its verdict against what meshmend really does, its findings, its
 // JSON and its command line.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -280,6 +282,12 @@ TEST_F(Meshcheck, CommandLineAndStatuses) {
     model_file("mod/models/B.MD3", clean);
     model_file("mod/models/notes.txt", {});
     fs::create_directory_symlink("..", dir / "mod" / "models" / "up");
+    // A pipe would block a read: it is reported, not opened.
+    fs::create_directory(dir / "pipes");
+    ASSERT_EQ(mkfifo(path("pipes/pipe.md3").c_str(), 0644), 0);
+    const RunResult pipe = run({path("pipes")});
+    EXPECT_EQ(pipe.status, 2);
+    EXPECT_EQ(pipe.out, path("pipes/pipe.md3") + ": unreadable\n  not a regular file\n");
     const RunResult tree = run({path("mod")});
     EXPECT_EQ(tree.status, 0) << tree.err;
     EXPECT_EQ(tree.out, path("mod/models/B.MD3") + ": clean\n" + path("mod/models/ships/a.md3") +

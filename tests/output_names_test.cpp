@@ -1,5 +1,7 @@
 // Both programs on output names the system treats specially: symbolic links
 // that never end, and names at the system's length limits.
+#include <sys/stat.h>
+
 #include <functional>
 #include <map>
 #include <string_view>
@@ -40,6 +42,8 @@ protected:
                 seen[name] = "-> " + fs::read_symlink(e.path()).string();
             else if (e.is_directory())
                 seen[name] = "folder";
+            else if (e.is_fifo())
+                seen[name] = "pipe";
             else
                 seen[name] = digest(read_file(e.path().string()));
         }
@@ -77,6 +81,16 @@ TEST_F(OutputNames, LinkLoopIsRefused) {
         expect_refused(tool, in, path("l1"));
         expect_refused(tool, in, path("self"));
     }
+}
+
+TEST_F(OutputNames, OutputThatIsNoFileIsRefused) {
+    const std::string in = model_file("in.md3", read_file(SAMPLE_MODEL));
+    ASSERT_EQ(mkfifo(path("pipe.md3").c_str(), 0644), 0);
+    fs::create_directory(dir / "folder.md3");
+    fs::create_symlink("pipe.md3", dir / "to-pipe.md3");
+    for (const Tool& tool : kTools)
+        for (const char* out : {"pipe.md3", "folder.md3", "to-pipe.md3"})
+            expect_refused(tool, in, path(out));
 }
 
 TEST_F(OutputNames, ChainLongerThanTheSystemFollowsIsRefused) {

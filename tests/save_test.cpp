@@ -1,5 +1,8 @@
 // Replace-on-save: the old file survives every failure, and a replaced file
 // keeps what users set on it.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "model_io.hpp"
 #include "support.hpp"
 
@@ -34,6 +37,14 @@ TEST_F(SaveOutput, ReplacesAFileKeepingItsPermissions) {
     EXPECT_EQ(fs::status(path("model.md3")).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(entries(), 1u);
+    if (geteuid() == 0) {  // only root may give a file away
+        ASSERT_EQ(chown(path("model.md3").c_str(), 65534, 65534), 0);
+        ASSERT_TRUE(save(path("model.md3"), kOld));
+        struct stat replaced;
+        ASSERT_EQ(stat(path("model.md3").c_str(), &replaced), 0);
+        EXPECT_EQ(replaced.st_uid, 65534u);
+        EXPECT_EQ(replaced.st_gid, 65534u);
+    }
 }
 
 TEST_F(SaveOutput, ReplacesTheTargetOfASymbolicLink) {
@@ -54,9 +65,10 @@ TEST_F(SaveOutput, FailsToOpenInAMissingDirectory) {
 }
 
 TEST_F(SaveOutput, FailedRenameLeavesNoTemporary) {
-    fs::create_directories(dir / "busy" / "inside");  // a non-empty directory cannot be replaced
     PendingOutput pending;
     ASSERT_TRUE(open_output(path("busy"), pending));
+    // A non-empty folder that appears under the name meanwhile cannot be replaced.
+    fs::create_directories(dir / "busy" / "inside");
     EXPECT_FALSE(commit_output(pending, kNew));
     EXPECT_TRUE(fs::is_directory(dir / "busy" / "inside"));
     EXPECT_EQ(entries(), 1u);
