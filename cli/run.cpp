@@ -19,6 +19,33 @@ void ignore_file_size_signal() {
 #endif
 }
 
+namespace {
+
+const PendingOutput* volatile interruptedOutput = nullptr;
+
+extern "C" void remove_and_end(int signal) {
+    if (const PendingOutput* out = interruptedOutput) remove_temporary_now(*out);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+}  // namespace
+
+void remove_on_interrupt(const PendingOutput* out) {
+    interruptedOutput = out;
+    static const bool installed = [] {
+        for (const int signal : {SIGINT, SIGTERM
+#ifdef SIGHUP
+                                 ,
+                                 SIGHUP
+#endif
+             })
+            std::signal(signal, remove_and_end);
+        return true;
+    }();
+    (void)installed;
+}
+
 #ifdef _WIN32
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
     std::vector<std::string> args;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "md3_layout.hpp"
+#include "model_io.hpp"
 
 // Messages shared by the programs; each takes the file name.
 inline constexpr const char* kUnableToOpen = "Unable to open %s. Abort.\n";
@@ -30,6 +31,12 @@ void print_text(std::FILE* stream, std::string_view text);
 // Past a file-size limit a write must fail like it does on a full disk, not
 // kill the process and leave a temporary behind. Call first thing in main.
 void ignore_file_size_signal();
+
+// While `out` is set, an interrupt (SIGINT, SIGTERM, SIGHUP) removes its
+// temporary before the process ends as the signal would have ended it: a
+// model is either saved whole or not at all, and nothing is left beside it.
+// Set it once the output is open and clear it (nullptr) once it is committed.
+void remove_on_interrupt(const PendingOutput* out);
 
 // Flushes standard output (so that a combined stream shows events in order),
 // prints `message` with `name` on standard error through print_text and ends

@@ -401,6 +401,10 @@ void discard(PendingOutput& out) {
 
 PendingOutput::~PendingOutput() { discard(*this); }
 
+void remove_temporary_now(const PendingOutput& out) noexcept {
+    if (!out.temp.empty()) remove_temporary(out);
+}
+
 bool open_output(const std::string& name, PendingOutput& out) {
     discard(out);
     if (!find_target(name, out)) {

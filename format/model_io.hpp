@@ -64,3 +64,8 @@ bool open_output(const std::string& name, PendingOutput& out);
 // is left exactly as it was, unless only the folder's flush failed, when the
 // new file is already in its place.
 bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes);
+
+// Removes the temporary of `out`, if it has one, with one system call and
+// nothing else: safe to call from a signal handler, when the process is
+// interrupted in the middle of a save.
+void remove_temporary_now(const PendingOutput& out) noexcept;

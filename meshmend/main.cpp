@@ -40,8 +40,10 @@ void save(const std::string& output, const ModelBuffer& model) {
     const std::size_t length = static_cast<std::size_t>(Md3Header::ofsEnd(model.data()));
     PendingOutput pending;
     if (!open_output(output, pending)) abort_run(kStatusAbort, kUnableToOpen, output);
-    if (!commit_output(pending, std::span(model).first(length)))
-        abort_run(kStatusAbort, kUnableToWrite, output);
+    remove_on_interrupt(&pending);
+    const bool committed = commit_output(pending, std::span(model).first(length));
+    remove_on_interrupt(nullptr);
+    if (!committed) abort_run(kStatusAbort, kUnableToWrite, output);
 }
 
 int run(const std::vector<std::string>& args) {

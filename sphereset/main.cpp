@@ -48,8 +48,11 @@ int run(const std::vector<std::string>& args) {
     const std::string& output = args[2] == "same" ? input : args[2];
     PendingOutput pending;
     if (!open_output(output, pending)) abort_run(kStatusFailure, kUnableToOpen, output);
+    remove_on_interrupt(&pending);
     std::printf("new radius: %zu\n", model.size());
-    if (!commit_output(pending, model)) abort_run(kStatusFailure, kUnableToWrite, output);
+    const bool committed = commit_output(pending, model);
+    remove_on_interrupt(nullptr);
+    if (!committed) abort_run(kStatusFailure, kUnableToWrite, output);
     std::printf("got here\n");
     return 0;
 }

@@ -1,9 +1,13 @@
 // Replace-on-save: the old file survives every failure, and a replaced file
 // keeps what users set on it.
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include "model_io.hpp"
+#include "run.hpp"
 #include "support.hpp"
 
 namespace {
@@ -84,4 +88,25 @@ TEST_F(SaveOutput, UncommittedOutputRemovesItsTemporary) {
     }
     EXPECT_EQ(entries(), 1u);
     EXPECT_EQ(read_file(path("model.md3")), kOld);
+}
+
+// An interrupt in the middle of a save removes the temporary, and the process
+// still ends as the signal ends it.
+TEST_F(SaveOutput, InterruptRemovesTheTemporary) {
+    write_file(path("model.md3"), kOld);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        const pid_t child = fork();
+        if (child == 0) {
+            PendingOutput pending;
+            if (!open_output(path("model.md3"), pending)) _exit(1);
+            remove_on_interrupt(&pending);
+            std::raise(signal);
+            _exit(2);  // not reached
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(entries(), 1u);
+        EXPECT_EQ(read_file(path("model.md3")), kOld);
+    }
 }
