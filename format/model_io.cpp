@@ -32,24 +32,6 @@ namespace {
 
 #ifdef _WIN32
 
-// The system's name for `name`, given in UTF-8: UTF-16, and for a path past
-// the old 260-character limit, the absolute form that lifts it.
-std::wstring os_name(const std::string& name) {
-    static_assert(sizeof(wchar_t) == sizeof(char16_t));
-    const std::u16string text = utf16_from_utf8(name);
-    const std::wstring wide(text.begin(), text.end());
-    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return wide;
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size) return wide;
-    full.resize(length);
-    if (full.size() < MAX_PATH || full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\"))
-        return wide;
-    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share
-    return L"\\\\?\\" + full;
-}
-
 // A file open for reading through the C library, closed when this goes away.
 class InputFile {
 public:

@@ -2,31 +2,17 @@
 #include "find_models.hpp"
 
 #include <algorithm>
-#include <filesystem>
 #include <system_error>
 
-#include "wide_names.hpp"
+#ifdef _WIN32
+#include <windows.h>
 
-namespace fs = std::filesystem;
+#include "wide_names.hpp"
+#else
+#include <filesystem>
+#endif
 
 namespace {
-
-// Names are UTF-8 inside the program; Windows keeps them as UTF-16.
-fs::path path_of(const std::string& name) {
-#ifdef _WIN32
-    return fs::path(utf16_from_utf8(name));
-#else
-    return fs::path(name);
-#endif
-}
-
-std::string name_of(const fs::path& path) {
-#ifdef _WIN32
-    return utf8_from_utf16(path.u16string());
-#else
-    return path.string();
-#endif
-}
 
 bool has_md3_ending(const std::string& name) {
     if (name.size() < 4) return false;
@@ -38,13 +24,59 @@ bool has_md3_ending(const std::string& name) {
 
 // Children are named folder + '/' + name, the separator every system takes,
 // so that a tree is reported alike everywhere.
+std::string child_prefix(const std::string& folder) {
+    return folder.ends_with('/') ? folder : folder + "/";
+}
+
+#ifdef _WIN32
+
+// The system's own listing, which takes the long form of a path that the C++
+// library's does not. A link to a folder (a reparse point) is not followed.
+bool is_folder(const std::string& name) {
+    const DWORD attributes = GetFileAttributesW(os_name(name).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 void walk(const std::string& folder, std::vector<FoundModel>& found) {
+    const std::string prefix = child_prefix(folder);
+    WIN32_FIND_DATAW entry;
+    const HANDLE listing = FindFirstFileW(os_name(prefix + "*").c_str(), &entry);
+    if (listing == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND)
+            found.push_back({folder, std::system_category().message(static_cast<int>(error))});
+        return;
+    }
+    do {
+        const std::wstring_view leaf(entry.cFileName);
+        if (leaf == L"." || leaf == L"..") continue;
+        const std::string name = prefix + utf8_from_utf16(std::u16string(leaf.begin(), leaf.end()));
+        const DWORD attributes = entry.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) walk(name, found);
+        } else if (has_md3_ending(name)) {
+            found.push_back({name, ""});
+        }
+    } while (FindNextFileW(listing, &entry));
+    FindClose(listing);
+}
+
+#else
+
+namespace fs = std::filesystem;
+
+bool is_folder(const std::string& name) {
     std::error_code ec;
-    fs::directory_iterator it(path_of(folder), ec), end;
-    const std::string prefix = folder.ends_with('/') ? folder : folder + "/";
+    return fs::is_directory(fs::path(name), ec);
+}
+
+void walk(const std::string& folder, std::vector<FoundModel>& found) {
+    const std::string prefix = child_prefix(folder);
+    std::error_code ec;
+    fs::directory_iterator it(fs::path(folder), ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         const fs::directory_entry& entry = *it;
-        const std::string name = prefix + name_of(entry.path().filename());
+        const std::string name = prefix + entry.path().filename().string();
         std::error_code kind;
         // A link to a folder is not a folder here: following it could loop.
         if (entry.is_directory(kind) && !entry.is_symlink(kind)) {
@@ -60,11 +92,12 @@ void walk(const std::string& folder, std::vector<FoundModel>& found) {
     if (ec) found.push_back({folder, ec.message()});
 }
 
+#endif
+
 }  // namespace
 
 std::vector<FoundModel> find_models(const std::string& name) {
-    std::error_code ec;
-    if (!fs::is_directory(path_of(name), ec)) return {{name, ""}};
+    if (!is_folder(name)) return {{name, ""}};
     std::vector<FoundModel> found;
     walk(name, found);
     std::sort(found.begin(), found.end(),

@@ -86,6 +86,7 @@ check "meshcheck --json a Unicode folder" sample.md3 "$in" meshcheck --json "$fo
 deep="$folder"
 for i in 1 2 3; do deep="$deep/$(printf 'é%.0s' $(seq 100))"; done
 check "meshmend past 260 characters" sample.md3 "$deep/ship é.md3" meshmend "$deep/ship é.md3" "$deep/$out"
+check "meshcheck a folder past 260 characters" sample.md3 "$deep/ship é.md3" meshcheck "$deep"
 long="$(printf 'x%.0s' $(seq 248)).md3"
 check "sphereset in place, long last component" sample.md3 "$long" sphereset "$long" same 8
 
