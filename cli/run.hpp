@@ -24,6 +24,16 @@ inline constexpr const char* kNoMemory = "Unable to allocate enough memory to lo
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
 #endif
 
+// The program's entry point: `run` gets the command line in UTF-8 and
+// returns the exit status.
+#ifdef _WIN32
+#define MD3_PROGRAM_ENTRY(run) \
+    int wmain(int argc, wchar_t** argv) { return run(utf8_arguments(argc, argv)); }
+#else
+#define MD3_PROGRAM_ENTRY(run) \
+    int main(int argc, char** argv) { return run(std::vector<std::string>(argv, argv + argc)); }
+#endif
+
 // Writes `text`, which may name files, to `stream` as it is; on a Windows
 // console, as the characters its UTF-8 stands for.
 void print_text(std::FILE* stream, std::string_view text);

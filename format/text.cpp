@@ -13,7 +13,7 @@ std::string printf_text(const char* format, ...) {
     return text;
 }
 
-std::string quote_name(std::string_view bytes) {
+std::string escaped_text(std::string_view bytes, const char* byteEscape) {
     std::string text = "\"";
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
@@ -21,10 +21,12 @@ std::string quote_name(std::string_view bytes) {
             text += '\\';
             text += c;
         } else if (byte < 0x20 || byte > 0x7e) {
-            text += printf_text("\\x%02x", byte);
+            text += printf_text(byteEscape, byte);
         } else {
             text += c;
         }
     }
     return text + "\"";
 }
+
+std::string quote_name(std::string_view bytes) { return escaped_text(bytes, "\\x%02x"); }

@@ -7,6 +7,11 @@
 // printf-style formatting into a string (at most 511 bytes).
 std::string printf_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// `bytes` between double quotes, with '"' and '\\' escaped by a backslash and
+// every byte that is not printable ASCII written with `byteEscape`, a printf
+// format that takes the byte's value.
+std::string escaped_text(std::string_view bytes, const char* byteEscape);
+
 // A name field's bytes between double quotes, with '"' and '\' escaped by a
 // backslash and every byte that is not printable ASCII written as \xNN, so
 // that any name can be shown on one line and read back unambiguously.

@@ -26,23 +26,7 @@ std::string json_surface_fields(std::int32_t surface, const std::string& name) {
 
 }  // namespace
 
-std::string json_string(std::string_view bytes) {
-    std::string text = "\"";
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            text += '\\';
-            text += c;
-        } else if (byte < 0x20 || byte > 0x7e) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            text += escape;
-        } else {
-            text += c;
-        }
-    }
-    return text + "\"";
-}
+std::string json_string(std::string_view bytes) { return escaped_text(bytes, "\\u%04x"); }
 
 std::string text_report(const std::string& path, const ModelReport& r) {
     std::string text = path + ": " + verdict_name(r.verdict) + "\n";

@@ -76,8 +76,4 @@ int run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-#ifdef _WIN32
-int wmain(int argc, wchar_t** argv) { return run(utf8_arguments(argc, argv)); }
-#else
-int main(int argc, char** argv) { return run(std::vector<std::string>(argv, argv + argc)); }
-#endif
+MD3_PROGRAM_ENTRY(run)
