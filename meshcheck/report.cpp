@@ -1,6 +1,7 @@
 // meshcheck's two ways of writing a report.
 #include "report.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -29,7 +30,12 @@ std::string json_surface_fields(std::int32_t surface, const std::string& name) {
 std::string json_string(std::string_view bytes) { return escaped_text(bytes, "\\u%04x"); }
 
 std::string text_report(const std::string& path, const ModelReport& r) {
-    std::string text = path + ": " + verdict_name(r.verdict) + "\n";
+    // A path with a control character (a newline, say) would break the
+    // one-line record: such a path is shown quoted, like a name.
+    const bool plain = std::none_of(path.begin(), path.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+    });
+    std::string text = (plain ? path : quote_name(path)) + ": " + verdict_name(r.verdict) + "\n";
     switch (r.verdict) {
         case Verdict::unreadable: text += "  " + r.error + "\n"; break;
         case Verdict::invalid: text += "  " + r.layout.reason + "\n"; break;

@@ -251,6 +251,10 @@ TEST_F(Meshcheck, JsonCarriesAnyBytes) {
     m.surfaces[0].name = "q\"\\\x01\x7f\xe9\xff";
     const std::string odd = path("caf\xc3\xa9 \x01\"\\.md3");
     write_file(odd, build_model(m));
+    EXPECT_EQ(run({odd}).out.rfind(
+                  "\"" + dir.string() + "/caf\\xc3\\xa9 \\x01\\\"\\\\.md3\": invalid\n", 0),
+              0u)
+        << "a path with a control character is quoted in text";
     const std::map<std::string, json> reports = run_json({odd}, 2);
     ASSERT_EQ(reports.size(), 1u);
     const json& r = reports.begin()->second;
