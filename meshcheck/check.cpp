@@ -185,6 +185,9 @@ float select_rank(const std::vector<float>& values, std::size_t count, std::size
     return from_order_key(bucket << 16 | rest);
 }
 
+// Vertex-frames of a surface from which its median is found by buckets.
+constexpr std::int64_t kBucketedMedian = 65536;
+
 // The normal changes of one surface; `changed` is 0 when there are none.
 NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_t* copy,
                                      const std::uint8_t* surface, std::int32_t s,
@@ -197,7 +200,10 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     change.surfaceName = name_of(Md3Surface::name(surface));
     change.total = std::int64_t{numFrames} * numVerts;
     w.cosines.resize(static_cast<std::size_t>(change.total));
-    w.buckets.assign(65536, 0);
+    // Counting buckets for the median pays on a large surface; on a small one
+    // clearing them would cost more than finding the median outright.
+    const bool bucketed = change.total >= kBucketedMedian;
+    if (bucketed) w.buckets.assign(65536, 0);
     std::size_t changed = 0;
     float worst = 1.0f;
     for (std::int32_t j = 0; j < numFrames; ++j) {
@@ -214,7 +220,7 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
             const bool differs = old != rebuilt;
             w.cosines[changed] = cosine;
             worst = differs && cosine < worst ? cosine : worst;
-            w.buckets[order_key(cosine) >> 16] += differs;
+            if (bucketed) w.buckets[order_key(cosine) >> 16] += differs;
             changed += differs;
         }
     }
@@ -223,8 +229,15 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     change.worstDegrees = degrees(worst);
     // The larger the cosine, the smaller the angle: the median angle is the
     // median cosine counted from the top.
-    change.medianDegrees =
-        degrees(select_rank(w.cosines, changed, changed - 1 - changed / 2, w.buckets, w.low));
+    const std::size_t rank = changed - 1 - changed / 2;
+    if (bucketed) {
+        change.medianDegrees = degrees(select_rank(w.cosines, changed, rank, w.buckets, w.low));
+    } else {
+        const auto median = w.cosines.begin() + static_cast<std::ptrdiff_t>(rank);
+        std::nth_element(w.cosines.begin(), median,
+                         w.cosines.begin() + static_cast<std::ptrdiff_t>(changed));
+        change.medianDegrees = degrees(*median);
+    }
 
     std::array<bool, kMaxSurfaceVerts> used{};
     for (std::int32_t t = 0; t < Md3Surface::numTriangles(surface); ++t)

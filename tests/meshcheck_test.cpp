@@ -165,39 +165,48 @@ TEST(MeshcheckFindings, EachKindCarriesItsNumbers) {
 
     // The angles, against the plain computation: decode both normals with
     // the library's trigonometry and sort every angle.
-    // Two surfaces over 120 frames: large enough that a check compares
-    // them on two threads where it can, and counts flat triangles on a third.
-    BuiltModel big = generated_model(2, 120, 1000);
-    big.surfaces[1].triangles.push_back({5, 5, 6});
-    const ModelBuffer blob = build_model(big);
-    const ModelBuffer blobAfter = repaired(blob);
-    const ModelReport angles = check(blob);
-    ASSERT_EQ(angles.normals.size(), 2u);
+    // The angles, against the plain computation: decode both normals with
+    // the library's trigonometry and sort every angle. A small model, and one
+    // of two surfaces over 120 frames: large enough that a check finds the
+    // median by buckets, compares the surfaces on two threads where it can,
+    // and counts flat triangles on a third.
     const auto unit = [](std::uint16_t packed) {
         const double polar = (packed & 0xFF) * 2 * M_PI / 255,
                      azimuth = (packed >> 8) * 2 * M_PI / 255;
         return std::array<double, 3>{std::cos(azimuth) * std::sin(polar),
                                      std::sin(azimuth) * std::sin(polar), std::cos(polar)};
     };
-    for (int s = 0; s < 2; ++s) {
-        std::vector<double> expected;
-        const std::int64_t verts =
-            Md3Surface::numVerts(blob.data() + surface_offset(blob.data(), s));
-        for (int j = 0; j < 120; ++j) {
-            for (int v = 0; v < verts; ++v) {
-                const auto a = unit(normal_of(blob, s, j, v)),
-                           b = unit(normal_of(blobAfter, s, j, v));
-                if (normal_of(blob, s, j, v) != normal_of(blobAfter, s, j, v))
-                    expected.push_back(
-                        std::acos(std::clamp(a[0] * b[0] + a[1] * b[1] + a[2] * b[2], -1.0, 1.0)) *
-                        180 / M_PI);
+    const auto expect_plain_angles = [&](const ModelBuffer& blob, const ModelReport& report) {
+        const ModelBuffer blobAfter = repaired(blob);
+        const int numSurfaces = Md3Header::numSurfaces(blob.data());
+        ASSERT_EQ(report.normals.size(), static_cast<std::size_t>(numSurfaces));
+        for (int s = 0; s < numSurfaces; ++s) {
+            const std::uint8_t* surface = blob.data() + surface_offset(blob.data(), s);
+            std::vector<double> expected;
+            for (int j = 0; j < Md3Surface::numFrames(surface); ++j) {
+                for (int v = 0; v < Md3Surface::numVerts(surface); ++v) {
+                    const auto a = unit(normal_of(blob, s, j, v)),
+                               b = unit(normal_of(blobAfter, s, j, v));
+                    if (normal_of(blob, s, j, v) != normal_of(blobAfter, s, j, v))
+                        expected.push_back(
+                            std::acos(
+                                std::clamp(a[0] * b[0] + a[1] * b[1] + a[2] * b[2], -1.0, 1.0)) *
+                            180 / M_PI);
+                }
             }
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(report.normals[s].changed, static_cast<std::int64_t>(expected.size()));
+            EXPECT_NEAR(report.normals[s].worstDegrees, expected.back(), 0.01);
+            EXPECT_NEAR(report.normals[s].medianDegrees, expected[expected.size() / 2], 0.01);
         }
-        std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(angles.normals[s].changed, static_cast<std::int64_t>(expected.size()));
-        EXPECT_NEAR(angles.normals[s].worstDegrees, expected.back(), 0.01);
-        EXPECT_NEAR(angles.normals[s].medianDegrees, expected[expected.size() / 2], 0.01);
-    }
+    };
+    const ModelBuffer small = build_model(generated_model(1, 3, 200));
+    expect_plain_angles(small, check(small));
+    BuiltModel big = generated_model(2, 120, 1000);
+    big.surfaces[1].triangles.push_back({5, 5, 6});
+    const ModelBuffer blob = build_model(big);
+    const ModelReport angles = check(blob);
+    expect_plain_angles(blob, angles);
     ASSERT_EQ(angles.warnings.size(), 1u);
     EXPECT_EQ(angles.warnings[0].surface, 1);
     EXPECT_EQ(angles.warnings[0].value, 1);  // the triangle with a repeated corner
