@@ -29,21 +29,21 @@ extern "C" void remove_and_end(int signal) {
     std::raise(signal);
 }
 
+// Catches `signal` unless it is ignored: a run started under nohup, or in the
+// background by a shell without job control, must go on ignoring it.
+void catch_unless_ignored(int signal) {
+    if (std::signal(signal, remove_and_end) == SIG_IGN) std::signal(signal, SIG_IGN);
+}
+
 }  // namespace
 
 void remove_on_interrupt(const PendingOutput* out) {
     interruptedOutput = out;
-    static const bool installed = [] {
-        for (const int signal : {SIGINT, SIGTERM
+    catch_unless_ignored(SIGINT);
+    catch_unless_ignored(SIGTERM);
 #ifdef SIGHUP
-                                 ,
-                                 SIGHUP
+    catch_unless_ignored(SIGHUP);
 #endif
-             })
-            std::signal(signal, remove_and_end);
-        return true;
-    }();
-    (void)installed;
 }
 
 #ifdef _WIN32

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "check.hpp"
