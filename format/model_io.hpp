@@ -55,8 +55,8 @@ struct TemporaryName {
 // or changes it; a caller holds it inside a PendingOutput.
 struct OutputState {
     int file = -1;  // the temporary, open for writing
-    std::string
-        target;  // the name it replaces in the folder: the output's own, or where its links lead
+    // The name it replaces in the folder: the output's own, or where its links lead.
+    std::string target;
     OutputFolder folder;      // where both names are
     TemporaryName temporary;  // the temporary's name, empty when there is none
 };
