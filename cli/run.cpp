@@ -1,7 +1,6 @@
 // Messages and endings shared by the programs.
 #include "run.hpp"
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,39 +11,6 @@
 #include <io.h>
 #include <windows.h>
 #endif
-
-void ignore_file_size_signal() {
-#ifdef SIGXFSZ
-    std::signal(SIGXFSZ, SIG_IGN);
-#endif
-}
-
-namespace {
-
-const PendingOutput* volatile interruptedOutput = nullptr;
-
-extern "C" void remove_and_end(int signal) {
-    if (const PendingOutput* out = interruptedOutput) remove_temporary_now(*out);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-// Catches `signal` unless it is ignored: a run started under nohup, or in the
-// background by a shell without job control, must go on ignoring it.
-void catch_unless_ignored(int signal) {
-    if (std::signal(signal, remove_and_end) == SIG_IGN) std::signal(signal, SIG_IGN);
-}
-
-}  // namespace
-
-void remove_on_interrupt(const PendingOutput* out) {
-    interruptedOutput = out;
-    catch_unless_ignored(SIGINT);
-    catch_unless_ignored(SIGTERM);
-#ifdef SIGHUP
-    catch_unless_ignored(SIGHUP);
-#endif
-}
 
 #ifdef _WIN32
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interrupt.hpp"
 #include "md3_layout.hpp"
 #include "model_io.hpp"
 
@@ -37,16 +38,6 @@ std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
 // Writes `text`, which may name files, to `stream` as it is; on a Windows
 // console, as the characters its UTF-8 stands for.
 void print_text(std::FILE* stream, std::string_view text);
-
-// Past a file-size limit a write must fail like it does on a full disk, not
-// kill the process and leave a temporary behind. Call first thing in main.
-void ignore_file_size_signal();
-
-// While `out` is set, an interrupt (SIGINT, SIGTERM, SIGHUP) removes its
-// temporary before the process ends as the signal would have ended it: a
-// model is either saved whole or not at all, and nothing is left beside it.
-// Set it once the output is open and clear it (nullptr) once it is committed.
-void remove_on_interrupt(const PendingOutput* out);
 
 // Flushes standard output (so that a combined stream shows events in order),
 // prints `message` with `name` on standard error through print_text and ends

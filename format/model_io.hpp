@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <span>
 #include <string>
 #include <system_error>
@@ -30,31 +29,67 @@ struct LoadFailure {
 // says why.
 LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* failure = nullptr);
 
+// Where an output is written, and its temporary's name in fixed storage: the
+// name is complete before the temporary exists, so that a signal handler can
+// remove it with one system call, allocating nothing and reading nothing the
+// rest of the program may be changing at that moment. An empty name means
+// there is no temporary.
+#ifdef _WIN32
+struct OutputFolder {
+    std::string path;  // with its final separator, or empty for the current folder
+};
+struct TemporaryName {
+    wchar_t path[32768] = {};  // the full system name: a long path may need all of it
+};
+#else
+struct OutputFolder {
+    int fd = -1;  // held open: only the names' last components are used in it
+};
+struct TemporaryName {
+    int folder = -1;      // the output's folder, held open by its PendingOutput
+    char leaf[256] = {};  // the name in it, as long as a folder entry may be
+};
+#endif
+
+// Everything an output being written consists of. Only the save code reads
+// or changes it; a caller holds it inside a PendingOutput.
+struct OutputState {
+    int file = -1;  // the temporary, open for writing
+    // The name it replaces in the folder: the output's own, or where its links lead.
+    std::string target;
+    OutputFolder folder;      // where both names are
+    TemporaryName temporary;  // the temporary's name, empty when there is none
+};
+
 // An output being written: a temporary file beside the file it will replace.
 // It owns the temporary: one that is never committed is closed and removed
 // when the PendingOutput goes away, whatever path the code took.
-struct PendingOutput {
+class PendingOutput {
+public:
     PendingOutput() = default;
     PendingOutput(const PendingOutput&) = delete;
     PendingOutput& operator=(const PendingOutput&) = delete;
     ~PendingOutput();
 
-    std::FILE* file = nullptr;
-    std::string temp;    // the temporary's name in the folder; empty once committed
-    std::string target;  // the name it replaces there: the output's own, or where its links lead
-#ifdef _WIN32
-    std::string folder;  // the folder's path with its final separator, or empty for the current one
-#else
-    int folder = -1;  // the folder, held open: only the two names' last components are used
-#endif
+    // Whether a temporary is open, waiting for commit_output.
+    bool is_open() const noexcept { return state_.file >= 0; }
+    // The open temporary's name for remove_temporary_now; empty when there is
+    // none. Copy it before a handler may use it: it changes as the output does.
+    const TemporaryName& temporary() const noexcept { return state_.temporary; }
+
+private:
+    friend bool open_output(const std::string& name, PendingOutput& out);
+    friend bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes);
+    friend void discard_output(PendingOutput& out) noexcept;
+    OutputState state_;
 };
 
 // Creates the temporary for output `name` in the same folder as the file it
 // will replace (the target of `name` if that is a symbolic link, so the link
-// survives). Returns false, with nothing created, when that is impossible,
-// including when the system itself could not open `name`: a loop of links, or
-// a chain longer than it follows. An output whose name leaves no room for the
-// usual temporary's gets a short one.
+// survives), dropping whatever `out` held before. Returns false, with nothing
+// created, when that is impossible, including when the system itself could
+// not open `name`: a loop of links, or a chain longer than it follows. An
+// output whose name leaves no room for the usual temporary's gets a short one.
 bool open_output(const std::string& name, PendingOutput& out);
 
 // Writes `bytes` to the temporary, gives it the permission bits of the file it
@@ -62,10 +97,14 @@ bool open_output(const std::string& name, PendingOutput& out);
 // file, then flushes the folder so that the rename survives a crash too. On
 // any failure the temporary is removed and the result is false; the old file
 // is left exactly as it was, unless only the folder's flush failed, when the
-// new file is already in its place.
+// new file is already in its place. Either way `out` holds nothing afterwards.
 bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes);
 
-// Removes the temporary of `out`, if it has one, with one system call and
-// nothing else: safe to call from a signal handler, when the process is
-// interrupted in the middle of a save.
-void remove_temporary_now(const PendingOutput& out) noexcept;
+// Closes and removes the temporary of `out`, if it has one: the output is
+// given up and the file it would have replaced stays as it was.
+void discard_output(PendingOutput& out) noexcept;
+
+// Removes the temporary named by `name`, if it names one, with one system
+// call and nothing else: safe to call from a signal handler, when the process
+// is interrupted in the middle of a save.
+void remove_temporary_now(const TemporaryName& name) noexcept;

@@ -39,8 +39,8 @@ void save(const std::string& output, const ModelBuffer& model) {
     // Bytes past ofsEnd are not part of the model and are not written.
     const std::size_t length = static_cast<std::size_t>(Md3Header::ofsEnd(model.data()));
     PendingOutput pending;
-    if (!open_output(output, pending)) abort_run(kStatusAbort, kUnableToOpen, output);
-    remove_on_interrupt(&pending);
+    if (!open_output_removed_on_interrupt(output, pending))
+        abort_run(kStatusAbort, kUnableToOpen, output);
     const bool committed = commit_output(pending, std::span(model).first(length));
     remove_on_interrupt(nullptr);
     if (!committed) abort_run(kStatusAbort, kUnableToWrite, output);
@@ -68,7 +68,8 @@ int run(const std::vector<std::string>& args) {
     ModelBuffer model = load_and_validate(input);
     const auto workspace = std::make_unique_for_overwrite<RepairWorkspace>();
     if (!repair_model(model, stdout, *workspace))
-        abort_run(kStatusAbort, "Surface has more than 1024 vertexes. Abort.\n", "");
+        abort_run(kStatusAbort, "Surface has more than %s vertexes. Abort.\n",
+                  std::to_string(kMaxSurfaceVerts));
     save(output, model);
     std::fflush(stdout);
     return 0;

@@ -47,8 +47,8 @@ int run(const std::vector<std::string>& args) {
 
     const std::string& output = args[2] == "same" ? input : args[2];
     PendingOutput pending;
-    if (!open_output(output, pending)) abort_run(kStatusFailure, kUnableToOpen, output);
-    remove_on_interrupt(&pending);
+    if (!open_output_removed_on_interrupt(output, pending))
+        abort_run(kStatusFailure, kUnableToOpen, output);
     std::printf("new radius: %zu\n", model.size());
     const bool committed = commit_output(pending, model);
     remove_on_interrupt(nullptr);

@@ -65,6 +65,9 @@ TEST_F(SaveOutput, FailsToOpenInAMissingDirectory) {
     PendingOutput pending;
     EXPECT_FALSE(open_output(path("absent/model.md3"), pending));
     EXPECT_FALSE(open_output(path("absent") + "/", pending));
+    // An output that never opened cannot be committed, and writes nothing.
+    EXPECT_FALSE(pending.is_open());
+    EXPECT_FALSE(commit_output(pending, kNew));
     EXPECT_EQ(entries(), 0u);
 }
 
