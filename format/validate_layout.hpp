@@ -56,6 +56,6 @@ struct LayoutVerdict {
 // count negative, no surface with more frames than the model, every triangle
 // index naming a vertex of its surface, no region the repair writes
 // overlapping a region that steers it, and the frames and each first shader
-// record overlapping no other region it writes. Reports the first rule broken, in the order of
-// LayoutRule.
+// record overlapping no other region it writes. Reports the first rule
+// broken, in the order of LayoutRule.
 LayoutVerdict validate_layout(std::span<const std::uint8_t> model);
