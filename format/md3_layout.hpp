@@ -66,55 +66,90 @@ inline constexpr std::size_t kNameSize = 64;  // every name field of the format
 // accumulator. Larger surfaces are refused, not repaired.
 inline constexpr std::int32_t kMaxSurfaceVerts = 1024;
 
-// Model header, at offset 0 of the file.
+// Model header, at offset 0 of the file. The k-constants named after a field
+// are that field's byte offset from the header's start.
 namespace Md3Header {
 inline constexpr std::int64_t kSize = 108;
-inline constexpr std::int32_t kVersion = 15;
-inline bool has_ident(const std::uint8_t* h) { return std::memcmp(h, "IDP3", 4) == 0; }
-inline std::int32_t version(const std::uint8_t* h) { return get_i32(h + 4); }
-inline std::uint8_t* name(std::uint8_t* h) { return h + 8; }
-inline const std::uint8_t* name(const std::uint8_t* h) { return h + 8; }
-inline std::int32_t numFrames(const std::uint8_t* h) { return get_i32(h + 76); }
-inline std::int32_t numTags(const std::uint8_t* h) { return get_i32(h + 80); }
-inline std::int32_t numSurfaces(const std::uint8_t* h) { return get_i32(h + 84); }
-inline std::int32_t ofsFrames(const std::uint8_t* h) { return get_i32(h + 92); }
-inline std::int32_t ofsSurfaces(const std::uint8_t* h) { return get_i32(h + 100); }
-inline std::int32_t ofsEnd(const std::uint8_t* h) { return get_i32(h + 104); }
+inline constexpr std::int32_t kFormatVersion = 15;  // the only version the tools accept
+inline constexpr std::int64_t kIdent = 0;
+inline constexpr std::int64_t kVersion = 4;
+inline constexpr std::int64_t kName = 8;
+inline constexpr std::int64_t kFlags = 72;
+inline constexpr std::int64_t kNumFrames = 76;
+inline constexpr std::int64_t kNumTags = 80;
+inline constexpr std::int64_t kNumSurfaces = 84;
+inline constexpr std::int64_t kNumSkins = 88;
+inline constexpr std::int64_t kOfsFrames = 92;
+inline constexpr std::int64_t kOfsTags = 96;
+inline constexpr std::int64_t kOfsSurfaces = 100;
+inline constexpr std::int64_t kOfsEnd = 104;
+inline bool has_ident(const std::uint8_t* h) { return std::memcmp(h + kIdent, "IDP3", 4) == 0; }
+inline std::int32_t version(const std::uint8_t* h) { return get_i32(h + kVersion); }
+inline std::uint8_t* name(std::uint8_t* h) { return h + kName; }
+inline const std::uint8_t* name(const std::uint8_t* h) { return h + kName; }
+inline std::int32_t numFrames(const std::uint8_t* h) { return get_i32(h + kNumFrames); }
+inline std::int32_t numTags(const std::uint8_t* h) { return get_i32(h + kNumTags); }
+inline std::int32_t numSurfaces(const std::uint8_t* h) { return get_i32(h + kNumSurfaces); }
+inline std::int32_t ofsFrames(const std::uint8_t* h) { return get_i32(h + kOfsFrames); }
+inline std::int32_t ofsSurfaces(const std::uint8_t* h) { return get_i32(h + kOfsSurfaces); }
+inline std::int32_t ofsEnd(const std::uint8_t* h) { return get_i32(h + kOfsEnd); }
 }  // namespace Md3Header
 
 // One frame's bounds, frame i at ofsFrames + 56 * i. Axis k is 0, 1, 2 for x, y, z.
 namespace Md3Frame {
 inline constexpr std::int64_t kSize = 56;
-inline float mins(const std::uint8_t* f, int k) { return get_f32(f + 4 * k); }
-inline float maxs(const std::uint8_t* f, int k) { return get_f32(f + 12 + 4 * k); }
-inline float localOrigin(const std::uint8_t* f, int k) { return get_f32(f + 24 + 4 * k); }
-inline float radius(const std::uint8_t* f) { return get_f32(f + 36); }
-inline void set_mins(std::uint8_t* f, int k, float v) { put_f32(f + 4 * k, v); }
-inline void set_maxs(std::uint8_t* f, int k, float v) { put_f32(f + 12 + 4 * k, v); }
-inline void set_localOrigin(std::uint8_t* f, int k, float v) { put_f32(f + 24 + 4 * k, v); }
-inline void set_radius(std::uint8_t* f, float v) { put_f32(f + 36, v); }
+inline constexpr std::int64_t kMins = 0;
+inline constexpr std::int64_t kMaxs = 12;
+inline constexpr std::int64_t kLocalOrigin = 24;
+inline constexpr std::int64_t kRadius = 36;
+inline constexpr std::int64_t kName = 40;
+inline constexpr std::size_t kNameSize = 16;  // shorter than the other names
+inline float mins(const std::uint8_t* f, int k) { return get_f32(f + kMins + 4 * k); }
+inline float maxs(const std::uint8_t* f, int k) { return get_f32(f + kMaxs + 4 * k); }
+inline float localOrigin(const std::uint8_t* f, int k) { return get_f32(f + kLocalOrigin + 4 * k); }
+inline float radius(const std::uint8_t* f) { return get_f32(f + kRadius); }
+inline void set_mins(std::uint8_t* f, int k, float v) { put_f32(f + kMins + 4 * k, v); }
+inline void set_maxs(std::uint8_t* f, int k, float v) { put_f32(f + kMaxs + 4 * k, v); }
+inline void set_localOrigin(std::uint8_t* f, int k, float v) {
+    put_f32(f + kLocalOrigin + 4 * k, v);
+}
+inline void set_radius(std::uint8_t* f, float v) { put_f32(f + kRadius, v); }
 }  // namespace Md3Frame
 
 // Surface header, at the start of each surface block. Its offsets count from
-// the surface start.
+// the surface start, and so do the k-constants named after its fields.
 namespace Md3Surface {
 inline constexpr std::int64_t kSize = 108;
-inline const std::uint8_t* name(const std::uint8_t* s) { return s + 4; }
-inline std::int32_t numFrames(const std::uint8_t* s) { return get_i32(s + 72); }
-inline std::int32_t numShaders(const std::uint8_t* s) { return get_i32(s + 76); }
-inline std::int32_t numVerts(const std::uint8_t* s) { return get_i32(s + 80); }
-inline std::int32_t numTriangles(const std::uint8_t* s) { return get_i32(s + 84); }
-inline std::int32_t ofsTriangles(const std::uint8_t* s) { return get_i32(s + 88); }
-inline std::int32_t ofsShaders(const std::uint8_t* s) { return get_i32(s + 92); }
-inline std::int32_t ofsXyzNormals(const std::uint8_t* s) { return get_i32(s + 100); }
-inline std::int32_t ofsEnd(const std::uint8_t* s) { return get_i32(s + 104); }
+inline constexpr std::int64_t kIdent = 0;
+inline constexpr std::int64_t kName = 4;
+inline constexpr std::int64_t kFlags = 68;
+inline constexpr std::int64_t kNumFrames = 72;
+inline constexpr std::int64_t kNumShaders = 76;
+inline constexpr std::int64_t kNumVerts = 80;
+inline constexpr std::int64_t kNumTriangles = 84;
+inline constexpr std::int64_t kOfsTriangles = 88;
+inline constexpr std::int64_t kOfsShaders = 92;
+inline constexpr std::int64_t kOfsSt = 96;
+inline constexpr std::int64_t kOfsXyzNormals = 100;
+inline constexpr std::int64_t kOfsEnd = 104;
+inline const std::uint8_t* name(const std::uint8_t* s) { return s + kName; }
+inline std::int32_t numFrames(const std::uint8_t* s) { return get_i32(s + kNumFrames); }
+inline std::int32_t numShaders(const std::uint8_t* s) { return get_i32(s + kNumShaders); }
+inline std::int32_t numVerts(const std::uint8_t* s) { return get_i32(s + kNumVerts); }
+inline std::int32_t numTriangles(const std::uint8_t* s) { return get_i32(s + kNumTriangles); }
+inline std::int32_t ofsTriangles(const std::uint8_t* s) { return get_i32(s + kOfsTriangles); }
+inline std::int32_t ofsShaders(const std::uint8_t* s) { return get_i32(s + kOfsShaders); }
+inline std::int32_t ofsXyzNormals(const std::uint8_t* s) { return get_i32(s + kOfsXyzNormals); }
+inline std::int32_t ofsEnd(const std::uint8_t* s) { return get_i32(s + kOfsEnd); }
 }  // namespace Md3Surface
 
 // Shader record; only its name is ever looked at.
 namespace Md3Shader {
 inline constexpr std::int64_t kSize = 68;
-inline std::uint8_t* name(std::uint8_t* sh) { return sh; }
-inline const std::uint8_t* name(const std::uint8_t* sh) { return sh; }
+inline constexpr std::int64_t kName = 0;
+inline constexpr std::int64_t kShaderIndex = 64;
+inline std::uint8_t* name(std::uint8_t* sh) { return sh + kName; }
+inline const std::uint8_t* name(const std::uint8_t* sh) { return sh + kName; }
 }  // namespace Md3Shader
 
 // Triangle: three vertex indices, in winding order.
@@ -127,9 +162,16 @@ inline std::int32_t index(const std::uint8_t* t, int corner) { return get_i32(t 
 namespace Md3Vertex {
 inline constexpr std::int64_t kSize = 8;
 inline constexpr float kPositionScale = 0.015625f;
-inline std::int16_t position(const std::uint8_t* v, int k) { return get_i16(v + 2 * k); }
-inline std::uint16_t normal(const std::uint8_t* v) { return get_u16(v + 6); }
-inline void set_normal(std::uint8_t* v, std::uint16_t packed) { put_u16(v + 6, packed); }
+inline constexpr std::int64_t kPosition = 0;  // x, y, z, two bytes each
+inline constexpr std::int64_t kNormal = 6;
+inline std::int16_t position(const std::uint8_t* v, int k) {
+    return get_i16(v + kPosition + 2 * k);
+}
+inline void set_position(std::uint8_t* v, int k, std::int16_t c) {
+    put_u16(v + kPosition + 2 * k, static_cast<std::uint16_t>(c));
+}
+inline std::uint16_t normal(const std::uint8_t* v) { return get_u16(v + kNormal); }
+inline void set_normal(std::uint8_t* v, std::uint16_t packed) { put_u16(v + kNormal, packed); }
 }  // namespace Md3Vertex
 
 // Where records are, from the offsets the file carries. Each works on a

@@ -29,7 +29,10 @@ enum class LayoutRule {
     surface_end,      // a surface's block is shorter than its header or runs past the model
     surface_frames,   // a surface has more frames than the model
     record_outside,   // a shader, triangle or vertex array leaves its surface's block
-    overlap,          // something the repair writes shares bytes with what steers it
+    overlap,          // something the repair writes shares bytes with what steers it, or
+                      // the frames share bytes with a vertex array
+    shader_overlap,   // a surface's first shader record shares bytes with the frames or
+                      // its vertex array
     triangle_index,   // a triangle names a vertex its surface does not have
 };
 
@@ -52,6 +55,7 @@ struct LayoutVerdict {
 // the first ofsEnd bytes and each surface's records inside its own block, no
 // count negative, no surface with more frames than the model, every triangle
 // index naming a vertex of its surface, no region the repair writes
-// overlapping a region that steers it, and the frames overlapping no vertex
-// array. Reports the first rule broken, in the order of LayoutRule.
+// overlapping a region that steers it, and the frames and each first shader
+// record overlapping no other region it writes. Reports the first rule
+// broken, in the order of LayoutRule.
 LayoutVerdict validate_layout(std::span<const std::uint8_t> model);

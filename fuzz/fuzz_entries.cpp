@@ -26,8 +26,8 @@ std::FILE* sink() {
 void fuzz_meshmend_once(const std::uint8_t* data, std::size_t size) {
     if (size < static_cast<std::size_t>(Md3Header::kSize)) return;  // refused on load
     ModelBuffer model(data, data + size);
-    std::copy_n("IDP3", 4, model.begin());
-    put_i32(model.data() + 4, Md3Header::kVersion);
+    std::copy_n("IDP3", 4, model.begin() + Md3Header::kIdent);
+    put_i32(model.data() + Md3Header::kVersion, Md3Header::kFormatVersion);
     if (!validate_layout(model)) return;
     // The plain pass is the oracle: on every model the checks accept, the
     // fast pass must leave the same bytes, on every instruction set. Either
@@ -58,8 +58,8 @@ void fuzz_sphereset_once(const std::uint8_t* data, std::size_t size) {
 void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size) {
     ModelBuffer model(data, data + size);
     if (size >= static_cast<std::size_t>(Md3Header::kSize) && (data[size - 1] & 1) != 0) {
-        std::copy_n("IDP3", 4, model.begin());
-        put_i32(model.data() + 4, Md3Header::kVersion);
+        std::copy_n("IDP3", 4, model.begin() + Md3Header::kIdent);
+        put_i32(model.data() + Md3Header::kVersion, Md3Header::kFormatVersion);
     }
     static CheckWorkspace workspace;
     const ModelReport report = check_model(model, workspace);

@@ -53,12 +53,15 @@ using Float8 = float __attribute__((vector_size(32)));
 // keeps their order, and min and max are exact, so nothing changes by taking
 // them a surface frame at a time.
 //
-// Meanwhile the vertices at `next` (the next frame's, of the same size) are
-// fetched into the cache: a frame's work is long enough for the hardware to
-// stop streaming ahead, and waiting for each frame's first loads from the
-// model cost the pass about a twelfth of its time.
-void decode_positions(const std::uint8_t* vertices, const std::uint8_t* next, int numVerts,
-                      RepairWorkspace& s, std::uint8_t* frame) {
+// Meanwhile, unless this is the surface's last frame, the next frame's
+// vertices (which follow these) are fetched into the cache: a frame's work is
+// long enough for the hardware to stop streaming ahead, and the pass would
+// otherwise wait on each frame's first loads from the model (measured in
+// bench/README.md). The next frame is found here rather than passed in, so
+// that no second vertex pointer can be given in the wrong place.
+void decode_positions(const std::uint8_t* vertices, int numVerts, bool fetchNext,
+                      RepairWorkspace& work, std::uint8_t* frame) {
+    const std::uint8_t* next = fetchNext ? vertices + numVerts * Md3Vertex::kSize : vertices;
     std::int16_t lo[3] = {INT16_MAX, INT16_MAX, INT16_MAX},
                  hi[3] = {INT16_MIN, INT16_MIN, INT16_MIN};
     int v = 0;
@@ -78,7 +81,7 @@ void decode_positions(const std::uint8_t* vertices, const std::uint8_t* next, in
             high = pair > high ? pair : high;
             const Float8 decoded =
                 __builtin_convertvector(pair, Float8) * Md3Vertex::kPositionScale;
-            std::memcpy(&s.position[v], &decoded, sizeof decoded);
+            std::memcpy(&work.position[v], &decoded, sizeof decoded);
         }
         for (int k = 0; k < 3; ++k) {
             lo[k] = std::min(low[k], low[k + 4]);
@@ -93,8 +96,9 @@ void decode_positions(const std::uint8_t* vertices, const std::uint8_t* next, in
             lo[k] = std::min(lo[k], c[k]);
             hi[k] = std::max(hi[k], c[k]);
         }
-        s.position[v] = Float4{c[0] * Md3Vertex::kPositionScale, c[1] * Md3Vertex::kPositionScale,
-                               c[2] * Md3Vertex::kPositionScale, 0.0f};
+        work.position[v] =
+            Float4{c[0] * Md3Vertex::kPositionScale, c[1] * Md3Vertex::kPositionScale,
+                   c[2] * Md3Vertex::kPositionScale, 0.0f};
     }
     if (numVerts == 0) return;
     for (int k = 0; k < 3; ++k) {
@@ -116,43 +120,45 @@ inline Float4 at_offset(const Float4* array, std::uint32_t offset) {
     return value;
 }
 
-// Reads triangles [first, first + count) into s.i0 .. s.i2 and s.at0 .. s.at2.
+// Reads triangles [first, first + count) into work.i0 .. work.i2 and work.at0 .. work.at2.
 void read_triangles(const std::uint8_t* surface, std::int32_t first, int count,
-                    RepairWorkspace& s) {
+                    RepairWorkspace& work) {
     for (int t = 0; t < count; ++t) {
         const std::uint8_t* tri = triangle_at(surface, std::int64_t{first} + t);
-        s.i0[t] = Md3Triangle::index(tri, 0);
-        s.i1[t] = Md3Triangle::index(tri, 1);
-        s.i2[t] = Md3Triangle::index(tri, 2);
-        s.at0[t] = byte_offset(s.i0[t]);
-        s.at1[t] = byte_offset(s.i1[t]);
-        s.at2[t] = byte_offset(s.i2[t]);
+        work.i0[t] = Md3Triangle::index(tri, 0);
+        work.i1[t] = Md3Triangle::index(tri, 1);
+        work.i2[t] = Md3Triangle::index(tri, 2);
+        work.at0[t] = byte_offset(work.i0[t]);
+        work.at1[t] = byte_offset(work.i1[t]);
+        work.at2[t] = byte_offset(work.i2[t]);
     }
 }
 
 // Lists, for each vertex, the triangles that use it, in triangle order.
-void build_incidence(int numTriangles, int numVerts, RepairWorkspace& s) {
-    std::fill_n(s.firstCorner, numVerts + 1, 0);
+void build_incidence(int numTriangles, int numVerts, RepairWorkspace& work) {
+    std::fill_n(work.firstCorner, numVerts + 1, 0);
     for (int t = 0; t < numTriangles; ++t)
-        for (const int v : {s.i0[t], s.i1[t], s.i2[t]}) ++s.firstCorner[v + 1];
-    for (int v = 0; v < numVerts; ++v) s.firstCorner[v + 1] += s.firstCorner[v];
-    std::copy_n(s.firstCorner, numVerts, s.nextCorner);
+        for (const int v : {work.i0[t], work.i1[t], work.i2[t]}) ++work.firstCorner[v + 1];
+    for (int v = 0; v < numVerts; ++v) work.firstCorner[v + 1] += work.firstCorner[v];
+    std::copy_n(work.firstCorner, numVerts, work.nextCorner);
     for (int t = 0; t < numTriangles; ++t)
-        for (const int v : {s.i0[t], s.i1[t], s.i2[t]}) s.corners[s.nextCorner[v]++] = t;
-    s.numNextLists = 0;
-    s.numLongLists = 0;
+        for (const int v : {work.i0[t], work.i1[t], work.i2[t]})
+            work.corners[work.nextCorner[v]++] = t;
+    work.numNextLists = 0;
+    work.numLongLists = 0;
     for (int v = 0; v < numVerts; ++v) {
-        const int first = s.firstCorner[v], uses = s.firstCorner[v + 1] - first;
+        const int first = work.firstCorner[v], uses = work.firstCorner[v + 1] - first;
         for (int k = 0; k < kShortList; ++k)
-            s.shortList[v][k] = byte_offset(k < uses ? s.corners[first + k] : kMaxKeptTriangles);
+            work.shortList[v][k] =
+                byte_offset(k < uses ? work.corners[first + k] : kMaxKeptTriangles);
         if (uses > kShortList) {
-            const int i = s.numNextLists++;
-            s.nextVertices[i] = v;
+            const int i = work.numNextLists++;
+            work.nextVertices[i] = v;
             for (int k = kShortList; k < kShortList + kNextList; ++k)
-                s.nextLists[i][k - kShortList] =
-                    byte_offset(k < uses ? s.corners[first + k] : kMaxKeptTriangles);
+                work.nextLists[i][k - kShortList] =
+                    byte_offset(k < uses ? work.corners[first + k] : kMaxKeptTriangles);
         }
-        if (uses > kShortList + kNextList) s.longLists[s.numLongLists++] = v;
+        if (uses > kShortList + kNextList) work.longLists[work.numLongLists++] = v;
     }
 }
 
@@ -164,23 +170,23 @@ using Int4 = std::int32_t __attribute__((vector_size(16)));
 #define MD3_SHUFFLE(v, a, b, c, d) __builtin_shuffle(v, Int4{a, b, c, d})
 #endif
 
-// Unit face normals of triangles 0 .. count-1 of s.at0 .. s.at2 in the
+// Unit face normals of triangles 0 .. count-1 of work.at0 .. work.at2 in the
 // decoded frame; zero for a degenerate triangle.
-void face_normals(int count, RepairWorkspace& s) {
+void face_normals(int count, RepairWorkspace& work) {
     for (int t = 0; t < count; ++t) {
-        const Float4 p0 = at_offset(s.position, s.at0[t]);
-        const Float4 e1 = at_offset(s.position, s.at1[t]) - p0,
-                     e2 = at_offset(s.position, s.at2[t]) - p0;
+        const Float4 p0 = at_offset(work.position, work.at0[t]);
+        const Float4 e1 = at_offset(work.position, work.at1[t]) - p0,
+                     e2 = at_offset(work.position, work.at2[t]) - p0;
         // e2 x e1 = (e2.y e1.z - e2.z e1.y, e2.z e1.x - e2.x e1.z, e2.x e1.y - e2.y e1.x),
         // with one shuffle fewer: the same products, subtracted in the same
         // order, are formed a lane early and then moved into place.
         const Float4 early = e2 * MD3_SHUFFLE(e1, 1, 2, 0, 3) - MD3_SHUFFLE(e2, 1, 2, 0, 3) * e1;
-        s.cross[t] = MD3_SHUFFLE(early, 1, 2, 0, 3);
+        work.cross[t] = MD3_SHUFFLE(early, 1, 2, 0, 3);
     }
     for (int t = 0; t < count; ++t) {
-        const float nx = s.cross[t][0], ny = s.cross[t][1], nz = s.cross[t][2];
+        const float nx = work.cross[t][0], ny = work.cross[t][1], nz = work.cross[t][2];
         const float length = std::sqrt(nx * nx + ny * ny + nz * nz);
-        s.inverse[t] = length != 0.0f ? 1.0f / length : 0.0f;
+        work.inverse[t] = length != 0.0f ? 1.0f / length : 0.0f;
     }
     // A degenerate triangle's normal comes out as zeros without a test of
     // its own. Its length is 0 only when its cross product is all zeros:
@@ -191,10 +197,10 @@ void face_normals(int count, RepairWorkspace& s) {
     // +0, and only -0 + -0 gives -0).
     // As plain floats, four lanes to a triangle, the loop runs on the
     // widest vectors at hand.
-    const float* cross = reinterpret_cast<const float*>(s.cross);
-    float* normal = reinterpret_cast<float*>(s.normal);
+    const float* cross = reinterpret_cast<const float*>(work.cross);
+    float* normal = reinterpret_cast<float*>(work.normal);
     for (int t = 0; t < count; ++t)
-        for (int k = 0; k < 4; ++k) normal[4 * t + k] = cross[4 * t + k] * s.inverse[t];
+        for (int k = 0; k < 4; ++k) normal[4 * t + k] = cross[4 * t + k] * work.inverse[t];
 }
 
 // Every triangle adds its unit face normal once at each of its corners,
@@ -202,48 +208,49 @@ void face_normals(int count, RepairWorkspace& s) {
 // With the incidence lists, each vertex sums its own triangles in order: the
 // same additions in the same order as visiting the triangles one by one,
 // since adding +0 to a sum that starts at +0 changes nothing.
-void sum_kept_normals(int numTriangles, int numVerts, RepairWorkspace& s) {
-    face_normals(numTriangles, s);
-    s.normal[kMaxKeptTriangles] = Float4{};
+void sum_kept_normals(int numTriangles, int numVerts, RepairWorkspace& work) {
+    face_normals(numTriangles, work);
+    work.normal[kMaxKeptTriangles] = Float4{};
     // Every vertex adds the first kShortList normals of its list, the
     // padding adding zeros, so no branch depends on how many triangles use
     // it; the vertices with longer lists then go on where they stopped, the
     // same way, and the few with longer lists still one normal at a time.
     for (int v = 0; v < numVerts; ++v) {
         Float4 sum{};
-        for (int k = 0; k < kShortList; ++k) sum += at_offset(s.normal, s.shortList[v][k]);
-        s.sum[v] = sum;
+        for (int k = 0; k < kShortList; ++k) sum += at_offset(work.normal, work.shortList[v][k]);
+        work.sum[v] = sum;
     }
-    for (int i = 0; i < s.numNextLists; ++i) {
-        const int v = s.nextVertices[i];
-        Float4 sum = s.sum[v];
-        for (int k = 0; k < kNextList; ++k) sum += at_offset(s.normal, s.nextLists[i][k]);
-        s.sum[v] = sum;
+    for (int i = 0; i < work.numNextLists; ++i) {
+        const int v = work.nextVertices[i];
+        Float4 sum = work.sum[v];
+        for (int k = 0; k < kNextList; ++k) sum += at_offset(work.normal, work.nextLists[i][k]);
+        work.sum[v] = sum;
     }
-    for (int i = 0; i < s.numLongLists; ++i) {
-        const int v = s.longLists[i];
-        Float4 sum = s.sum[v];
-        const int firstMore = s.firstCorner[v] + kShortList + kNextList;
-        for (int c = firstMore; c < s.firstCorner[v + 1]; ++c) sum += s.normal[s.corners[c]];
-        s.sum[v] = sum;
+    for (int i = 0; i < work.numLongLists; ++i) {
+        const int v = work.longLists[i];
+        Float4 sum = work.sum[v];
+        const int firstMore = work.firstCorner[v] + kShortList + kNextList;
+        for (int c = firstMore; c < work.firstCorner[v + 1]; ++c)
+            sum += work.normal[work.corners[c]];
+        work.sum[v] = sum;
     }
 }
 
 // The same sums for a surface with too many triangles to keep: a batch of
 // triangles at a time, each adding its normal to its corners in order.
-void sum_normals_in_batches(const std::uint8_t* surface, int numVerts, RepairWorkspace& s) {
-    std::fill_n(s.sum, numVerts, Float4{});
+void sum_normals_in_batches(const std::uint8_t* surface, int numVerts, RepairWorkspace& work) {
+    std::fill_n(work.sum, numVerts, Float4{});
     const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
     for (std::int32_t first = 0; first < numTriangles; first += kTriangleBatch) {
         const int count =
             static_cast<int>(std::min<std::int32_t>(kTriangleBatch, numTriangles - first));
-        read_triangles(surface, first, count, s);
-        face_normals(count, s);
+        read_triangles(surface, first, count, work);
+        face_normals(count, work);
         for (int t = 0; t < count; ++t) {
             // A degenerate triangle's zero normal changes no sum.
-            s.sum[s.i0[t]] += s.normal[t];
-            s.sum[s.i1[t]] += s.normal[t];
-            s.sum[s.i2[t]] += s.normal[t];
+            work.sum[work.i0[t]] += work.normal[t];
+            work.sum[work.i1[t]] += work.normal[t];
+            work.sum[work.i2[t]] += work.normal[t];
         }
     }
 }
@@ -269,39 +276,40 @@ inline UnitNormal unit_normal(float x, float y, float z) {
 // vector units; the few vertices whose estimates cannot be trusted, or that
 // lie on an axis, are then packed one by one with atan2 and the polar tables.
 void store_normals(std::uint8_t* vertices, int numVerts, const PolarTables& polar,
-                   RepairWorkspace& s) {
+                   RepairWorkspace& work) {
     // The sums as plain floats, four to a vertex, which the vectoriser reads
     // more readily than lanes of vectors. (Vector types alias their lanes.)
     // Each step is a loop of its own: short loops keep many vertices in
     // flight at once, where one long loop would wait on its own chain of
     // square roots, divisions and polynomial.
-    const float* sums = reinterpret_cast<const float*>(s.sum);
+    const float* sums = reinterpret_cast<const float*>(work.sum);
     for (int v = 0; v < numVerts; ++v) {
         // A zero sum gives NaNs here, and the zero length overrides whatever
         // follows from them.
         const UnitNormal n = unit_normal(sums[4 * v], sums[4 * v + 1], sums[4 * v + 2]);
-        s.ux[v] = n.x;
-        s.uy[v] = n.y;
-        s.uz[v] = n.z;
-        s.length[v] = n.length;
+        work.ux[v] = n.x;
+        work.uy[v] = n.y;
+        work.uz[v] = n.z;
+        work.length[v] = n.length;
     }
     for (int v = 0; v < numVerts; ++v)
-        s.azimuth[v] = trusted_units(azimuth_estimate(s.ux[v], s.uy[v]));
-    for (int v = 0; v < numVerts; ++v) s.polar[v] = trusted_units(polar_estimate(s.uz[v]));
+        work.azimuth[v] = trusted_units(azimuth_estimate(work.ux[v], work.uy[v]));
+    for (int v = 0; v < numVerts; ++v) work.polar[v] = trusted_units(polar_estimate(work.uz[v]));
     for (int v = 0; v < numVerts; ++v) {
         // One condition at a time, which the vectoriser handles better than
         // a combined condition.
-        int packed = combine_units(s.azimuth[v], s.polar[v]);
-        packed = s.azimuth[v] == kUntrusted ? kPackExactly : packed;
-        packed = s.polar[v] == kUntrusted ? kPackExactly : packed;
-        packed = s.ux[v] == 0.0f ? kPackExactly : packed;
-        packed = s.uy[v] == 0.0f ? kPackExactly : packed;
-        s.packed[v] = s.length[v] == 0.0f ? kKeepNormal : packed;
+        int packed = combine_units(work.azimuth[v], work.polar[v]);
+        packed = work.azimuth[v] == kUntrusted ? kPackExactly : packed;
+        packed = work.polar[v] == kUntrusted ? kPackExactly : packed;
+        packed = work.ux[v] == 0.0f ? kPackExactly : packed;
+        packed = work.uy[v] == 0.0f ? kPackExactly : packed;
+        work.packed[v] = work.length[v] == 0.0f ? kKeepNormal : packed;
     }
     for (int v = 0; v < numVerts; ++v) {
-        int packed = s.packed[v];
+        int packed = work.packed[v];
         if (packed == kKeepNormal) continue;
-        if (packed == kPackExactly) packed = pack_normal_fast(polar, s.ux[v], s.uy[v], s.uz[v]);
+        if (packed == kPackExactly)
+            packed = pack_normal_fast(polar, work.ux[v], work.uy[v], work.uz[v]);
         Md3Vertex::set_normal(vertices + v * Md3Vertex::kSize, static_cast<std::uint16_t>(packed));
     }
 }
@@ -309,25 +317,23 @@ void store_normals(std::uint8_t* vertices, int numVerts, const PolarTables& pola
 }  // namespace
 
 void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const PolarTables& polar,
-                             RepairWorkspace& s) {
+                             RepairWorkspace& work) {
     const std::int32_t numFrames = Md3Surface::numFrames(surface);
     const std::int32_t numVerts = Md3Surface::numVerts(surface);
     const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
     const bool kept = numTriangles <= kMaxKeptTriangles;
     if (kept) {
-        read_triangles(surface, 0, numTriangles, s);
-        build_incidence(numTriangles, numVerts, s);
+        read_triangles(surface, 0, numTriangles, work);
+        build_incidence(numTriangles, numVerts, work);
     }
     for (std::int32_t j = 0; j < numFrames; ++j) {
         std::uint8_t* vertices = vertex_frame(surface, j);
-        const std::uint8_t* next =
-            j + 1 < numFrames ? vertices + std::int64_t{numVerts} * Md3Vertex::kSize : vertices;
-        decode_positions(vertices, next, numVerts, s, frame_at(model, j));
+        decode_positions(vertices, numVerts, j + 1 < numFrames, work, frame_at(model, j));
         if (kept)
-            sum_kept_normals(numTriangles, numVerts, s);
+            sum_kept_normals(numTriangles, numVerts, work);
         else
-            sum_normals_in_batches(surface, numVerts, s);
-        store_normals(vertices, numVerts, polar, s);
+            sum_normals_in_batches(surface, numVerts, work);
+        store_normals(vertices, numVerts, polar, work);
     }
 }
 

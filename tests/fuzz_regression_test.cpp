@@ -6,8 +6,10 @@
 TEST(FuzzRegressions, ReplayWithoutFault) {
     std::size_t replayed = 0;
     for (const char* tool : {"meshmend", "sphereset", "meshcheck"}) {
+        // A missing or empty folder would replay nothing and pass.
         const fs::path dir = fs::path(FUZZ_REGRESSIONS) / tool;
-        if (!fs::is_directory(dir)) continue;
+        ASSERT_TRUE(fs::is_directory(dir)) << dir << " is missing";
+        std::size_t ofTool = 0;
         for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
             SCOPED_TRACE(entry.path().string());
             const ModelBuffer bytes = read_file(entry.path().string());
@@ -17,8 +19,10 @@ TEST(FuzzRegressions, ReplayWithoutFault) {
                 fuzz_sphereset_once(bytes.data(), bytes.size());
             else
                 fuzz_meshcheck_once(bytes.data(), bytes.size());
-            ++replayed;
+            ++ofTool;
         }
+        EXPECT_GT(ofTool, 0u) << dir << " holds no input";
+        replayed += ofTool;
     }
     RecordProperty("replayed", static_cast<int>(replayed));
 }

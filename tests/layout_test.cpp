@@ -21,26 +21,17 @@ ModelBuffer valid_model() {
     return build_model(m);
 }
 
-void set_header(ModelBuffer& m, int field, std::int64_t v) {
+void set_header(ModelBuffer& m, std::int64_t field, std::int64_t v) {
     put_i32(m.data() + field, static_cast<std::int32_t>(v));
 }
-void set_surface(ModelBuffer& m, int s, int field, std::int64_t v) {
+void set_surface(ModelBuffer& m, int s, std::int64_t field, std::int64_t v) {
     put_i32(m.data() + surface_offset(m.data(), s) + field, static_cast<std::int32_t>(v));
 }
-std::int32_t surface_field(const ModelBuffer& m, int s, int field) {
+std::int32_t surface_field(const ModelBuffer& m, int s, std::int64_t field) {
     return get_i32(m.data() + surface_offset(m.data(), s) + field);
 }
 
-// Surface header field offsets, as the file lays them out.
-enum {
-    kNumFrames = 72,
-    kNumVerts = 80,
-    kNumTriangles = 84,
-    kOfsTriangles = 88,
-    kOfsShaders = 92,
-    kOfsXyz = 100,
-    kOfsEnd = 104
-};
+using namespace Md3Surface;  // the surface header's field offsets
 
 struct Breakage {
     const char* what;
@@ -79,28 +70,31 @@ TEST(ValidateLayout, RejectsEveryBrokenRecord) {
     const std::int64_t second = surface_offset(good.data(), 1);
     const std::vector<Breakage> breakages = {
         {"ofsEnd below a header", LayoutRule::model_end,
-         [](ModelBuffer& m) { set_header(m, 104, 107); }},
-        {"ofsEnd negative", LayoutRule::model_end, [](ModelBuffer& m) { set_header(m, 104, -1); }},
+         [](ModelBuffer& m) { set_header(m, Md3Header::kOfsEnd, 107); }},
+        {"ofsEnd negative", LayoutRule::model_end,
+         [](ModelBuffer& m) { set_header(m, Md3Header::kOfsEnd, -1); }},
         {"ofsEnd past the file", LayoutRule::model_end,
-         [](ModelBuffer& m) { set_header(m, 104, static_cast<std::int64_t>(m.size()) + 1); }},
+         [](ModelBuffer& m) {
+             set_header(m, Md3Header::kOfsEnd, static_cast<std::int64_t>(m.size()) + 1);
+         }},
         {"negative numFrames", LayoutRule::negative_count,
-         [](ModelBuffer& m) { set_header(m, 76, -1); }},
+         [](ModelBuffer& m) { set_header(m, Md3Header::kNumFrames, -1); }},
         {"negative numSurfaces", LayoutRule::negative_count,
-         [](ModelBuffer& m) { set_header(m, 84, -1); }},
+         [](ModelBuffer& m) { set_header(m, Md3Header::kNumSurfaces, -1); }},
         {"frames past ofsEnd", LayoutRule::frames_outside,
-         [end](ModelBuffer& m) { set_header(m, 92, end - 2 * 56 + 1); }},
+         [end](ModelBuffer& m) { set_header(m, Md3Header::kOfsFrames, end - 2 * 56 + 1); }},
         {"frames before the file", LayoutRule::frames_outside,
-         [](ModelBuffer& m) { set_header(m, 92, -56); }},
+         [](ModelBuffer& m) { set_header(m, Md3Header::kOfsFrames, -56); }},
         {"huge frame count", LayoutRule::frames_outside,
-         [](ModelBuffer& m) { set_header(m, 76, 0x7fffffff); }},
+         [](ModelBuffer& m) { set_header(m, Md3Header::kNumFrames, 0x7fffffff); }},
         {"frames over the header", LayoutRule::overlap,
-         [](ModelBuffer& m) { set_header(m, 92, 0); }},
+         [](ModelBuffer& m) { set_header(m, Md3Header::kOfsFrames, 0); }},
         {"one surface too many", LayoutRule::surface_outside,
-         [](ModelBuffer& m) { set_header(m, 84, 3); }},
+         [](ModelBuffer& m) { set_header(m, Md3Header::kNumSurfaces, 3); }},
         {"huge surface count", LayoutRule::surface_outside,
-         [](ModelBuffer& m) { set_header(m, 84, 0x7fffffff); }},
+         [](ModelBuffer& m) { set_header(m, Md3Header::kNumSurfaces, 0x7fffffff); }},
         {"first surface past ofsEnd", LayoutRule::surface_outside,
-         [end](ModelBuffer& m) { set_header(m, 100, end - 107); }},
+         [end](ModelBuffer& m) { set_header(m, Md3Header::kOfsSurfaces, end - 107); }},
         {"surface ofsEnd below a header", LayoutRule::surface_end,
          [](ModelBuffer& m) { set_surface(m, 0, kOfsEnd, 107); }},
         {"surface ofsEnd zero", LayoutRule::surface_end,
@@ -128,24 +122,32 @@ TEST(ValidateLayout, RejectsEveryBrokenRecord) {
              set_surface(m, 0, kOfsTriangles, surface_field(m, 0, kOfsEnd) - 23);
          }},
         {"vertices past their block", LayoutRule::record_outside,
-         [](ModelBuffer& m) { set_surface(m, 0, kOfsXyz, surface_field(m, 0, kOfsXyz) + 1); }},
+         [](ModelBuffer& m) {
+             set_surface(m, 0, kOfsXyzNormals, surface_field(m, 0, kOfsXyzNormals) + 1);
+         }},
         {"vertices in the next block", LayoutRule::record_outside,
          [](ModelBuffer& m) {
-             set_surface(m, 0, kOfsXyz,
-                         surface_field(m, 0, kOfsEnd) + surface_field(m, 1, kOfsXyz));
+             set_surface(m, 0, kOfsXyzNormals,
+                         surface_field(m, 0, kOfsEnd) + surface_field(m, 1, kOfsXyzNormals));
          }},
         {"triangle index past the vertices", LayoutRule::triangle_index,
          [](ModelBuffer& m) { set_surface(m, 1, kNumVerts, 3); }},
         {"shader over its surface header", LayoutRule::overlap,
          [](ModelBuffer& m) { set_surface(m, 0, kOfsShaders, 40); }},
         {"vertices over the triangles", LayoutRule::overlap,
-         [](ModelBuffer& m) { set_surface(m, 0, kOfsXyz, surface_field(m, 0, kOfsTriangles)); }},
+         [](ModelBuffer& m) {
+             set_surface(m, 0, kOfsXyzNormals, surface_field(m, 0, kOfsTriangles));
+         }},
         {"shader over the triangles", LayoutRule::overlap,
          [](ModelBuffer& m) {
              set_surface(m, 1, kOfsShaders, surface_field(m, 1, kOfsTriangles) - 60);
          }},
+        {"shader over its vertices", LayoutRule::shader_overlap,
+         [](ModelBuffer& m) {
+             set_surface(m, 0, kOfsShaders, surface_field(m, 0, kOfsEnd) - Md3Shader::kSize);
+         }},
         {"frames over a surface header", LayoutRule::overlap,
-         [second](ModelBuffer& m) { set_header(m, 92, second); }},
+         [second](ModelBuffer& m) { set_header(m, Md3Header::kOfsFrames, second); }},
     };
     for (const Breakage& b : breakages) {
         ModelBuffer m = good;
@@ -161,14 +163,14 @@ TEST(ValidateLayout, RejectsEveryBrokenRecord) {
         {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}, {0, 2, 0}, {2, 2, 0}, {3, 3, 0}});
     ModelBuffer framesOnVertices = build_model(wide);
     EXPECT_TRUE(validate_layout(framesOnVertices));
-    set_header(
-        framesOnVertices, 92,
-        surface_offset(framesOnVertices.data(), 0) + surface_field(framesOnVertices, 0, kOfsXyz));
+    set_header(framesOnVertices, Md3Header::kOfsFrames,
+               surface_offset(framesOnVertices.data(), 0) +
+                   surface_field(framesOnVertices, 0, kOfsXyzNormals));
     EXPECT_FALSE(validate_layout(framesOnVertices));
 
     ModelBuffer negativeIndex = good;
     const std::int64_t triangles = second + surface_field(good, 1, kOfsTriangles);
-    put_i32(negativeIndex.data() + triangles + 16, -1);
+    put_i32(negativeIndex.data() + triangles + Md3Triangle::kSize + 4, -1);  // triangle 1, corner 1
     EXPECT_FALSE(validate_layout(negativeIndex));
 }
 
@@ -180,8 +182,9 @@ TEST(ValidateLayout, ReasonsNameTheRecordOffsetsAndValues) {
     named.surfaces[0].name = "hull\"\x01\xe9";
     const ModelBuffer good = build_model(named);
     const std::int64_t surface = surface_offset(good.data(), 0);
-    const std::int64_t vertices = surface + surface_field(good, 0, kOfsXyz);
-    const std::int64_t secondTriangle = surface + surface_field(good, 0, kOfsTriangles) + 12;
+    const std::int64_t vertices = surface + surface_field(good, 0, kOfsXyzNormals);
+    const std::int64_t secondTriangle =
+        surface + surface_field(good, 0, kOfsTriangles) + Md3Triangle::kSize;
     const struct {
         std::function<void(ModelBuffer&)> apply;
         const char* reason;
@@ -190,13 +193,27 @@ TEST(ValidateLayout, ReasonsNameTheRecordOffsetsAndValues) {
          "file of 100 bytes is shorter than a model header (108 bytes)"},
         {[](ModelBuffer& m) { std::copy_n("RI\nF", 4, m.begin()); },
          "not an MD3 model: magic \"RI\\x0aF\""},
-        {[](ModelBuffer& m) { set_header(m, 4, 16); }, "version 16, expected 15"},
+        {[](ModelBuffer& m) { set_header(m, Md3Header::kVersion, 16); }, "version 16, expected 15"},
         {[secondTriangle](ModelBuffer& m) { put_i32(m.data() + secondTriangle + 8, 1030); },
          "surface 0 \"hull\\\"\\x01\\xe9\": triangle 1 uses vertex 1030 of 8 (corner 2, at 352)"},
-        {[vertices](ModelBuffer& m) { set_header(m, 92, vertices); },
+        {[vertices](ModelBuffer& m) { set_header(m, Md3Header::kOfsFrames, vertices); },
          "surface 0 \"hull\\\"\\x01\\xe9\": frame array (56 bytes at 428) overlaps its vertex "
          "array "
          "(8 x 8 bytes at 428)"},
+        // Texture coordinates are never read: frames there overlap nothing
+        // but the shader record moved onto them.
+        {[surface](ModelBuffer& m) {
+             const std::int64_t st = surface_field(m, 0, kOfsSt);
+             set_header(m, Md3Header::kOfsFrames, surface + st);
+             set_surface(m, 0, kOfsShaders, st);
+         },
+         "surface 0 \"hull\\\"\\x01\\xe9\": its shader record (68 bytes at 364) overlaps the "
+         "frame array (56 bytes at 364)"},
+        {[](ModelBuffer& m) {
+             set_surface(m, 0, kOfsShaders, surface_field(m, 0, kOfsEnd) - Md3Shader::kSize);
+         },
+         "surface 0 \"hull\\\"\\x01\\xe9\": its shader record (68 bytes at 424) overlaps its "
+         "vertex array (8 x 8 bytes at 428)"},
     };
     for (const auto& c : cases) {
         ModelBuffer m = good;

@@ -127,14 +127,14 @@ TEST_F(Meshmend, RefusesWhatIsNoModelAndChangesNothing) {
     ModelBuffer wrongMagic = minimal_header();
     wrongMagic[0] = 'X';
     ModelBuffer v14 = minimal_header(), v16 = minimal_header();
-    put_i32(v14.data() + 4, 14);
-    put_i32(v16.data() + 4, 16);
+    put_i32(v14.data() + Md3Header::kVersion, 14);
+    put_i32(v16.data() + Md3Header::kVersion, 16);
     ModelBuffer badLayout = read_file(SAMPLE_MODEL);
-    put_i32(badLayout.data() + 104, static_cast<std::int32_t>(badLayout.size() + 1));
+    put_i32(badLayout.data() + Md3Header::kOfsEnd, static_cast<std::int32_t>(badLayout.size() + 1));
     ModelBuffer truncated = minimal_header();
     truncated.pop_back();
     ModelBuffer zeroEnd = read_file(SAMPLE_MODEL);
-    put_i32(zeroEnd.data() + 104, 0);
+    put_i32(zeroEnd.data() + Md3Header::kOfsEnd, 0);
 
     const std::vector<std::pair<std::string, ModelBuffer>> cases = {
         {"empty", {}},           {"107 bytes", truncated}, {"magic", wrongMagic},

@@ -10,8 +10,13 @@
 
 // Fields worth aiming at: the header's counts and offsets and those of the
 // first surface header (found by the header's ofsSurfaces in the valid model).
-const std::vector<int> kHeaderFields = {76, 84, 92, 100, 104};
-const std::vector<int> kSurfaceFields = {72, 76, 80, 84, 88, 92, 96, 100, 104};
+const std::vector<std::int64_t> kHeaderFields = {Md3Header::kNumFrames, Md3Header::kNumSurfaces,
+                                                 Md3Header::kOfsFrames, Md3Header::kOfsSurfaces,
+                                                 Md3Header::kOfsEnd};
+const std::vector<std::int64_t> kSurfaceFields = {
+    Md3Surface::kNumFrames,    Md3Surface::kNumShaders,    Md3Surface::kNumVerts,
+    Md3Surface::kNumTriangles, Md3Surface::kOfsTriangles,  Md3Surface::kOfsShaders,
+    Md3Surface::kOfsSt,        Md3Surface::kOfsXyzNormals, Md3Surface::kOfsEnd};
 
 // A deterministic mutator: std::mt19937 is specified bit for bit, and only
 // its raw output is used, so every host makes the same mutants.

@@ -161,17 +161,18 @@ TEST(RepairPass, TouchesNothingItDoesNotOwn) {
     // frame names), each surface's first shader name, every normal.
     std::vector<bool> owned(before.size(), false);
     auto own = [&](std::int64_t at, std::int64_t n) { std::fill_n(owned.begin() + at, n, true); };
-    own(8, 64);
+    own(Md3Header::kName, kNameSize);
     for (int i = 0; i < Md3Header::numFrames(before.data()); ++i)
-        own(frame_offset(before.data(), i), 40);
+        own(frame_offset(before.data(), i), Md3Frame::kName);
     for (int s = 0; s < Md3Header::numSurfaces(before.data()); ++s) {
         const std::int64_t at = surface_offset(before.data(), s);
         const std::uint8_t* surface = before.data() + at;
-        own(at + Md3Surface::ofsShaders(surface), 64);
+        own(at + Md3Surface::ofsShaders(surface) + Md3Shader::kName, kNameSize);
         const std::int64_t vertices =
             std::int64_t{Md3Surface::numFrames(surface)} * Md3Surface::numVerts(surface);
         for (std::int64_t v = 0; v < vertices; ++v)
-            own(at + Md3Surface::ofsXyzNormals(surface) + 8 * v + 6, 2);
+            own(at + Md3Surface::ofsXyzNormals(surface) + Md3Vertex::kSize * v + Md3Vertex::kNormal,
+                2);
     }
     std::size_t changed = 0;
     for (std::size_t i = 0; i < before.size(); ++i) {

@@ -72,7 +72,7 @@ TEST_F(Sphereset, WritesTheWholeFileUnvalidated) {
     m.trailingBytes = 33;  // beyond ofsEnd, still written
     ModelBuffer bytes = build_model(m);
     bytes[0] = 'X';  // magic and version are not looked at
-    put_i32(bytes.data() + 4, 99);
+    put_i32(bytes.data() + Md3Header::kVersion, 99);
     const std::string file = model_file("in.md3", bytes);
     const RunResult r = run({file, path("out.md3"), "1e3"});
     EXPECT_EQ(r.status, 0);
@@ -86,7 +86,7 @@ TEST_F(Sphereset, WritesTheWholeFileUnvalidated) {
 TEST_F(Sphereset, ModelWithoutFramesIsCopiedUnchanged) {
     for (const int frames : {0, -1}) {
         ModelBuffer bytes = build_model(frames_only_model(0));
-        put_i32(bytes.data() + 76, frames);
+        put_i32(bytes.data() + Md3Header::kNumFrames, frames);
         const std::string file = model_file("none.md3", bytes);
         const RunResult r = run({file, path("copy.md3"), "10"});
         EXPECT_EQ(r.status, 0);
@@ -120,11 +120,11 @@ TEST_F(Sphereset, RefusalsNameTheProblemAndWriteNothing) {
     EXPECT_EQ(missing.err, "Unable to open " + path("missing.md3") + ". Abort.\n");
 
     ModelBuffer framesOutside = good;
-    put_i32(framesOutside.data() + 76, 3);
+    put_i32(framesOutside.data() + Md3Header::kNumFrames, 3);
     ModelBuffer hugeFrames = good;
-    put_i32(hugeFrames.data() + 76, 0x7fffffff);
+    put_i32(hugeFrames.data() + Md3Header::kNumFrames, 0x7fffffff);
     ModelBuffer framesBefore = good;
-    put_i32(framesBefore.data() + 92, -8);
+    put_i32(framesBefore.data() + Md3Header::kOfsFrames, -8);
     ModelBuffer truncated = good;
     truncated.resize(107);
     for (const ModelBuffer& bad :
@@ -166,8 +166,8 @@ TEST_F(Sphereset, RadiusOverTheHeaderCannotSteerTheLoop) {
     // numFrames: the loop must still run the four frames it was given.
     ModelBuffer bytes = build_model(frames_only_model(0));
     bytes.resize(400);
-    put_i32(bytes.data() + 76, 4);   // numFrames
-    put_i32(bytes.data() + 92, 40);  // ofsFrames: frame 0 radius at 76
+    put_i32(bytes.data() + Md3Header::kNumFrames, 4);
+    put_i32(bytes.data() + Md3Header::kOfsFrames, Md3Header::kNumFrames - Md3Frame::kRadius);
     const std::string file = model_file("odd.md3", bytes);
     const RunResult r = run({file, path("out.md3"), "1e30"});
     EXPECT_EQ(r.status, 0);

@@ -36,23 +36,23 @@ void write_surface(ModelBuffer& out, std::size_t at, const BuiltSurface& s) {
         ofsTriangles + Md3Triangle::kSize * static_cast<std::int64_t>(s.triangles.size());
     const std::int64_t ofsXyz = ofsSt + 8 * numVerts;
 
-    std::copy_n("IDP3", 4, out.begin() + static_cast<long>(at));
-    put_name(out, at + 4, s.name, kNameSize);
-    put_i32_at(out, at + 68, 0);
-    put_i32_at(out, at + 72, static_cast<std::int64_t>(s.frames.size()));
-    put_i32_at(out, at + 76, static_cast<std::int64_t>(s.shaders.size()));
-    put_i32_at(out, at + 80, numVerts);
-    put_i32_at(out, at + 84, static_cast<std::int64_t>(s.triangles.size()));
-    put_i32_at(out, at + 88, ofsTriangles);
-    put_i32_at(out, at + 92, ofsShaders);
-    put_i32_at(out, at + 96, ofsSt);
-    put_i32_at(out, at + 100, ofsXyz);
-    put_i32_at(out, at + 104, surface_size(s));
+    std::copy_n("IDP3", 4, out.begin() + static_cast<long>(at + Md3Surface::kIdent));
+    put_name(out, at + Md3Surface::kName, s.name, kNameSize);
+    put_i32_at(out, at + Md3Surface::kFlags, 0);
+    put_i32_at(out, at + Md3Surface::kNumFrames, static_cast<std::int64_t>(s.frames.size()));
+    put_i32_at(out, at + Md3Surface::kNumShaders, static_cast<std::int64_t>(s.shaders.size()));
+    put_i32_at(out, at + Md3Surface::kNumVerts, numVerts);
+    put_i32_at(out, at + Md3Surface::kNumTriangles, static_cast<std::int64_t>(s.triangles.size()));
+    put_i32_at(out, at + Md3Surface::kOfsTriangles, ofsTriangles);
+    put_i32_at(out, at + Md3Surface::kOfsShaders, ofsShaders);
+    put_i32_at(out, at + Md3Surface::kOfsSt, ofsSt);
+    put_i32_at(out, at + Md3Surface::kOfsXyzNormals, ofsXyz);
+    put_i32_at(out, at + Md3Surface::kOfsEnd, surface_size(s));
 
     for (std::size_t k = 0; k < s.shaders.size(); ++k) {
         const std::size_t shader = at + static_cast<std::size_t>(ofsShaders) + k * Md3Shader::kSize;
-        put_name(out, shader, s.shaders[k], kNameSize);
-        put_i32_at(out, shader + kNameSize, static_cast<std::int64_t>(k) + 3);  // shader index
+        put_name(out, shader + Md3Shader::kName, s.shaders[k], kNameSize);
+        put_i32_at(out, shader + Md3Shader::kShaderIndex, static_cast<std::int64_t>(k) + 3);
     }
     for (std::size_t t = 0; t < s.triangles.size(); ++t)
         for (int c = 0; c < 3; ++c)
@@ -64,10 +64,10 @@ void write_surface(ModelBuffer& out, std::size_t at, const BuiltSurface& s) {
     std::size_t v = at + static_cast<std::size_t>(ofsXyz);
     for (const auto& frame : s.frames) {
         for (const BuiltVertex& vertex : frame) {
-            put_u16(out.data() + v, static_cast<std::uint16_t>(vertex.x));
-            put_u16(out.data() + v + 2, static_cast<std::uint16_t>(vertex.y));
-            put_u16(out.data() + v + 4, static_cast<std::uint16_t>(vertex.z));
-            put_u16(out.data() + v + 6, vertex.normal);
+            Md3Vertex::set_position(out.data() + v, 0, vertex.x);
+            Md3Vertex::set_position(out.data() + v, 1, vertex.y);
+            Md3Vertex::set_position(out.data() + v, 2, vertex.z);
+            Md3Vertex::set_normal(out.data() + v, vertex.normal);
             v += Md3Vertex::kSize;
         }
     }
@@ -85,18 +85,18 @@ ModelBuffer build_model(const BuiltModel& model) {
     for (const BuiltSurface& s : model.surfaces) ofsEnd += surface_size(s);
 
     ModelBuffer out(static_cast<std::size_t>(ofsEnd) + model.trailingBytes, 0);
-    std::copy_n("IDP3", 4, out.begin());
-    put_i32_at(out, 4, Md3Header::kVersion);
-    put_name(out, 8, model.name, kNameSize);
-    put_i32_at(out, 72, 0x1001);  // flags
-    put_i32_at(out, 76, static_cast<std::int64_t>(model.frames.size()));
-    put_i32_at(out, 80, model.numTags);
-    put_i32_at(out, 84, static_cast<std::int64_t>(model.surfaces.size()));
-    put_i32_at(out, 88, 0x2002);  // skins
-    put_i32_at(out, 92, ofsFrames);
-    put_i32_at(out, 96, ofsTags);
-    put_i32_at(out, 100, ofsSurfaces);
-    put_i32_at(out, 104, ofsEnd);
+    std::copy_n("IDP3", 4, out.begin() + Md3Header::kIdent);
+    put_i32_at(out, Md3Header::kVersion, Md3Header::kFormatVersion);
+    put_name(out, Md3Header::kName, model.name, kNameSize);
+    put_i32_at(out, Md3Header::kFlags, 0x1001);
+    put_i32_at(out, Md3Header::kNumFrames, static_cast<std::int64_t>(model.frames.size()));
+    put_i32_at(out, Md3Header::kNumTags, model.numTags);
+    put_i32_at(out, Md3Header::kNumSurfaces, static_cast<std::int64_t>(model.surfaces.size()));
+    put_i32_at(out, Md3Header::kNumSkins, 0x2002);
+    put_i32_at(out, Md3Header::kOfsFrames, ofsFrames);
+    put_i32_at(out, Md3Header::kOfsTags, ofsTags);
+    put_i32_at(out, Md3Header::kOfsSurfaces, ofsSurfaces);
+    put_i32_at(out, Md3Header::kOfsEnd, ofsEnd);
 
     for (std::size_t i = 0; i < model.frames.size(); ++i) {
         const BuiltFrame& f = model.frames[i];
@@ -107,7 +107,8 @@ ModelBuffer build_model(const BuiltModel& model) {
             Md3Frame::set_localOrigin(frame, k, f.localOrigin[k]);
         }
         Md3Frame::set_radius(frame, f.radius);
-        put_name(out, static_cast<std::size_t>(frame - out.data()) + 40, f.name, 16);
+        put_name(out, static_cast<std::size_t>(frame - out.data() + Md3Frame::kName), f.name,
+                 Md3Frame::kNameSize);
     }
     fill_pattern(out, static_cast<std::size_t>(ofsTags),
                  static_cast<std::size_t>(ofsSurfaces - ofsTags), 0x11);
