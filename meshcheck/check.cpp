@@ -398,11 +398,19 @@ ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& wo
     {
 #if MESHCHECK_THREADS
         std::jthread flatCheck;  // joined when it goes out of scope
+        workspace.farthest.clear();
+        // The farthest vertex of each frame from its centre too: the sphere
+        // check needs it on every frame of a model whose bounds are off, and
+        // here it costs no time.
         if (triangle_frames(file.data()) >= kThreadedFlatCheck)
-            flatCheck = std::jthread([&] { count_degenerate(file.data(), workspace); });
+            flatCheck = std::jthread([&] {
+                count_degenerate(file.data(), workspace);
+                measure_farthest(file.data(), workspace.farthest);
+            });
         else
             count_degenerate(file.data(), workspace);
 #else
+        workspace.farthest.clear();
         count_degenerate(file.data(), workspace);
 #endif
         // What meshmend would do, done to a copy. Resized without being

@@ -113,6 +113,9 @@ struct CheckWorkspace {
     std::vector<double> outside;
     std::vector<std::int32_t> order;
     std::vector<float> angles;
+    // Each frame's farthest vertex (see measure_farthest) when it was
+    // measured beside the pass; empty when it was not.
+    std::vector<double> farthest;
 };
 
 // Checks a whole model file as read. The verdict comes from running the real

@@ -96,13 +96,14 @@ std::string length_text(double units) {
 void add_frame_problem(const char* kind, const char* what, const std::vector<double>& outside,
                        std::vector<Problem>& out) {
     Problem p = problem(Severity::error, kind, -1, nullptr);
+    const bool nonFinite = std::strcmp(kind, "non_finite") == 0;
     for (std::size_t i = 0; i < outside.size(); ++i) {
         if (!(outside[i] > 0)) continue;
         if (p.frames++ == 0) p.firstFrame = static_cast<std::int64_t>(i);
-        p.worst = std::max(p.worst, outside[i]);
+        if (!nonFinite) p.worst = std::max(p.worst, outside[i]);
     }
     if (p.frames == 0) return;
-    if (std::strcmp(kind, "non_finite") == 0)
+    if (nonFinite)
         p.message = printf_text("%s: NaN or infinity in the bounds, centre or radius",
                                 frame_list(outside).c_str());
     else
@@ -170,35 +171,77 @@ bool finite_frame(const std::uint8_t* frame) {
 // on the sphere itself (a radius rounded up to a float) is not reported.
 constexpr double kSquaredSlack = 1e-12;
 
+// The squared distance, in 1/64 units, from `o` (the centre times 64) of
+// the farthest of `count` vertices. Positions are integers there and the
+// centre times 64 is exact.
+double farthest_squared(const std::uint8_t* vertex, std::int32_t count, const double o[3]) {
+    // Four running maxima, so that each vertex waits on none before it.
+    double most[4] = {0, 0, 0, 0};
+    for (std::int32_t v = 0; v < count; ++v, vertex += Md3Vertex::kSize) {
+        const double dx = Md3Vertex::position(vertex, 0) - o[0];
+        const double dy = Md3Vertex::position(vertex, 1) - o[1];
+        const double dz = Md3Vertex::position(vertex, 2) - o[2];
+        const double squared = dx * dx + dy * dy + dz * dz;
+        double& m = most[v & 3];
+        m = squared > m ? squared : m;
+    }
+    return std::max({most[0], most[1], most[2], most[3]});
+}
+
+void centre_times_64(const std::uint8_t* frame, double o[3]) {
+    for (int k = 0; k < 3; ++k) o[k] = double{Md3Frame::localOrigin(frame, k)} * 64;
+}
+
 // How far the farthest vertex of frame i lies outside its sphere, 0 when
-// none does. Only called for frames whose box has a corner outside.
-double sphere_outside(const std::uint8_t* model, std::int32_t i, const double origin[3],
-                      double radius) {
+// none does, given its squared distance in 1/64 units.
+double sphere_outside(double farthest, double radius) {
+    const double r = radius * 64;
+    // A negative radius leaves every vertex outside.
+    if (r >= 0 && farthest <= r * r * (1 + kSquaredSlack)) return 0;
+    return (std::sqrt(farthest) - r) / 64;
+}
+
+// The same for frame i, measured here.
+double sphere_outside(const std::uint8_t* model, std::int32_t i, double radius) {
+    double o[3];
+    centre_times_64(frame_at(model, i), o);
     double farthest = 0;
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t) {
-        if (i >= Md3Surface::numFrames(surface)) return true;
-        const std::uint8_t* vertices = vertex_frame(surface, i);
-        for (std::int32_t v = 0; v < Md3Surface::numVerts(surface); ++v) {
-            double squared = 0;
-            for (int k = 0; k < 3; ++k) {
-                const double d =
-                    Md3Vertex::position(vertices + std::int64_t{v} * Md3Vertex::kSize, k) / 64.0 -
-                    origin[k];
-                squared += d * d;
-            }
-            farthest = std::max(farthest, squared);
+        if (i < Md3Surface::numFrames(surface))
+            farthest = std::max(farthest, farthest_squared(vertex_frame(surface, i),
+                                                           Md3Surface::numVerts(surface), o));
+        return true;
+    });
+    return sphere_outside(farthest, radius);
+}
+
+}  // namespace
+
+void measure_farthest(const std::uint8_t* model, std::vector<double>& farthest) {
+    const std::int32_t numFrames = Md3Header::numFrames(model);
+    farthest.assign(static_cast<std::size_t>(numFrames), 0.0);
+    std::vector<double> centres(3 * static_cast<std::size_t>(numFrames));
+    for (std::int32_t i = 0; i < numFrames; ++i)
+        centre_times_64(frame_at(model, i), &centres[3 * static_cast<std::size_t>(i)]);
+    // Surface by surface, each one's frames in file order.
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t) {
+        for (std::int32_t j = 0; j < Md3Surface::numFrames(surface); ++j) {
+            double& most = farthest[static_cast<std::size_t>(j)];
+            most = std::max(
+                most, farthest_squared(vertex_frame(surface, j), Md3Surface::numVerts(surface),
+                                       &centres[3 * static_cast<std::size_t>(j)]));
         }
         return true;
     });
-    // A negative radius leaves every vertex outside.
-    if (radius >= 0 && farthest <= radius * radius * (1 + kSquaredSlack)) return 0;
-    return std::sqrt(farthest) - radius;
 }
+
+namespace {
 
 void check_frames(const std::uint8_t* model, CheckWorkspace& w, std::vector<Problem>& out) {
     const std::int32_t numFrames = Md3Header::numFrames(model);
     vertex_boxes(model, w, w.boxes);
     std::vector<double>& outside = w.outside;
+    const bool measured = w.farthest.size() == static_cast<std::size_t>(numFrames);
     const auto frames = static_cast<std::size_t>(numFrames);
     std::vector<double> boxOutside(frames, 0.0), nonFinite(frames, 0.0);
     outside.assign(frames, 0.0);
@@ -229,7 +272,9 @@ void check_frames(const std::uint8_t* model, CheckWorkspace& w, std::vector<Prob
             corner += d * d;
         }
         if (radius >= 0 && corner <= radius * radius) continue;
-        outside[static_cast<std::size_t>(i)] = sphere_outside(model, i, origin, radius);
+        outside[static_cast<std::size_t>(i)] =
+            measured ? sphere_outside(w.farthest[static_cast<std::size_t>(i)], radius)
+                     : sphere_outside(model, i, radius);
     }
     add_frame_problem("non_finite", "", nonFinite, out);
     add_frame_problem("culling_sphere", "sphere", outside, out);

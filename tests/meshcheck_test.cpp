@@ -55,13 +55,6 @@ std::string bytes_of(const std::string& utf8) {
     return bytes;
 }
 
-// The model as meshmend would save it; unchanged if meshmend would refuse it.
-ModelBuffer repaired(ModelBuffer bytes) {
-    if (!repair_model(bytes, nullptr)) return bytes;
-    bytes.resize(static_cast<std::size_t>(Md3Header::ofsEnd(bytes.data())));
-    return bytes;
-}
-
 // A surface of `numVerts` vertices in a strip of triangles.
 BuiltModel strip_model(int numVerts) {
     std::vector<std::array<float, 3>> corners;
