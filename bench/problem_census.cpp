@@ -39,9 +39,9 @@ void measure_surfaces(const std::string& path, const ModelBuffer& model,
         const std::uint8_t* surface = model.data() + surface_offset(model.data(), change.surface);
         SurfaceFigures f;
         f.where = path + " surface " + std::to_string(change.surface) + " " + change.surfaceName;
-        f.median = change.overallMedianDegrees;
         const std::int32_t numVerts = Md3Surface::numVerts(surface);
         std::int64_t beyond[kNumAngles] = {};
+        std::vector<double> angles;
         for (std::int32_t j = 0; j < Md3Surface::numFrames(surface); ++j) {
             const std::uint8_t* before = vertex_frame(surface, j);
             const std::uint8_t* after = workspace.copy.data() + (before - model.data());
@@ -50,8 +50,14 @@ void measure_surfaces(const std::string& path, const ModelBuffer& model,
                     normal_angle(Md3Vertex::normal(before + std::int64_t{v} * Md3Vertex::kSize),
                                  Md3Vertex::normal(after + std::int64_t{v} * Md3Vertex::kSize));
                 for (int a = 0; a < kNumAngles; ++a) beyond[a] += angle > kAngles[a];
+                angles.push_back(angle);
             }
         }
+        // The median as meshcheck takes it: the total/2-th smallest angle.
+        std::nth_element(angles.begin(),
+                         angles.begin() + static_cast<std::ptrdiff_t>(angles.size() / 2),
+                         angles.end());
+        f.median = angles[angles.size() / 2];
         for (int a = 0; a < kNumAngles; ++a)
             f.share[a] = static_cast<double>(beyond[a]) / static_cast<double>(change.total);
         out.push_back(f);

@@ -236,19 +236,27 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     change.worstDegrees = degrees(worst);
     // The larger the cosine, the smaller the angle: the median angle is the
     // median cosine counted from the top.
+    // Ranks are asked for in increasing order: each selection leaves the
+    // larger values after its rank, where the next one looks.
+    std::size_t from = 0;
     const auto angle_at = [&](std::size_t rank) {
         if (bucketed) return degrees(select_rank(w.cosines, changed, rank, w.buckets, w.low));
         const auto median = w.cosines.begin() + static_cast<std::ptrdiff_t>(rank);
-        std::nth_element(w.cosines.begin(), median,
+        std::nth_element(w.cosines.begin() + static_cast<std::ptrdiff_t>(from), median,
                          w.cosines.begin() + static_cast<std::ptrdiff_t>(changed));
+        from = rank;
         return degrees(*median);
     };
     change.medianDegrees = angle_at(changed - 1 - changed / 2);
     // Over every vertex-frame, the unchanged ones are the smallest angles:
-    // the median is 0 unless more than half change.
+    // the median is 0 unless more than half change. It takes another
+    // selection, made only where the normals may be broken or inverted.
     const auto total = static_cast<std::size_t>(change.total);
     const std::size_t unchanged = total - changed;
-    if (total / 2 < unchanged)
+    const auto share = [&](std::int64_t count) {
+        return static_cast<double>(count) / static_cast<double>(total);
+    };
+    if (total / 2 < unchanged || (share(farOff) < kBrokenShare && share(inward) <= kInvertedShare))
         change.overallMedianDegrees = 0;
     else if (unchanged == 0)
         change.overallMedianDegrees = change.medianDegrees;
@@ -371,6 +379,10 @@ void decode_normal(std::uint16_t packed, float out[3]) {
 
 double normal_angle(std::uint16_t a, std::uint16_t b) {
     return degrees(normal_cosine(angle_tables(), a, b));
+}
+
+float normal_angle_cosine(std::uint16_t a, std::uint16_t b) {
+    return normal_cosine(angle_tables(), a, b);
 }
 
 std::string warning_text(const Warning& w) {

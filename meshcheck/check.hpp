@@ -44,7 +44,8 @@ struct NormalChange {
     std::int64_t unusedVertices = 0;  // used by no triangle: they keep their normal
     // Over all vertex-frames of the surface, those that keep their normal
     // counting as 0 degrees: how many lie more than kFarOffDegrees and more
-    // than 90 degrees off, and the median angle.
+    // than 90 degrees off, and the median angle (left 0 unless those counts
+    // reach kBrokenShare or pass kInvertedShare).
     std::int64_t farOff = 0;
     std::int64_t inward = 0;
     double overallMedianDegrees = 0;
@@ -130,6 +131,8 @@ ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& work
 void decode_normal(std::uint16_t packed, float out[3]);
 // The angle in degrees between two packed normals, both decoded.
 double normal_angle(std::uint16_t a, std::uint16_t b);
+// The cosine of that angle, from the same tables, without the arc cosine.
+float normal_angle_cosine(std::uint16_t a, std::uint16_t b);
 
 // One line of text for a warning, without its surface: "1200 vertices;
 // engine loaders refuse 1000 or more".

@@ -20,6 +20,8 @@ const char* severity_name(Severity severity) {
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 std::string name_of(const std::uint8_t* field) { return std::string(field_text(field, kNameSize)); }
 
 Problem problem(Severity severity, const char* kind, std::int32_t surface,
@@ -217,16 +219,40 @@ double sphere_outside(const std::uint8_t* model, std::int32_t i, double radius) 
 
 }  // namespace
 
+namespace {
+
+// Whether the frame's stored box lies inside its stored sphere: then a
+// vertex can leave the sphere only by leaving the box.
+bool box_in_sphere(const std::uint8_t* frame) {
+    if (!finite_frame(frame)) return false;
+    const double radius = Md3Frame::radius(frame);
+    double corner = 0;
+    for (int k = 0; k < 3; ++k) {
+        const double o = Md3Frame::localOrigin(frame, k);
+        const double d = std::max(std::fabs(Md3Frame::mins(frame, k) - o),
+                                  std::fabs(Md3Frame::maxs(frame, k) - o));
+        corner += d * d;
+    }
+    return radius >= 0 && corner <= radius * radius * (1 + kSquaredSlack);
+}
+
+}  // namespace
+
 void measure_farthest(const std::uint8_t* model, std::vector<double>& farthest) {
     const std::int32_t numFrames = Md3Header::numFrames(model);
     farthest.assign(static_cast<std::size_t>(numFrames), 0.0);
     std::vector<double> centres(3 * static_cast<std::size_t>(numFrames));
-    for (std::int32_t i = 0; i < numFrames; ++i)
+    for (std::int32_t i = 0; i < numFrames; ++i) {
         centre_times_64(frame_at(model, i), &centres[3 * static_cast<std::size_t>(i)]);
+        // Such a frame needs measuring only if its box turns out wrong,
+        // which is rare: that is left to be done then.
+        if (box_in_sphere(frame_at(model, i))) farthest[static_cast<std::size_t>(i)] = -1;
+    }
     // Surface by surface, each one's frames in file order.
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t) {
         for (std::int32_t j = 0; j < Md3Surface::numFrames(surface); ++j) {
             double& most = farthest[static_cast<std::size_t>(j)];
+            if (most < 0) continue;
             most = std::max(
                 most, farthest_squared(vertex_frame(surface, j), Md3Surface::numVerts(surface),
                                        &centres[3 * static_cast<std::size_t>(j)]));
@@ -273,8 +299,9 @@ void check_frames(const std::uint8_t* model, CheckWorkspace& w, std::vector<Prob
         }
         if (radius >= 0 && corner <= radius * radius) continue;
         outside[static_cast<std::size_t>(i)] =
-            measured ? sphere_outside(w.farthest[static_cast<std::size_t>(i)], radius)
-                     : sphere_outside(model, i, radius);
+            measured && w.farthest[static_cast<std::size_t>(i)] >= 0
+                ? sphere_outside(w.farthest[static_cast<std::size_t>(i)], radius)
+                : sphere_outside(model, i, radius);
     }
     add_frame_problem("non_finite", "", nonFinite, out);
     add_frame_problem("culling_sphere", "sphere", outside, out);
@@ -326,7 +353,7 @@ NormalFigures winding_figures(const std::uint8_t* surface, CheckWorkspace& w) {
             decode_normal(Md3Vertex::normal(vertices + std::int64_t{v} * Md3Vertex::kSize), stored);
             const double cosine = std::clamp(
                 (stored[0] * n[0] + stored[1] * n[1] + stored[2] * n[2]) / length, -1.0, 1.0);
-            const double angle = std::acos(cosine) * (180.0 / 3.14159265358979323846);
+            const double angle = std::acos(cosine) * (180.0 / kPi);
             w.angles.push_back(static_cast<float>(angle));
             f.farOff += angle > kFarOffDegrees;
             f.inward += cosine < 0;
@@ -387,6 +414,10 @@ constexpr std::size_t kLargestSeam = 16;
 
 void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorkspace& w,
                  std::vector<Problem>& out) {
+    const auto cosine = [](double degrees) {
+        return static_cast<float>(std::cos(degrees * kPi / 180.0));
+    };
+    const float agreeing = cosine(kAgreeingDegrees), seam = cosine(kSeamDegrees);
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
         const std::int32_t numVerts = Md3Surface::numVerts(surface);
         const std::int32_t numFrames = Md3Surface::numFrames(surface);
@@ -404,8 +435,8 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
             return pa != pb ? pa < pb : a < b;
         });
         std::int64_t count = 0;
-        double worst = 0;
-        std::vector<char> seam(static_cast<std::size_t>(numVerts), 0);
+        float worst = 1;  // cosine
+        std::vector<char> inSeam(static_cast<std::size_t>(numVerts), 0);
         for (std::size_t g = 0; g < w.order.size();) {
             std::size_t end = g + 1;
             while (end < w.order.size() &&
@@ -422,24 +453,24 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
                 for (std::size_t b = a + 1; b < end; ++b) {
                     const std::int32_t va = w.order[a], vb = w.order[b];
                     bool together = true;
-                    double apart = 0;
+                    float apart = 1;  // the smallest cosine: the widest angle
                     for (std::int32_t j = 0; j < numFrames && together; ++j) {
                         const std::uint8_t* vertices = vertex_frame(surface, j);
                         const std::uint8_t* rebuilt = copy + (vertices - model);
                         const auto normal = [](const std::uint8_t* vs, std::int32_t v) {
                             return Md3Vertex::normal(vs + std::int64_t{v} * Md3Vertex::kSize);
                         };
+                        const std::uint16_t a = normal(vertices, va), b = normal(vertices, vb);
                         together = position(vertices, va) == position(vertices, vb) &&
-                                   normal_angle(normal(vertices, va), normal(vertices, vb)) <=
-                                       kAgreeingDegrees;
-                        apart =
-                            std::max(apart, normal_angle(normal(rebuilt, va), normal(rebuilt, vb)));
+                                   (a == b || normal_angle_cosine(a, b) >= agreeing);
+                        const std::uint16_t ra = normal(rebuilt, va), rb = normal(rebuilt, vb);
+                        if (ra != rb) apart = std::min(apart, normal_angle_cosine(ra, rb));
                     }
-                    if (!together || apart <= kSeamDegrees) continue;
-                    worst = std::max(worst, apart);
+                    if (!together || apart >= seam) continue;
+                    worst = std::min(worst, apart);
                     for (const std::int32_t v : {va, vb}) {
-                        count += !seam[static_cast<std::size_t>(v)];
-                        seam[static_cast<std::size_t>(v)] = 1;
+                        count += !inSeam[static_cast<std::size_t>(v)];
+                        inSeam[static_cast<std::size_t>(v)] = 1;
                     }
                 }
             g = end;
@@ -447,7 +478,7 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
         if (count == 0) return true;
         Problem p = problem(Severity::warning, "repair_seams", s, surface);
         p.count = count;
-        p.worstDegrees = worst;
+        p.worstDegrees = std::acos(double{worst}) * (180.0 / kPi);
         p.message = printf_text(
             "meshmend would open a seam in smooth shading at %lld %s (stored normals agree, "
             "rebuilt ones up to %.1f deg apart)",

@@ -83,6 +83,8 @@ inline constexpr double kSeamDegrees = 10.0;
 // For each frame of the model, the squared distance in 1/64 units from its
 // centre (localOrigin) to its farthest vertex over every surface: what the
 // sphere check needs, measured beside the repair pass on a large model.
+// Frames whose stored box lies inside their sphere get -1 instead: the
+// sphere check measures them itself in the rare case that it needs to.
 void measure_farthest(const std::uint8_t* model, std::vector<double>& farthest);
 
 // Every problem of a model that validate_layout accepted, errors first.
