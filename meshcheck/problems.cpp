@@ -384,25 +384,23 @@ void check_normals(const std::uint8_t* model, const ModelReport& report, CheckWo
         if (f.total == 0) return true;
         const double inwardShare = static_cast<double>(f.inward) / static_cast<double>(f.total);
         const double farShare = static_cast<double>(f.farOff) / static_cast<double>(f.total);
-        if (inwardShare > kInvertedShare) {
-            Problem p = problem(Severity::error, "normals_inverted", s, surface);
-            p.share = inwardShare;
-            p.medianDegrees = f.medianDegrees;
-            p.message = printf_text(
-                "normals point into the surface on %.0f%% of vertex-frames (median %.1f deg off "
-                "the triangles' winding): lit from the wrong side",
-                100 * inwardShare, f.medianDegrees);
-            out.push_back(std::move(p));
-        } else if (farShare >= kBrokenShare && f.medianDegrees >= kBrokenMedianDegrees) {
-            Problem p = problem(Severity::error, "normals_broken", s, surface);
-            p.share = farShare;
-            p.medianDegrees = f.medianDegrees;
-            p.message = printf_text(
-                "normals unrelated to the geometry: %.0f%% of vertex-frames more than %.0f deg "
-                "off, median %.1f deg: lit wrong",
-                100 * farShare, kFarOffDegrees, f.medianDegrees);
-            out.push_back(std::move(p));
-        }
+        const bool inverted = inwardShare > kInvertedShare;
+        if (!inverted && !(farShare >= kBrokenShare && f.medianDegrees >= kBrokenMedianDegrees))
+            return true;
+        Problem p =
+            problem(Severity::error, inverted ? "normals_inverted" : "normals_broken", s, surface);
+        p.share = inverted ? inwardShare : farShare;
+        p.medianDegrees = f.medianDegrees;
+        p.message = inverted ? printf_text(
+                                   "normals point into the surface on %.0f%% of vertex-frames "
+                                   "(median %.1f deg off the triangles' winding): lit from the "
+                                   "wrong side",
+                                   100 * inwardShare, f.medianDegrees)
+                             : printf_text(
+                                   "normals unrelated to the geometry: %.0f%% of vertex-frames "
+                                   "more than %.0f deg off, median %.1f deg: lit wrong",
+                                   100 * farShare, kFarOffDegrees, f.medianDegrees);
+        out.push_back(std::move(p));
         return true;
     });
 }
