@@ -30,3 +30,7 @@ std::string escaped_text(std::string_view bytes, const char* byteEscape) {
 }
 
 std::string quote_name(std::string_view bytes) { return escaped_text(bytes, "\\x%02x"); }
+
+std::string counted(long long count, const char* singular, const char* plural) {
+    return std::to_string(count) + " " + (count == 1 ? singular : plural);
+}

@@ -16,3 +16,6 @@ std::string escaped_text(std::string_view bytes, const char* byteEscape);
 // backslash and every byte that is not printable ASCII written as \xNN, so
 // that any name can be shown on one line and read back unambiguously.
 std::string quote_name(std::string_view bytes);
+
+// "1 model", "2 models": `count` with the word that goes with it.
+std::string counted(long long count, const char* singular, const char* plural);

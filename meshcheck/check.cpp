@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #if MESHCHECK_THREADS
 #include <thread>
 #endif
@@ -78,7 +79,40 @@ void count_degenerate(const std::uint8_t* model, CheckWorkspace& workspace) {
     });
 }
 
+// Does `here` and `there` and returns once both are done: `there` on a
+// thread of its own when `apart`, so that the two overlap. When the system
+// cannot start a thread (no memory for its stack, a limit on threads), both
+// are done here, one after the other: slower, never lost. What either throws
+// (say, std::bad_alloc) reaches the caller once both have stopped.
+template <typename Here, typename There>
+void side_by_side(bool apart, Here here, There there) {
 #if MESHCHECK_THREADS
+    if (apart) {
+        std::exception_ptr failure;
+        {
+            std::jthread thread;  // joined when it goes out of scope
+            try {
+                thread = std::jthread([&] {
+                    try {
+                        there();
+                    } catch (...) {
+                        failure = std::current_exception();
+                    }
+                });
+            } catch (const std::exception&) {
+                there();
+            }
+            here();
+        }
+        if (failure) std::rethrow_exception(failure);
+        return;
+    }
+#endif
+    (void)apart;
+    here();
+    there();
+}
+
 // Triangle-frames to look at for flat triangles, past which that count runs
 // on a thread of its own beside the copy and the repair pass: it reads only
 // the original, and on a large model it takes half as long as the pass.
@@ -92,7 +126,6 @@ std::int64_t triangle_frames(const std::uint8_t* model) {
     });
     return total;
 }
-#endif
 
 // Expects workspace.flat to hold the surfaces' degenerate triangle counts.
 void add_warnings(const std::uint8_t* model, ModelReport& report, const CheckWorkspace& workspace) {
@@ -293,22 +326,15 @@ void compare_normals(const std::uint8_t* file, const std::uint8_t* copy, ModelRe
     };
     // The second half starts at the surface where half the work is done.
     std::size_t half = surfaces.size();
-#if MESHCHECK_THREADS
     if (total >= kThreadedNormals) {
         std::int64_t done = 0;
         for (half = 0; half < surfaces.size() && 2 * done < total; ++half)
             done += std::int64_t{Md3Surface::numFrames(surfaces[half])} *
                     Md3Surface::numVerts(surfaces[half]);
     }
-    {
-        std::jthread second;  // joined when it goes out of scope
-        if (half < surfaces.size())
-            second = std::jthread([&] { compare(half, surfaces.size(), w.second); });
-        compare(0, half, w.first);
-    }
-#else
-    compare(0, half, w.first);
-#endif
+    side_by_side(
+        half < surfaces.size(), [&] { compare(0, half, w.first); },
+        [&] { compare(half, surfaces.size(), w.second); });
     for (const NormalChange& change : changes)
         if (change.changed > 0) report.normals.push_back(change);
 }
@@ -391,8 +417,8 @@ std::string warning_text(const Warning& w) {
     if (kind == "vertices" || kind == "triangles")
         return printf_text("%lld %s; engine loaders refuse %lld or more", value, w.kind, limit);
     if (kind == "degenerate_triangles")
-        return printf_text(
-            "%lld degenerate triangles (no area in some frame, or a vertex used twice)", value);
+        return counted(value, "degenerate triangle", "degenerate triangles") +
+               " (no area in some frame, or a vertex used twice)";
     return printf_text("%lld %s; the format's customary limit is %lld", value, w.kind, limit);
 }
 
@@ -407,32 +433,24 @@ ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& wo
         report.verdict = Verdict::invalid;
         return report;
     }
-    {
-#if MESHCHECK_THREADS
-        std::jthread flatCheck;  // joined when it goes out of scope
-        workspace.farthest.clear();
-        // The farthest vertex of each frame from its centre too: the sphere
-        // check needs it on every frame of a model whose bounds are off, and
-        // here it costs no time.
-        if (triangle_frames(file.data()) >= kThreadedFlatCheck)
-            flatCheck = std::jthread([&] {
-                count_degenerate(file.data(), workspace);
-                measure_farthest(file.data(), workspace.farthest);
-            });
-        else
-            count_degenerate(file.data(), workspace);
-#else
-        workspace.farthest.clear();
-        count_degenerate(file.data(), workspace);
-#endif
-        // What meshmend would do, done to a copy. Resized without being
-        // filled, then copied in one block: assigning from iterators would
-        // construct the bytes one at a time.
+    // What meshmend would do, done to a copy. Resized without being filled,
+    // then copied in one block: assigning from iterators would construct the
+    // bytes one at a time.
+    const auto repair_copy = [&] {
         ModelBuffer& copy = workspace.copy;
         copy.resize(file.size());
         std::memcpy(copy.data(), file.data(), file.size());
         workspace.repaired = repair_model(copy, nullptr, *workspace.pass);
-    }
+    };
+    // On a large model, the farthest vertex of each frame from its centre
+    // too: the sphere check needs it on every frame whose bounds are off,
+    // and beside the pass it costs no time.
+    const bool large = triangle_frames(file.data()) >= kThreadedFlatCheck;
+    workspace.farthest.clear();
+    side_by_side(large, repair_copy, [&] {
+        count_degenerate(file.data(), workspace);
+        if (large) measure_farthest(file.data(), workspace.farthest);
+    });
     add_warnings(file.data(), report, workspace);
     const ModelBuffer& copy = workspace.copy;
     if (!workspace.repaired) {

@@ -20,6 +20,7 @@ enum class Verdict {
     invalid,     // meshmend refuses it as corrupt
     unreadable,  // it cannot be opened or read
 };
+inline constexpr std::size_t kVerdicts = static_cast<std::size_t>(Verdict::unreadable) + 1;
 
 // "clean", "repairable", "refused", "invalid", "unreadable".
 const char* verdict_name(Verdict verdict);

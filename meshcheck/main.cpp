@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ constexpr const char* kUsage =
     "Says what is wrong with each MD3 model and what meshmend would change, without\n"
     "changing anything. A folder stands for every .md3 file below it.\n"
     "  --json     one JSON object per model per line\n"
-    "  --quiet    only the models that are not clean\n"
+    "  --quiet    only the models that are not clean or have a warning\n"
     "  --help     this text\n"
     "  --version  the version\n"
     "Exit status: 0 all clean, 1 some repairable or refused, 2 some invalid or\n"
@@ -92,9 +93,42 @@ ModelReport check_file(const std::string& path, ModelBuffer& model, CheckWorkspa
     return report;
 }
 
-int run(const std::vector<std::string>& args) {
-    const Options options = parse_options(args);
+// The same, except that a model too large to check in the memory there is
+// (its copy, its angle arrays) is reported for itself, and what it took is
+// given back, so that the run goes on to the next model.
+ModelReport check_or_report(const std::string& path, ModelBuffer& model,
+                            CheckWorkspace& workspace) {
+    try {
+        return check_file(path, model, workspace);
+    } catch (const std::bad_alloc&) {
+        const auto size = static_cast<std::int64_t>(model.size());
+        ModelBuffer().swap(model);
+        ModelBuffer().swap(workspace.copy);
+        workspace.first = {};
+        workspace.second = {};
+        workspace.corners = {};
+        workspace.degenerate = {};
+        workspace.flat = {};
+        workspace.boxes = {};
+        workspace.outside = {};
+        workspace.order = {};
+        workspace.angles = {};
+        workspace.farthest = {};
+        ModelReport report;
+        report.verdict = Verdict::unreadable;
+        report.size = size > 0 ? size : -1;
+        report.error = "not enough memory to check it";
+        return report;
+    }
+}
 
+// Whether a model is worth showing under --quiet: it is not clean, or it has
+// a warning to give.
+bool has_something_to_say(const ModelReport& report) {
+    return report.verdict != Verdict::clean || !report.warnings.empty();
+}
+
+int check_all(const Options& options) {
     ModelBuffer model;
     CheckWorkspace workspace;
     Tally tally;
@@ -102,21 +136,23 @@ int run(const std::vector<std::string>& args) {
         for (const FoundModel& found : find_models(name)) {
             ModelReport report;
             if (found.error.empty()) {
-                report = check_file(found.path, model, workspace);
+                report = check_or_report(found.path, model, workspace);
             } else {
                 report.verdict = Verdict::unreadable;
                 report.error = found.error;
             }
             tally.add(report);
-            if (options.quiet && report.verdict == Verdict::clean) continue;
+            if (options.quiet && !has_something_to_say(report)) continue;
             print_text(stdout, options.json ? json_line(found.path, report)
                                             : text_report(found.path, report));
         }
     }
-    const long long worse = tally.byVerdict[static_cast<int>(Verdict::invalid)] +
-                            tally.byVerdict[static_cast<int>(Verdict::unreadable)];
-    const long long notClean = tally.models - tally.byVerdict[static_cast<int>(Verdict::clean)];
-    if (!options.json && tally.models != 1 && (!options.quiet || notClean > 0))
+    const long long worse = tally.byVerdict[static_cast<std::size_t>(Verdict::invalid)] +
+                            tally.byVerdict[static_cast<std::size_t>(Verdict::unreadable)];
+    const long long notClean =
+        tally.models - tally.byVerdict[static_cast<std::size_t>(Verdict::clean)];
+    if (!options.json && tally.models != 1 &&
+        (!options.quiet || notClean > 0 || tally.warnings > 0))
         print_text(stdout, summary_line(tally));
 
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -125,6 +161,18 @@ int run(const std::vector<std::string>& args) {
     }
     if (worse > 0) return kStatusBroken;
     return notClean > 0 ? kStatusRepairable : kStatusClean;
+}
+
+int run(const std::vector<std::string>& args) {
+    const Options options = parse_options(args);
+    try {
+        return check_all(options);
+    } catch (const std::bad_alloc&) {
+        // Outside any one model: listing a folder, or writing the report.
+        std::fflush(stdout);
+        std::fputs("meshcheck: out of memory\n", stderr);
+        return kStatusBroken;
+    }
 }
 
 }  // namespace

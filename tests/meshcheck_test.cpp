@@ -11,6 +11,7 @@
 #include "mutator.hpp"
 #include "repair.hpp"
 #include "support.hpp"
+#include "text.hpp"
 
 namespace {
 
@@ -38,22 +39,6 @@ protected:
         return byPath;
     }
 };
-
-// Text that a JSON parser decoded from \u00XX escapes, as the bytes it stands for.
-std::string bytes_of(const std::string& utf8) {
-    std::string bytes;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        if (b < 0x80) {
-            bytes += static_cast<char>(b);
-        } else {  // U+0080 .. U+00FF: two bytes
-            bytes += static_cast<char>(((b & 0x1F) << 6) |
-                                       (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
-            ++i;
-        }
-    }
-    return bytes;
-}
 
 // A surface of `numVerts` vertices in a strip of triangles.
 BuiltModel strip_model(int numVerts) {
@@ -253,9 +238,9 @@ TEST_F(Meshcheck, JsonCarriesAnyBytes) {
     m.surfaces[0].name = "q\"\\\x01\x7f\xe9\xff";
     const std::string odd = path("caf\xc3\xa9 \x01\"\\.md3");
     write_file(odd, build_model(m));
-    EXPECT_EQ(run({odd}).out.rfind(
-                  "\"" + dir.string() + "/caf\\xc3\\xa9 \\x01\\\"\\\\.md3\": invalid\n", 0),
-              0u)
+    EXPECT_EQ(
+        run({odd}).out.rfind("\"" + dir.string() + "/caf\xc3\xa9 \\x01\\\"\\.md3\": invalid\n", 0),
+        0u)
         << "a path with a control character is quoted in text";
     const std::map<std::string, json> reports = run_json({odd}, 2);
     ASSERT_EQ(reports.size(), 1u);
@@ -264,9 +249,120 @@ TEST_F(Meshcheck, JsonCarriesAnyBytes) {
     EXPECT_EQ(r.at("reason").get<std::string>(),
               "surface 0 \"q\\\"\\\\\\x01\\x7f\\xe9\\xff\": triangle 1 uses vertex 5 of 3 (corner "
               "2, at 352)");
-    // Each escape stands for one byte: the parsed path's code points are the path's bytes.
-    EXPECT_EQ(bytes_of(r.at("path").get<std::string>()), odd);
-    EXPECT_EQ(bytes_of(r.at("reason").get<std::string>()), validate_layout(read_file(odd)).reason);
+    EXPECT_EQ(r.at("path").get<std::string>(), odd);
+    EXPECT_FALSE(r.contains("path_bytes")) << "valid UTF-8 needs no companion";
+    EXPECT_EQ(r.at("reason").get<std::string>(), validate_layout(read_file(odd)).reason);
+}
+
+// A name or path that is UTF-8 decodes, in JSON, to the same characters, and
+// shows in text as it is; bytes that are not UTF-8 become U+FFFD in JSON,
+// with the exact bytes beside them in hex, and \xNN in text.
+TEST_F(Meshcheck, NamesKeepTheirCharacters) {
+    const std::string fffd = "\xef\xbf\xbd";
+    struct Case {
+        std::string bytes, decoded, shown;
+    };
+    const std::vector<Case> cases = {
+        {"Zo\xc3\xab", "Zo\xc3\xab", "Zo\xc3\xab"},  // Latin
+        {"\xe3\x83\xa2\xe3\x83\x87\xe3\x83\xab", "\xe3\x83\xa2\xe3\x83\x87\xe3\x83\xab",
+         "\xe3\x83\xa2\xe3\x83\x87\xe3\x83\xab"},                                  // CJK
+        {"ship\xf0\x9f\x9a\x80", "ship\xf0\x9f\x9a\x80", "ship\xf0\x9f\x9a\x80"},  // emoji
+        {"caf\xe9", "caf" + fffd, "caf\\xe9"},                                     // Latin-1
+        {"a\xc0\xaf"
+         "b",
+         "a" + fffd + fffd + "b", "a\\xc0\\xafb"},                                // overlong
+        {"\xed\xa0\x80", fffd + fffd + fffd, "\\xed\\xa0\\x80"},                  // a surrogate
+        {"cut\xe3\x83", "cut" + fffd + fffd, "cut\\xe3\\x83"},                    // cut short
+        {"\xf4\x90\x80\x80", fffd + fffd + fffd + fffd, "\\xf4\\x90\\x80\\x80"},  // past U+10FFFF
+        {"tab\tq\"b", "tab\tq\"b", "tab\\x09q\\\"b"},                             // control, quote
+    };
+    const auto hex = [](const std::string& bytes) {
+        std::string text;
+        for (const char c : bytes) text += printf_text("%02x", static_cast<unsigned char>(c));
+        return text;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown);
+        BuiltModel m = strip_model(4);
+        m.surfaces[0].name = c.bytes;
+        m.surfaces[0].shaders = {"x\\" + c.bytes};
+        const std::string file = model_file(hex(c.bytes) + c.bytes + ".md3", build_model(m));
+        const std::map<std::string, json> reports = run_json({file}, 1);
+        ASSERT_EQ(reports.size(), 1u);
+        const json& r = reports.begin()->second;
+        const bool exact = c.decoded == c.bytes;
+        EXPECT_EQ(r.at("path").get<std::string>(),
+                  dir.string() + "/" + hex(c.bytes) + c.decoded + ".md3");
+        EXPECT_EQ(r.contains("path_bytes"), !exact);
+        if (!exact) {
+            EXPECT_EQ(r.at("path_bytes").get<std::string>(), hex(file));
+        }
+        const json& shader = r.at("shaders").at(0);
+        EXPECT_EQ(shader.at("name").get<std::string>(), c.decoded);
+        EXPECT_EQ(shader.at("before").get<std::string>(), "x\\" + c.decoded);
+        EXPECT_EQ(shader.contains("name_bytes"), !exact);
+        if (!exact) {
+            EXPECT_EQ(shader.at("before_bytes").get<std::string>(), hex("x\\" + c.bytes));
+        }
+        EXPECT_NE(run({file}).out.find("  surface 0 \"" + c.shown + "\": shader: \"x\\" + c.shown +
+                                       "\" -> \"x/" + c.shown + "\"\n"),
+                  std::string::npos);
+    }
+}
+
+// The recipe that hands meshcheck's repairable models to meshmend works on
+// names outside ASCII: afterwards every model is clean.
+TEST_F(Meshcheck, RepairRecipeTakesUnicodeNames) {
+    if (std::system("command -v jq >/dev/null 2>&1") != 0) GTEST_SKIP() << "jq is not installed";
+    if (std::string(TOOL_EMULATOR).size() > 0) GTEST_SKIP() << "the recipe runs the host's shell";
+    const fs::path models = dir / "\xe3\x83\xa2\xe3\x83\x87\xe3\x83\xab";
+    fs::create_directories(models / "Zo\xc3\xab");
+    const ModelBuffer sample = read_file(SAMPLE_MODEL);
+    write_file((models / "Zo\xc3\xab" / "ship\xf0\x9f\x9a\x80.md3").string(), sample);
+    write_file((models / "plain.md3").string(), sample);
+    write_file((models / "clean.md3").string(), repaired(sample));
+    const std::string bin = fs::path(MESHCHECK_BIN).parent_path().string() + ":" +
+                            fs::path(MESHMEND_BIN).parent_path().string();
+    const std::string recipe =
+        "cd '" + dir.string() + "' && PATH='" + bin +
+        "':\"$PATH\" && meshcheck --json \xe3\x83\xa2\xe3\x83\x87\xe3\x83\xab/ | jq -r "
+        "'select(.verdict == \"repairable\") | .path' | xargs -d '\\n' -n1 meshmend >/dev/null";
+    ASSERT_EQ(std::system(recipe.c_str()), 0);
+    const RunResult after = run({models.string()});
+    EXPECT_EQ(after.status, 0) << after.out;
+    EXPECT_NE(after.out.find("3 models: 3 clean"), std::string::npos) << after.out;
+}
+
+// Short of memory for a large model between two small ones, at any point of
+// its check (its load, its copy, the arrays of angles, a second thread), the
+// run reports that model for itself and goes on: every model has its record
+// and the summary closes the report.
+TEST_F(Meshcheck, LowMemoryCostsOnlyTheLargeModel) {
+    if (MD3_SANITIZED) GTEST_SKIP() << "the sanitizer's shadow memory needs more address space";
+    if (std::string(TOOL_EMULATOR).size() > 0) GTEST_SKIP() << "the emulator needs the room";
+    fs::create_directory(dir / "tree");
+    const ModelBuffer small = read_file(SAMPLE_MODEL);
+    const std::string a = model_file("tree/a.md3", small);
+    const std::string b = model_file("tree/b.md3", build_model(generated_model(4, 256, 1000)));
+    const std::string c = model_file("tree/c.md3", small);
+    bool sawShortage = false, sawWhole = false;
+    for (long long mib = 6; mib <= 48; mib += 3) {
+        SCOPED_TRACE(std::to_string(mib) + " MiB");
+        RunOptions limited;
+        limited.memoryLimit = mib << 20;
+        const RunResult r = run_tool(MESHCHECK_BIN, {path("tree")}, limited);
+        ASSERT_TRUE(r.status == 1 || r.status == 2) << r.status << r.err;
+        EXPECT_EQ(r.out.rfind(a + ": repairable\n", 0), 0u) << r.out;
+        EXPECT_NE(r.out.find("\n" + c + ": repairable\n"), std::string::npos);
+        EXPECT_NE(r.out.find("3 models: 0 clean, "), std::string::npos);
+        const bool short_ = r.out.find(b + ": unreadable\n") != std::string::npos;
+        EXPECT_EQ(r.status, short_ ? 2 : 1);
+        sawShortage |=
+            r.out.find(b + ": unreadable\n  not enough memory to check it\n") != std::string::npos;
+        sawWhole |= !short_;
+    }
+    EXPECT_TRUE(sawShortage) << "some limit lets the model load but not be checked";
+    EXPECT_TRUE(sawWhole) << "the largest limit is enough for the whole tree";
 }
 
 TEST_F(Meshcheck, CommandLineAndStatuses) {
@@ -300,16 +396,23 @@ TEST_F(Meshcheck, CommandLineAndStatuses) {
                             ": clean\n2 models: 2 clean, 0 repairable, 0 refused, 0 invalid, 0 "
                             "unreadable; 0 warnings\n");
     EXPECT_EQ(run({"--quiet", path("mod")}).out, "");
+    // Quiet leaves out only the models with nothing to say: a warning is something.
+    const std::string big = model_file("big.md3", repaired(build_model(strip_model(1010))));
+    const RunResult quiet = run({"--quiet", path("mod"), big});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out, big +
+                             ": clean\n  warning: surface 0 \"surface\": 1010 vertices; engine "
+                             "loaders refuse 1000 or more\n3 models: 3 clean, 0 repairable, 0 "
+                             "refused, 0 invalid, 0 unreadable; 1 warning\n");
 
     // One repairable model: status 1, its findings, and no summary for one model.
     const std::string sample = model_file("sample.md3", read_file(SAMPLE_MODEL));
     const RunResult one = run({sample});
     EXPECT_EQ(one.status, 1);
-    EXPECT_EQ(
-        one.out.rfind(sample + ": repairable\n  model name: \"models\\\\ships\\\\skiff.md3\" -> "
-                               "\"models/ships/skiff.md3\"\n",
-                      0),
-        0u)
+    EXPECT_EQ(one.out.rfind(sample + ": repairable\n  model name: \"models\\ships\\skiff.md3\" -> "
+                                     "\"models/ships/skiff.md3\"\n",
+                            0),
+              0u)
         << one.out;
     EXPECT_EQ(one.out.find("models:"), std::string::npos);
 

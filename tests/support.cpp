@@ -80,6 +80,11 @@ RunResult run_tool(const std::string& binary, const std::vector<std::string>& ar
                                static_cast<rlim_t>(options.fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
+        if (options.memoryLimit >= 0) {
+            const rlimit limit{static_cast<rlim_t>(options.memoryLimit),
+                               static_cast<rlim_t>(options.memoryLimit)};
+            setrlimit(RLIMIT_AS, &limit);
+        }
         alarm(options.timeoutSeconds);  // survives exec: a hung tool is killed
         execvp(argv[0], argv.data());
         _exit(127);

@@ -41,6 +41,7 @@ struct RunResult {
 struct RunOptions {
     bool mergeStreams = false;     // standard error into the standard output capture
     long long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes for the child
+    long long memoryLimit = -1;    // RLIMIT_AS in bytes for the child
     unsigned timeoutSeconds = 60;  // the child is killed after this long
 };
 
