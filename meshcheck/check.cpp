@@ -394,6 +394,28 @@ const char* verdict_name(Verdict verdict) {
     return "unknown";
 }
 
+const char* health_name(Health health) {
+    switch (health) {
+        case Health::ok: return "ok";
+        case Health::warnings: return "warnings";
+        case Health::errors: return "errors";
+        case Health::invalid: return "invalid";
+        case Health::unreadable: return "unreadable";
+    }
+    return "unknown";
+}
+
+Health health_of(const ModelReport& report) {
+    if (report.verdict == Verdict::invalid) return Health::invalid;
+    if (report.verdict == Verdict::unreadable) return Health::unreadable;
+    Health health = Health::ok;
+    for (const Problem& p : report.problems) {
+        if (p.severity == Severity::error) return Health::errors;
+        health = Health::warnings;
+    }
+    return health;
+}
+
 void decode_normal(std::uint16_t packed, float out[3]) {
     // The azimuth byte counts the same units as the polar one.
     const AngleTables& t = angle_tables();

@@ -25,6 +25,19 @@ inline constexpr std::size_t kVerdicts = static_cast<std::size_t>(Verdict::unrea
 // "clean", "repairable", "refused", "invalid", "unreadable".
 const char* verdict_name(Verdict verdict);
 
+// What the engine makes of a model as it is, beside the verdict about meshmend.
+enum class Health {
+    ok,          // no problem
+    warnings,    // problems that may look wrong or surprise, none worse
+    errors,      // the engine refuses it or draws it wrong
+    invalid,     // as the verdict
+    unreadable,  // as the verdict
+};
+inline constexpr std::size_t kHealths = static_cast<std::size_t>(Health::unreadable) + 1;
+
+// "ok", "warnings", "errors", "invalid", "unreadable".
+const char* health_name(Health health);
+
 // A name meshmend would rewrite. Texts are the field's bytes up to its NUL.
 struct NameChange {
     std::int32_t surface = -1;  // -1: the model name; else the surface whose first shader it is
@@ -89,6 +102,9 @@ struct ModelReport {
     std::vector<Warning> warnings;
     std::vector<Problem> problems;
 };
+
+// The model's health, from its verdict and its problems.
+Health health_of(const ModelReport& report);
 
 // Working arrays for comparing one surface's normals.
 struct NormalScratch {

@@ -12,6 +12,7 @@
 
 #include "check.hpp"
 #include "md3_layout.hpp"
+#include "report.hpp"
 #include "text.hpp"
 
 const char* severity_name(Severity severity) {
@@ -514,7 +515,7 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
         }
         if (shader.find('\\') != std::string::npos) {
             Problem p = problem(Severity::warning, "shader_backslash", s, surface);
-            p.message = "shader " + quote_name(shader) +
+            p.message = "shader " + shown_name(shader) +
                         " has '\\': its shader-script entry may be missed and the plain image used";
             out.push_back(std::move(p));
         }
@@ -547,7 +548,7 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
             list += std::to_string(s);
         }
         p.message = "surfaces " + list + ": shader names that differ only in their extension all " +
-                    "become " + quote_name(name) + " in the engine";
+                    "become " + shown_name(name) + " in the engine";
         out.push_back(std::move(p));
     }
 }
