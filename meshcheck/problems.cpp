@@ -319,6 +319,9 @@ struct NormalFigures {
 
 NormalFigures winding_figures(const std::uint8_t* surface, CheckWorkspace& w) {
     NormalFigures f;
+    // Without frames a surface has no vertices to look at, whatever its
+    // count says: nothing in the file backs that count then.
+    if (Md3Surface::numFrames(surface) == 0) return f;
     const std::int32_t numVerts = Md3Surface::numVerts(surface);
     const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
     std::vector<double> sums(3 * static_cast<std::size_t>(numVerts));

@@ -241,6 +241,15 @@ TEST(Problems, EachKindOnAModelThatHasExactlyIt) {
              return m;
          },
          "etlegacy", "culling_box", E, -1, frames(1, 0, 1.0 / 64)},
+        {"a vertex count with no frames behind it",
+         [] {
+             BuiltModel m = frames_only_model(1);
+             m.surfaces.push_back({"empty", {"empty"}, {}, {}});
+             ModelBuffer model = build_model(m);
+             put_i32(surface_at(model, 0) + 80, INT32_MAX);  // numVerts
+             return model;
+         },
+         "ioq3", "too_many_vertices", E, 0, limits(INT32_MAX, 1000)},
         {"1999 triangles", [] { return sheet_model(100, 1999); }, "ioq3", "", W, -1, none},
         {"2000 triangles", [] { return sheet_model(100, 2000); }, "ioq3", "too_many_triangles", E,
          0, limits(2000, 2000)},
