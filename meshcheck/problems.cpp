@@ -7,7 +7,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <map>
 
 #include "check.hpp"
@@ -33,10 +32,6 @@ Problem problem(Severity severity, const char* kind, std::int32_t surface,
     p.surface = surface;
     if (surfaceRecord) p.surfaceName = name_of(Md3Surface::name(surfaceRecord));
     return p;
-}
-
-const char* plural(std::int64_t n, const char* one, const char* many) {
-    return n == 1 ? one : many;
 }
 
 void check_limits(const std::uint8_t* model, const EngineProfile& engine,
@@ -481,10 +476,10 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
         Problem p = problem(Severity::warning, "repair_seams", s, surface);
         p.count = count;
         p.worstDegrees = std::acos(double{worst}) * (180.0 / kPi);
-        p.message = printf_text(
-            "meshmend would open a seam in smooth shading at %lld %s (stored normals agree, "
-            "rebuilt ones up to %.1f deg apart)",
-            static_cast<long long>(count), plural(count, "vertex", "vertices"), worst);
+        p.message = "meshmend would open a seam in smooth shading at " +
+                    counted(count, "vertex", "vertices") +
+                    printf_text(" (stored normals agree, rebuilt ones up to %.1f deg apart)",
+                                p.worstDegrees);
         out.push_back(std::move(p));
         return true;
     });
@@ -528,10 +523,8 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
         if (flat > 0) {
             Problem p = problem(Severity::warning, "degenerate_triangles", s, surface);
             p.value = flat;
-            p.message = printf_text(
-                "%lld degenerate %s (no area in some frame, or a vertex used "
-                "twice)",
-                static_cast<long long>(flat), plural(flat, "triangle", "triangles"));
+            p.message = counted(flat, "degenerate triangle", "degenerate triangles") +
+                        " (no area in some frame, or a vertex used twice)";
             out.push_back(std::move(p));
         }
         return true;

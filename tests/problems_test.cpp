@@ -12,6 +12,7 @@
 #include "pack_normal.hpp"
 #include "repair.hpp"
 #include "support.hpp"
+#include "text.hpp"
 #include "validate_layout.hpp"
 
 namespace {
@@ -316,6 +317,11 @@ TEST(Problems, EachKindOnAModelThatHasExactlyIt) {
          [](const Problem& p) {
              EXPECT_EQ(p.count, 4);
              EXPECT_NEAR(p.worstDegrees, 90, 3);
+             EXPECT_NE(p.message.find(printf_text("at 4 vertices (stored normals agree, rebuilt "
+                                                  "ones up to %.1f deg apart)",
+                                                  p.worstDegrees)),
+                       std::string::npos)
+                 << p.message;
          }},
     };
     for (const Case& c : cases) {
