@@ -66,6 +66,15 @@ void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size) {
     const std::string text = text_report("fuzz.md3", report);
     std::fwrite(text.data(), 1, text.size(), sink());
     if (!nlohmann::json::accept(json_line("fuzz.md3", report))) std::abort();
+    // Every problem renders in both formats, and its JSON says what it is.
+    for (const Problem& p : report.problems) {
+        if (text.find(problem_line(p)) == std::string::npos) std::abort();
+        const nlohmann::json object = nlohmann::json::parse(problem_json(p), nullptr, false);
+        if (object.is_discarded() || object.value("kind", "") != p.kind ||
+            object.value("severity", "") != severity_name(p.severity) ||
+            object.value("surface", -2) != p.surface || !object.contains("message"))
+            std::abort();
+    }
 
     if ((report.verdict == Verdict::invalid) != !validate_layout(model)) std::abort();
     const bool findings = !report.names.empty() || !report.normals.empty() ||

@@ -24,25 +24,9 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
 
-    BuiltModel degenerate = generated_model(1, 2, 14);
-    degenerate.surfaces[0].triangles.push_back({3, 3, 3});
-    degenerate.surfaces[0].triangles.push_back({0, 1, 0});
-    degenerate.name = "plain_name";
-    degenerate.surfaces[0].shaders = {"noextension", "second\\shader.jpeg"};
-
-    BuiltModel framesOnly;
-    framesOnly.name = "models\\frames\\only";
-    framesOnly.frames.resize(4);
-
-    BuiltModel trailing = generated_model(2, 1, 20);
-    trailing.trailingBytes = 64;
-
-    const bool ok = write(dir + "/sample.md3", build_model(sample_model())) &&
-                    write(dir + "/three_surfaces.md3", build_model(generated_model(3, 3, 20))) &&
-                    write(dir + "/degenerate.md3", build_model(degenerate)) &&
-                    write(dir + "/frames_only.md3", build_model(framesOnly)) &&
-                    write(dir + "/trailing.md3", build_model(trailing)) &&
-                    write(dir + "/header_only.md3", build_model(BuiltModel{}));
+    bool ok = true;
+    for (const auto& [name, model] : seed_models())
+        ok = write(dir + "/" + name, build_model(model)) && ok;
     if (!ok) {
         std::fprintf(stderr, "%s: cannot write seeds into %s\n", argv[0], dir.c_str());
         return 1;

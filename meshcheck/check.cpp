@@ -238,6 +238,9 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     const bool bucketed = change.total >= kBucketedMedian;
     if (bucketed) w.buckets.assign(65536, 0);
     std::size_t changed = 0;
+    std::int64_t farOff = 0, inward = 0;
+    const float farOffCosine =
+        static_cast<float>(std::cos(kFarOffDegrees * 3.14159265358979323846 / 180.0));
     float worst = 1.0f;
     for (std::int32_t j = 0; j < numFrames; ++j) {
         const std::uint8_t* before = vertex_frame(surface, j);
@@ -255,22 +258,43 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
             worst = differs && cosine < worst ? cosine : worst;
             if (bucketed) w.buckets[order_key(cosine) >> 16] += differs;
             changed += differs;
+            farOff += cosine < farOffCosine;
+            inward += cosine < 0.0f;
         }
     }
     if (changed == 0) return change;
     change.changed = static_cast<std::int64_t>(changed);
+    change.farOff = farOff;
+    change.inward = inward;
     change.worstDegrees = degrees(worst);
     // The larger the cosine, the smaller the angle: the median angle is the
     // median cosine counted from the top.
-    const std::size_t rank = changed - 1 - changed / 2;
-    if (bucketed) {
-        change.medianDegrees = degrees(select_rank(w.cosines, changed, rank, w.buckets, w.low));
-    } else {
+    // Ranks are asked for in increasing order: each selection leaves the
+    // larger values after its rank, where the next one looks.
+    std::size_t from = 0;
+    const auto angle_at = [&](std::size_t rank) {
+        if (bucketed) return degrees(select_rank(w.cosines, changed, rank, w.buckets, w.low));
         const auto median = w.cosines.begin() + static_cast<std::ptrdiff_t>(rank);
-        std::nth_element(w.cosines.begin(), median,
+        std::nth_element(w.cosines.begin() + static_cast<std::ptrdiff_t>(from), median,
                          w.cosines.begin() + static_cast<std::ptrdiff_t>(changed));
-        change.medianDegrees = degrees(*median);
-    }
+        from = rank;
+        return degrees(*median);
+    };
+    change.medianDegrees = angle_at(changed - 1 - changed / 2);
+    // Over every vertex-frame, the unchanged ones are the smallest angles:
+    // the median is 0 unless more than half change. It takes another
+    // selection, made only where the normals may be broken or inverted.
+    const auto total = static_cast<std::size_t>(change.total);
+    const std::size_t unchanged = total - changed;
+    const auto share = [&](std::int64_t count) {
+        return static_cast<double>(count) / static_cast<double>(total);
+    };
+    if (total / 2 < unchanged || (share(farOff) < kBrokenShare && share(inward) <= kInvertedShare))
+        change.overallMedianDegrees = 0;
+    else if (unchanged == 0)
+        change.overallMedianDegrees = change.medianDegrees;
+    else
+        change.overallMedianDegrees = angle_at(changed - 1 - (total / 2 - unchanged));
 
     std::array<bool, kMaxSurfaceVerts> used{};
     for (std::int32_t t = 0; t < Md3Surface::numTriangles(surface); ++t)
@@ -370,6 +394,45 @@ const char* verdict_name(Verdict verdict) {
     return "unknown";
 }
 
+const char* health_name(Health health) {
+    switch (health) {
+        case Health::ok: return "ok";
+        case Health::warnings: return "warnings";
+        case Health::errors: return "errors";
+        case Health::invalid: return "invalid";
+        case Health::unreadable: return "unreadable";
+    }
+    return "unknown";
+}
+
+Health health_of(const ModelReport& report) {
+    if (report.verdict == Verdict::invalid) return Health::invalid;
+    if (report.verdict == Verdict::unreadable) return Health::unreadable;
+    Health health = Health::ok;
+    for (const Problem& p : report.problems) {
+        if (p.severity == Severity::error) return Health::errors;
+        health = Health::warnings;
+    }
+    return health;
+}
+
+void decode_normal(std::uint16_t packed, float out[3]) {
+    // The azimuth byte counts the same units as the polar one.
+    const AngleTables& t = angle_tables();
+    const unsigned polar = packed & 0xFFu, azimuth = packed >> 8;
+    out[0] = t.polarCosine[azimuth] * t.polarSine[polar];
+    out[1] = t.polarSine[azimuth] * t.polarSine[polar];
+    out[2] = t.polarCosine[polar];
+}
+
+double normal_angle(std::uint16_t a, std::uint16_t b) {
+    return degrees(normal_cosine(angle_tables(), a, b));
+}
+
+float normal_angle_cosine(std::uint16_t a, std::uint16_t b) {
+    return normal_cosine(angle_tables(), a, b);
+}
+
 std::string warning_text(const Warning& w) {
     const std::string kind = w.kind;
     const long long value = w.value, limit = w.limit;
@@ -381,7 +444,10 @@ std::string warning_text(const Warning& w) {
     return printf_text("%lld %s; the format's customary limit is %lld", value, w.kind, limit);
 }
 
-ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace) {
+namespace {
+
+// The verdict and what meshmend would change.
+ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& workspace) {
     ModelReport report;
     report.size = static_cast<std::int64_t>(file.size());
     report.layout = validate_layout(file);
@@ -398,8 +464,15 @@ ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& work
         std::memcpy(copy.data(), file.data(), file.size());
         workspace.repaired = repair_model(copy, nullptr, *workspace.pass);
     };
-    side_by_side(triangle_frames(file.data()) >= kThreadedFlatCheck, repair_copy,
-                 [&] { count_degenerate(file.data(), workspace); });
+    // On a large model, the farthest vertex of each frame from its centre
+    // too: the sphere check needs it on every frame whose bounds are off,
+    // and beside the pass it costs no time.
+    const bool large = triangle_frames(file.data()) >= kThreadedFlatCheck;
+    workspace.farthest.clear();
+    side_by_side(large, repair_copy, [&] {
+        count_degenerate(file.data(), workspace);
+        if (large) measure_farthest(file.data(), workspace.farthest);
+    });
     add_warnings(file.data(), report, workspace);
     const ModelBuffer& copy = workspace.copy;
     if (!workspace.repaired) {
@@ -425,5 +498,15 @@ ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& work
     compare_names(file.data(), copy.data(), report);
     compare_normals(file.data(), copy.data(), report, workspace);
     compare_frames(file.data(), copy.data(), report);
+    return report;
+}
+
+}  // namespace
+
+ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
+                        const EngineProfile& engine) {
+    ModelReport report = check_changes(file, workspace);
+    if (report.verdict != Verdict::invalid)
+        report.problems = find_problems(file, engine, report, workspace);
     return report;
 }

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "engines.hpp"
 #include "md3_layout.hpp"
+#include "problems.hpp"
 #include "validate_layout.hpp"
 #include "workspace.hpp"
 
@@ -22,6 +24,19 @@ inline constexpr std::size_t kVerdicts = static_cast<std::size_t>(Verdict::unrea
 
 // "clean", "repairable", "refused", "invalid", "unreadable".
 const char* verdict_name(Verdict verdict);
+
+// What the engine makes of a model as it is, beside the verdict about meshmend.
+enum class Health {
+    ok,          // no problem
+    warnings,    // problems that may look wrong or surprise, none worse
+    errors,      // the engine refuses it or draws it wrong
+    invalid,     // as the verdict
+    unreadable,  // as the verdict
+};
+inline constexpr std::size_t kHealths = static_cast<std::size_t>(Health::unreadable) + 1;
+
+// "ok", "warnings", "errors", "invalid", "unreadable".
+const char* health_name(Health health);
 
 // A name meshmend would rewrite. Texts are the field's bytes up to its NUL.
 struct NameChange {
@@ -41,6 +56,13 @@ struct NormalChange {
     double worstDegrees = 0;
     double medianDegrees = 0;
     std::int64_t unusedVertices = 0;  // used by no triangle: they keep their normal
+    // Over all vertex-frames of the surface, those that keep their normal
+    // counting as 0 degrees: how many lie more than kFarOffDegrees and more
+    // than 90 degrees off, and the median angle (left 0 unless those counts
+    // reach kBrokenShare or pass kInvertedShare).
+    std::int64_t farOff = 0;
+    std::int64_t inward = 0;
+    double overallMedianDegrees = 0;
 };
 
 // The frames whose bounds, centre or radius would change, and the largest
@@ -78,7 +100,11 @@ struct ModelReport {
     std::int64_t trailingBytes = 0;  // after ofsEnd, dropped
     // Any verdict but unreadable and invalid.
     std::vector<Warning> warnings;
+    std::vector<Problem> problems;
 };
+
+// The model's health, from its verdict and its problems.
+Health health_of(const ModelReport& report);
 
 // Working arrays for comparing one surface's normals.
 struct NormalScratch {
@@ -99,13 +125,31 @@ struct CheckWorkspace {
     std::vector<std::int32_t> corners;
     std::vector<char> degenerate;
     std::vector<std::int64_t> flat;  // degenerate triangles per surface of the model
+    // Problems: each frame's box of its vertices (in 1/64 units), the frames
+    // a check flags, and one surface's vertices in the order of their places.
+    std::vector<std::int32_t> boxes;
+    std::vector<double> outside;
+    std::vector<std::int32_t> order;
+    std::vector<float> angles;
+    // Each frame's farthest vertex (see measure_farthest) when it was
+    // measured beside the pass; empty when it was not.
+    std::vector<double> farthest;
 };
 
 // Checks a whole model file as read. The verdict comes from running the real
 // repair pass on a private copy and comparing bytes, so it is clean exactly
 // when meshmend would leave the file as it is, and repairable exactly when
 // meshmend would succeed and change something. `file` is never written.
-ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace);
+// Its problems are graded for `engine`.
+ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
+                        const EngineProfile& engine = default_engine());
+
+// A packed normal decoded as the format defines its two angle bytes.
+void decode_normal(std::uint16_t packed, float out[3]);
+// The angle in degrees between two packed normals, both decoded.
+double normal_angle(std::uint16_t a, std::uint16_t b);
+// The cosine of that angle, from the same tables, without the arc cosine.
+float normal_angle_cosine(std::uint16_t a, std::uint16_t b);
 
 // One line of text for a warning, without its surface: "1200 vertices;
 // engine loaders refuse 1000 or more".

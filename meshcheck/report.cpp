@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "text.hpp"
 
@@ -124,31 +125,44 @@ std::string shown_name(std::string_view bytes) {
     });
 }
 
-std::string text_report(const std::string& path, const ModelReport& r) {
-    // A path with a control character (a newline, say) would break the
-    // one-line record: such a path is shown quoted, like a name.
-    const bool plain = std::none_of(path.begin(), path.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-    });
-    std::string text = (plain ? path : shown_name(path)) + ": " + verdict_name(r.verdict) + "\n";
-    switch (r.verdict) {
-        case Verdict::unreadable: text += "  " + r.error + "\n"; break;
-        case Verdict::invalid: text += "  " + r.layout.reason + "\n"; break;
-        case Verdict::refused:
-            text += "  " + surface_label(r.refusedSurface, r.refusedName) +
-                    printf_text(": %lld vertices; meshmend takes at most %d\n",
-                                static_cast<long long>(r.refusedVerts), kMaxSurfaceVerts);
-            break;
-        case Verdict::clean:
-        case Verdict::repairable: break;
+namespace {
+
+// "the model name, 2 shader names, the normals of 2 surfaces, the bounds of
+// 3 frames, 24 trailing bytes": what meshmend would change, in short.
+std::string change_summary(const ModelReport& r) {
+    std::vector<std::string> parts;
+    long long shaders = 0;
+    for (const NameChange& n : r.names) {
+        if (n.surface < 0)
+            parts.push_back("the model name");
+        else
+            ++shaders;
     }
+    if (shaders > 0) parts.push_back(counted(shaders, "shader name", "shader names"));
+    if (!r.normals.empty())
+        parts.push_back("the normals of " +
+                        counted(static_cast<long long>(r.normals.size()), "surface", "surfaces"));
+    if (r.frames.changed > 0)
+        parts.push_back("the bounds of " + counted(r.frames.changed, "frame", "frames"));
+    if (r.trailingBytes > 0)
+        parts.push_back(counted(r.trailingBytes, "trailing byte", "trailing bytes"));
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+    return text;
+}
+
+// The lines that say in detail what meshmend would change, each indented by
+// `indent`.
+std::string change_details(const ModelReport& r, const std::string& indent) {
+    std::string text;
     for (const NameChange& n : r.names) {
         const std::string what =
             n.surface < 0 ? "model name" : surface_label(n.surface, n.surfaceName) + ": shader";
-        text += "  " + what + ": " + shown_name(n.before) + " -> " + shown_name(n.after) + "\n";
+        text += indent + what + ": " + shown_name(n.before) + " -> " + shown_name(n.after) + "\n";
     }
     for (const NormalChange& n : r.normals) {
-        text += "  " + surface_label(n.surface, n.surfaceName) +
+        text += indent + surface_label(n.surface, n.surfaceName) +
                 printf_text(": normals: %lld of %s %s; worst %.1f deg, median %.1f deg",
                             static_cast<long long>(n.changed),
                             counted(n.total, "vertex-frame", "vertex-frames").c_str(),
@@ -159,26 +173,93 @@ std::string text_report(const std::string& path, const ModelReport& r) {
         text += "\n";
     }
     if (r.frames.changed > 0)
-        text += printf_text(
-            "  frames: %lld of %lld %s; largest difference: bounds %.2f, centre %.2f, radius "
-            "%.2f\n",
-            static_cast<long long>(r.frames.changed), static_cast<long long>(r.frames.total),
-            r.frames.changed == 1 ? "changes" : "change", r.frames.bounds, r.frames.centre,
-            r.frames.radius);
-    if (r.verdict == Verdict::repairable && r.trailingBytes > 0)
-        text += "  trailing bytes: " + counted(r.trailingBytes, "byte", "bytes") +
+        text +=
+            indent + printf_text(
+                         "frames: %lld of %lld %s; largest difference: bounds %.2f, centre %.2f, "
+                         "radius %.2f\n",
+                         static_cast<long long>(r.frames.changed),
+                         static_cast<long long>(r.frames.total),
+                         r.frames.changed == 1 ? "changes" : "change", r.frames.bounds,
+                         r.frames.centre, r.frames.radius);
+    if (r.trailingBytes > 0)
+        text += indent + "trailing bytes: " + counted(r.trailingBytes, "byte", "bytes") +
                 " after ofsEnd, dropped\n";
-    for (const Warning& w : r.warnings) {
-        const std::string where =
-            w.surface < 0 ? "" : surface_label(w.surface, w.surfaceName) + ": ";
-        text += "  warning: " + where + warning_text(w) + "\n";
-    }
     return text;
+}
+
+}  // namespace
+
+std::string problem_line(const Problem& p) {
+    const std::string where = p.surface < 0 ? "" : surface_label(p.surface, p.surfaceName) + ": ";
+    return std::string(severity_name(p.severity)) + ": " + where + p.message;
+}
+
+std::string text_report(const std::string& path, const ModelReport& r) {
+    // A path with a control character (a newline, say) would break the
+    // one-line record: such a path is shown quoted, like a name.
+    const bool plain = std::none_of(path.begin(), path.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+    });
+    std::string text = (plain ? path : shown_name(path)) + ": " + health_name(health_of(r));
+    switch (r.verdict) {
+        case Verdict::unreadable: return text + "\n  " + r.error + "\n";
+        case Verdict::invalid: return text + "\n  " + r.layout.reason + "\n";
+        case Verdict::clean:
+        case Verdict::repairable:
+        case Verdict::refused: break;
+    }
+    text += std::string("; meshmend: ") + verdict_name(r.verdict) + "\n";
+    for (const Problem& p : r.problems) text += "  " + problem_line(p) + "\n";
+    if (r.verdict == Verdict::refused)
+        text += "  meshmend would refuse it: " + surface_label(r.refusedSurface, r.refusedName) +
+                printf_text(": %lld vertices; it takes at most %d\n",
+                            static_cast<long long>(r.refusedVerts), kMaxSurfaceVerts);
+    if (r.verdict == Verdict::repairable)
+        text += "  meshmend would change " + change_summary(r) + ":\n" + change_details(r, "    ");
+    return text;
+}
+
+std::string problem_json(const Problem& p) {
+    std::string o = std::string("{\"severity\":\"") + severity_name(p.severity) + "\",\"kind\":\"" +
+                    p.kind + "\",\"surface\":" + std::to_string(p.surface);
+    if (p.surface >= 0) o += "," + json_field("name", p.surfaceName);
+    o += "," + json_field("message", p.message);
+    const std::string kind = p.kind;
+    const auto number = [&](const char* key, double value) {
+        o += std::string(",\"") + key + "\":" + json_number(value);
+    };
+    const auto integer = [&](const char* key, std::int64_t value) {
+        o += std::string(",\"") + key + "\":" + std::to_string(value);
+    };
+    if (kind == "culling_sphere" || kind == "culling_box" || kind == "non_finite") {
+        integer("frames", p.frames);
+        integer("first_frame", p.firstFrame);
+        if (kind != "non_finite") number("worst", p.worst);
+    } else if (kind == "normals_inverted" || kind == "normals_broken") {
+        number("share", p.share);
+        number("median_degrees", p.medianDegrees);
+    } else if (kind == "too_many_vertices" || kind == "too_many_triangles" ||
+               kind == "name_too_long") {
+        integer("value", p.value);
+        integer("limit", p.limit);
+    } else if (kind == "degenerate_triangles") {
+        integer("count", p.value);
+    } else if (kind == "repair_seams") {
+        integer("count", p.count);
+        number("worst_degrees", p.worstDegrees);
+    } else if (kind == "shader_merged") {
+        std::string list;
+        for (const std::int32_t s : p.surfaces)
+            list += (list.empty() ? "" : ",") + std::to_string(s);
+        o += ",\"surfaces\":[" + list + "]";
+    }
+    return o + "}";
 }
 
 std::string json_line(const std::string& path, const ModelReport& r) {
     std::string line = "{";
-    line += json_field("path", path) + ",\"verdict\":\"" + verdict_name(r.verdict) + "\"";
+    line += json_field("path", path) + ",\"health\":\"" + health_name(health_of(r)) +
+            "\",\"verdict\":\"" + verdict_name(r.verdict) + "\"";
     line += ",\"size\":" + (r.size < 0 ? std::string("null") : std::to_string(r.size));
     switch (r.verdict) {
         case Verdict::unreadable: line += ",\"error\":" + json_string(r.error); break;
@@ -224,28 +305,29 @@ std::string json_line(const std::string& path, const ModelReport& r) {
         }
         case Verdict::clean: break;
     }
-    std::string warnings;
-    for (const Warning& w : r.warnings) {
-        warnings += (warnings.empty() ? "{" : ",{") + std::string("\"kind\":\"") + w.kind + "\"";
-        if (w.surface >= 0)
-            warnings.append(",").append(json_surface_fields(w.surface, w.surfaceName));
-        warnings += ",\"value\":" + std::to_string(w.value) +
-                    ",\"limit\":" + std::to_string(w.limit) +
-                    ",\"text\":" + json_string(warning_text(w)) + "}";
-    }
-    return line + ",\"warnings\":[" + warnings + "]}\n";
+    std::string problems;
+    for (const Problem& p : r.problems) problems += (problems.empty() ? "" : ",") + problem_json(p);
+    return line + ",\"problems\":[" + problems + "]}\n";
 }
 
 void Tally::add(const ModelReport& report) {
+    ++byHealth[static_cast<std::size_t>(health_of(report))];
     ++byVerdict[static_cast<std::size_t>(report.verdict)];
     ++models;
-    warnings += static_cast<long long>(report.warnings.size());
 }
 
 std::string summary_line(const Tally& t) {
-    return printf_text(
-        "%s: %lld clean, %lld repairable, %lld refused, %lld invalid, %lld unreadable; %s\n",
-        counted(t.models, "model", "models").c_str(), t.byVerdict[0], t.byVerdict[1],
-        t.byVerdict[2], t.byVerdict[3], t.byVerdict[4],
-        counted(t.warnings, "warning", "warnings").c_str());
+    const auto health = [&](Health h) { return t.byHealth[static_cast<std::size_t>(h)]; };
+    const auto verdict = [&](Verdict v) { return t.byVerdict[static_cast<std::size_t>(v)]; };
+    std::string text =
+        counted(t.models, "model", "models") +
+        printf_text(": %lld ok, %lld with warnings, %lld with errors", health(Health::ok),
+                    health(Health::warnings), health(Health::errors));
+    if (health(Health::invalid) > 0) text += printf_text(", %lld invalid", health(Health::invalid));
+    if (health(Health::unreadable) > 0)
+        text += printf_text(", %lld unreadable", health(Health::unreadable));
+    text += printf_text("; meshmend would change %lld", verdict(Verdict::repairable));
+    if (verdict(Verdict::refused) > 0)
+        text += printf_text(" and refuse %lld", verdict(Verdict::refused));
+    return text + "\n";
 }

@@ -7,22 +7,34 @@
 
 #include "check.hpp"
 
-// "path: verdict", then one indented line per finding and warning.
+// "path: health; meshmend: verdict", then one indented line per problem,
+// errors first, then what meshmend would do: refuse it, or change what, in
+// one line and then in detail.
 std::string text_report(const std::string& path, const ModelReport& report);
+
+// "error: surface 1 "fin": normals point into ...": one problem as a line of
+// the text report, without its indent.
+std::string problem_line(const Problem& problem);
+
+// One problem as a JSON object: severity, kind, surface (and its name),
+// message and the figures of its kind (keys in meshcheck(1)).
+std::string problem_json(const Problem& problem);
 
 // The same facts as one JSON object on one line, with its newline (keys in
 // meshcheck(1)).
 std::string json_line(const std::string& path, const ModelReport& report);
 
-// Models seen so far, by verdict, and the warnings they raised.
+// Models seen so far, by health and by verdict.
 struct Tally {
+    long long byHealth[kHealths] = {};
     long long byVerdict[kVerdicts] = {};
     long long models = 0;
-    long long warnings = 0;
     void add(const ModelReport& report);
 };
 
-// "2 models: 1 clean, 1 repairable, 0 refused, 0 invalid, 0 unreadable; 0 warnings\n"
+// "181 models: 150 ok, 25 with warnings, 6 with errors; meshmend would
+// change 178 and refuse 3\n"; invalid and unreadable models are counted
+// when there are any.
 std::string summary_line(const Tally& tally);
 
 // Whether `bytes` are valid UTF-8 throughout.

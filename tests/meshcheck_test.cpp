@@ -40,13 +40,6 @@ protected:
     }
 };
 
-// The model as meshmend would save it; unchanged if meshmend would refuse it.
-ModelBuffer repaired(ModelBuffer bytes) {
-    if (!repair_model(bytes, nullptr)) return bytes;
-    bytes.resize(static_cast<std::size_t>(Md3Header::ofsEnd(bytes.data())));
-    return bytes;
-}
-
 // A surface of `numVerts` vertices in a strip of triangles.
 BuiltModel strip_model(int numVerts) {
     std::vector<std::array<float, 3>> corners;
@@ -337,7 +330,10 @@ TEST_F(Meshcheck, RepairRecipeTakesUnicodeNames) {
     ASSERT_EQ(std::system(recipe.c_str()), 0);
     const RunResult after = run({models.string()});
     EXPECT_EQ(after.status, 0) << after.out;
-    EXPECT_NE(after.out.find("3 models: 3 clean"), std::string::npos) << after.out;
+    EXPECT_NE(after.out.find("3 models: 3 ok, 0 with warnings, 0 with errors; meshmend would "
+                             "change 0\n"),
+              std::string::npos)
+        << after.out;
 }
 
 // Short of memory for a large model between two small ones, at any point of
@@ -359,9 +355,9 @@ TEST_F(Meshcheck, LowMemoryCostsOnlyTheLargeModel) {
         limited.memoryLimit = mib << 20;
         const RunResult r = run_tool(MESHCHECK_BIN, {path("tree")}, limited);
         ASSERT_TRUE(r.status == 1 || r.status == 2) << r.status << r.err;
-        EXPECT_EQ(r.out.rfind(a + ": repairable\n", 0), 0u) << r.out;
-        EXPECT_NE(r.out.find("\n" + c + ": repairable\n"), std::string::npos);
-        EXPECT_NE(r.out.find("3 models: 0 clean, "), std::string::npos);
+        EXPECT_EQ(r.out.rfind(a + ": errors; meshmend: repairable\n", 0), 0u) << r.out;
+        EXPECT_NE(r.out.find("\n" + c + ": errors; meshmend: repairable\n"), std::string::npos);
+        EXPECT_NE(r.out.find("3 models: 0 ok, 0 with warnings, "), std::string::npos);
         const bool short_ = r.out.find(b + ": unreadable\n") != std::string::npos;
         EXPECT_EQ(r.status, short_ ? 2 : 1);
         sawShortage |=
@@ -399,27 +395,57 @@ TEST_F(Meshcheck, CommandLineAndStatuses) {
     EXPECT_EQ(pipe.out, path("pipes/pipe.md3") + ": unreadable\n  not a regular file\n");
     const RunResult tree = run({path("mod")});
     EXPECT_EQ(tree.status, 0) << tree.err;
-    EXPECT_EQ(tree.out, path("mod/models/B.MD3") + ": clean\n" + path("mod/models/ships/a.md3") +
-                            ": clean\n2 models: 2 clean, 0 repairable, 0 refused, 0 invalid, 0 "
-                            "unreadable; 0 warnings\n");
+    EXPECT_EQ(tree.out, path("mod/models/B.MD3") + ": ok; meshmend: clean\n" +
+                            path("mod/models/ships/a.md3") +
+                            ": ok; meshmend: clean\n2 models: 2 ok, 0 with warnings, 0 with "
+                            "errors; meshmend would change 0\n");
     EXPECT_EQ(run({"--quiet", path("mod")}).out, "");
-    // Quiet leaves out only the models with nothing to say: a warning is something.
+    // Quiet leaves out only the models without a problem; an error fails
+    // the run, for the engine named.
     const std::string big = model_file("big.md3", repaired(build_model(strip_model(1010))));
     const RunResult quiet = run({"--quiet", path("mod"), big});
-    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.status, 1);
     EXPECT_EQ(quiet.out, big +
-                             ": clean\n  warning: surface 0 \"surface\": 1010 vertices; engine "
-                             "loaders refuse 1000 or more\n3 models: 3 clean, 0 repairable, 0 "
-                             "refused, 0 invalid, 0 unreadable; 1 warning\n");
+                             ": errors; meshmend: clean\n  error: surface 0 \"surface\": 1010 "
+                             "vertices; ioq3 refuses the model at 1000 or more\n3 models: 2 ok, 0 "
+                             "with warnings, 1 with errors; meshmend would change 0\n");
+    EXPECT_EQ(run({"--engine", "q3", big}).status, 1);
+    EXPECT_EQ(run({"--engine=etlegacy", "--quiet", big}).status, 0);
+    const RunResult unknown = run({"--engine", "doom", big});
+    EXPECT_EQ(unknown.status, 22);
+    EXPECT_NE(unknown.err.find("ioq3, q3, quake3e, etlegacy"), std::string::npos) << unknown.err;
+    EXPECT_EQ(run({"--engine"}).status, 22);
+    // A warning fails only a strict run; a change only a run that asks
+    // about changes, which also shows it under --quiet.
+    ModelBuffer warned = clean;
+    std::uint8_t* shader =
+        Md3Shader::name(shader_at(warned.data() + surface_offset(warned.data(), 0)));
+    std::fill_n(shader, kNameSize, 0);
+    const std::string warning = model_file("warned.md3", warned);
+    EXPECT_EQ(run({warning}).status, 0);
+    EXPECT_EQ(run({"--strict", warning}).status, 1);
+    ModelBuffer trailing = clean;
+    trailing.push_back(0);
+    const std::string changed = model_file("changed.md3", trailing);
+    EXPECT_EQ(run({"--quiet", changed}).out, "");
+    EXPECT_EQ(run({"--quiet", changed}).status, 0);
+    const RunResult changes = run({"--quiet", "--changes", changed});
+    EXPECT_EQ(changes.status, 1);
+    EXPECT_EQ(changes.out, changed +
+                               ": ok; meshmend: repairable\n  meshmend would change 1 trailing "
+                               "byte:\n    trailing bytes: 1 byte after ofsEnd, dropped\n");
 
-    // One repairable model: status 1, its findings, and no summary for one model.
+    // One model with errors: status 1, its problems, then what meshmend
+    // would change, and no summary for one model.
     const std::string sample = model_file("sample.md3", read_file(SAMPLE_MODEL));
     const RunResult one = run({sample});
     EXPECT_EQ(one.status, 1);
-    EXPECT_EQ(one.out.rfind(sample + ": repairable\n  model name: \"models\\ships\\skiff.md3\" -> "
-                                     "\"models/ships/skiff.md3\"\n",
-                            0),
-              0u)
+    EXPECT_EQ(one.out.rfind(sample + ": errors; meshmend: repairable\n  error: ", 0), 0u)
+        << one.out;
+    EXPECT_NE(one.out.find("\n  meshmend would change the model name, 2 shader names, the normals "
+                           "of 2 surfaces and the bounds of 3 frames:\n    model name: "
+                           "\"models\\ships\\skiff.md3\" -> \"models/ships/skiff.md3\"\n"),
+              std::string::npos)
         << one.out;
     EXPECT_EQ(one.out.find("models:"), std::string::npos);
 
@@ -430,6 +456,7 @@ TEST_F(Meshcheck, CommandLineAndStatuses) {
               std::string::npos);
     EXPECT_NE(
         missing.out.find(
-            "2 models: 0 clean, 1 repairable, 0 refused, 0 invalid, 1 unreadable; 0 warnings\n"),
+            "2 models: 0 ok, 0 with warnings, 1 with errors, 1 unreadable; meshmend would change "
+            "1\n"),
         std::string::npos);
 }

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "repair.hpp"
 #include "validate_layout.hpp"
 
 void ScratchDir::SetUp() {
@@ -112,6 +113,14 @@ BuiltModel triangle_model(const std::vector<std::array<float, 3>>& corners,
     s.frames.push_back(frame);
     m.surfaces.push_back(s);
     return m;
+}
+
+ModelBuffer repaired(ModelBuffer bytes) {
+    // A refused pass leaves half-done changes behind: it works on a copy.
+    ModelBuffer copy = bytes;
+    if (!repair_model(copy, nullptr)) return bytes;
+    copy.resize(static_cast<std::size_t>(Md3Header::ofsEnd(copy.data())));
+    return copy;
 }
 
 BuiltModel frames_only_model(int numFrames) {

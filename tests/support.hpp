@@ -56,6 +56,9 @@ RunResult run_tool(const std::string& binary, const std::vector<std::string>& ar
 BuiltModel triangle_model(const std::vector<std::array<float, 3>>& corners,
                           std::vector<std::array<std::int32_t, 3>> triangles = {{0, 1, 2}});
 
+// The model as meshmend would save it; unchanged if meshmend would refuse it.
+ModelBuffer repaired(ModelBuffer bytes);
+
 // A model with `numFrames` frames, no surfaces.
 BuiltModel frames_only_model(int numFrames);
 

@@ -249,3 +249,22 @@ BuiltModel generated_model(int numSurfaces, int numFrames, int vertsPerSurface) 
     }
     return m;
 }
+
+std::vector<std::pair<std::string, BuiltModel>> seed_models() {
+    BuiltModel degenerate = generated_model(1, 2, 14);
+    degenerate.surfaces[0].triangles.push_back({3, 3, 3});
+    degenerate.surfaces[0].triangles.push_back({0, 1, 0});
+    degenerate.name = "plain_name";
+    degenerate.surfaces[0].shaders = {"noextension", "second\\shader.jpeg"};
+
+    BuiltModel framesOnly;
+    framesOnly.name = "models\\frames\\only";
+    framesOnly.frames.resize(4);
+
+    BuiltModel trailing = generated_model(2, 1, 20);
+    trailing.trailingBytes = 64;
+
+    return {{"sample.md3", sample_model()}, {"three_surfaces.md3", generated_model(3, 3, 20)},
+            {"degenerate.md3", degenerate}, {"frames_only.md3", framesOnly},
+            {"trailing.md3", trailing},     {"header_only.md3", BuiltModel{}}};
+}

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "md3_layout.hpp"
@@ -49,3 +50,8 @@ BuiltModel generated_model(int numSurfaces, int numFrames, int vertsPerSurface);
 // The model bundled as the project's sample: two surfaces over three frames,
 // backslash separators, ".tga" shader names, wrong normals and stale bounds.
 BuiltModel sample_model();
+
+// The fuzz targets' seed models, by file name: several surfaces and frames,
+// degenerate triangles, names with and without separators, trailing bytes,
+// a header alone.
+std::vector<std::pair<std::string, BuiltModel>> seed_models();

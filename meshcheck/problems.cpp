@@ -1,0 +1,566 @@
+// Grading a model by what the engine does with it: load limits, culling
+// bounds, normals against the geometry, names, and the seams a repair would
+// open.
+#include "problems.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+#include "check.hpp"
+#include "md3_layout.hpp"
+#include "report.hpp"
+#include "text.hpp"
+
+const char* severity_name(Severity severity) {
+    return severity == Severity::error ? "error" : "warning";
+}
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+std::string name_of(const std::uint8_t* field) { return std::string(field_text(field, kNameSize)); }
+
+Problem problem(Severity severity, const char* kind, std::int32_t surface,
+                const std::uint8_t* surfaceRecord) {
+    Problem p;
+    p.severity = severity;
+    p.kind = kind;
+    p.surface = surface;
+    if (surfaceRecord) p.surfaceName = name_of(Md3Surface::name(surfaceRecord));
+    return p;
+}
+
+void check_limits(const std::uint8_t* model, const EngineProfile& engine,
+                  std::vector<Problem>& out) {
+    const auto limit = [&](const std::uint8_t* surface, std::int32_t s, const char* kind,
+                           std::int64_t value, std::int64_t refused, const char* what) {
+        if (refused == 0 || value < refused) return;
+        Problem p = problem(Severity::error, kind, s, surface);
+        p.value = value;
+        p.limit = refused;
+        p.message = printf_text(
+            "%lld %s; %s %s %lld or more", static_cast<long long>(value), what, engine.title,
+            engine.dropsToConsole ? "drops to the console at" : "refuses the model at",
+            static_cast<long long>(refused));
+        out.push_back(std::move(p));
+    };
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
+        limit(surface, s, "too_many_vertices", Md3Surface::numVerts(surface),
+              engine.refusedVertices, "vertices");
+        limit(surface, s, "too_many_triangles", Md3Surface::numTriangles(surface),
+              engine.refusedTriangles, "triangles");
+        return true;
+    });
+    if (engine.refusesNoFrames && Md3Header::numFrames(model) == 0) {
+        Problem p = problem(Severity::error, "no_frames", -1, nullptr);
+        p.message = printf_text("no frames; %s refuses the model", engine.title);
+        out.push_back(std::move(p));
+    }
+}
+
+// "frame 4", "frames 3-9", "frames 0, 2, 5 and 12 more": the frames flagged
+// by outside[i] > 0, at most four named.
+std::string frame_list(const std::vector<double>& outside) {
+    std::vector<std::int64_t> frames;
+    for (std::size_t i = 0; i < outside.size(); ++i)
+        if (outside[i] > 0) frames.push_back(static_cast<std::int64_t>(i));
+    const auto n = static_cast<std::int64_t>(frames.size());
+    if (n == 1) return printf_text("frame %lld", static_cast<long long>(frames[0]));
+    if (frames.back() - frames.front() + 1 == n)
+        return printf_text("frames %lld-%lld", static_cast<long long>(frames.front()),
+                           static_cast<long long>(frames.back()));
+    std::string text = "frames ";
+    const std::int64_t named = std::min<std::int64_t>(n, 4);
+    for (std::int64_t i = 0; i < named; ++i) {
+        if (i > 0) text += i + 1 == n ? " and " : ", ";
+        text += std::to_string(frames[static_cast<std::size_t>(i)]);
+    }
+    if (n > named) text += printf_text(" and %lld more", static_cast<long long>(n - named));
+    return text;
+}
+
+// A length in model units to 0.01, and one too small to show so as "under
+// 0.01" rather than 0.00.
+std::string length_text(double units) {
+    return units < 0.005 ? "under 0.01" : printf_text("%.2f", units);
+}
+
+// Adds a frame problem when any frame is flagged: outside[i] is how far
+// frame i is off (0: not flagged).
+void add_frame_problem(const char* kind, const char* what, const std::vector<double>& outside,
+                       std::vector<Problem>& out) {
+    Problem p = problem(Severity::error, kind, -1, nullptr);
+    const bool nonFinite = std::strcmp(kind, "non_finite") == 0;
+    for (std::size_t i = 0; i < outside.size(); ++i) {
+        if (!(outside[i] > 0)) continue;
+        if (p.frames++ == 0) p.firstFrame = static_cast<std::int64_t>(i);
+        if (!nonFinite) p.worst = std::max(p.worst, outside[i]);
+    }
+    if (p.frames == 0) return;
+    if (nonFinite)
+        p.message = printf_text("%s: NaN or infinity in the bounds, centre or radius",
+                                frame_list(outside).c_str());
+    else
+        p.message = printf_text(
+            "%s: vertices up to %s units outside the %s the engine culls "
+            "with; the model can vanish while on screen",
+            frame_list(outside).c_str(), length_text(p.worst).c_str(), what);
+    out.push_back(std::move(p));
+}
+
+// Each frame's box of its vertices over every surface, six ints per frame
+// in 1/64 units (lows then highs), a low above its high when the frame has
+// no vertex. From meshmend's copy, whose bounds are exactly that box, or
+// counted here when the pass did not finish.
+void vertex_boxes(const std::uint8_t* model, const CheckWorkspace& w,
+                  std::vector<std::int32_t>& boxes) {
+    const std::int32_t numFrames = Md3Header::numFrames(model);
+    boxes.assign(6 * static_cast<std::size_t>(numFrames), 0);
+    for (std::int32_t i = 0; i < numFrames; ++i)
+        for (int k = 0; k < 3; ++k) {
+            boxes[6 * static_cast<std::size_t>(i) + k] = INT32_MAX;
+            boxes[6 * static_cast<std::size_t>(i) + 3 + k] = INT32_MIN;
+        }
+    if (w.repaired) {
+        // Positions decode exactly, so the copy's bounds are whole 1/64
+        // units; a frame no surface reaches keeps the pass's inverted box.
+        for (std::int32_t i = 0; i < numFrames; ++i) {
+            const std::uint8_t* frame = frame_at(w.copy.data(), i);
+            if (!(Md3Frame::mins(frame, 0) <= Md3Frame::maxs(frame, 0))) continue;
+            for (int k = 0; k < 3; ++k) {
+                boxes[6 * static_cast<std::size_t>(i) + k] =
+                    static_cast<std::int32_t>(Md3Frame::mins(frame, k) * 64.0f);
+                boxes[6 * static_cast<std::size_t>(i) + 3 + k] =
+                    static_cast<std::int32_t>(Md3Frame::maxs(frame, k) * 64.0f);
+            }
+        }
+        return;
+    }
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t) {
+        const std::int32_t numVerts = Md3Surface::numVerts(surface);
+        for (std::int32_t j = 0; j < Md3Surface::numFrames(surface); ++j) {
+            std::int32_t* box = &boxes[6 * static_cast<std::size_t>(j)];
+            const std::uint8_t* vertices = vertex_frame(surface, j);
+            for (std::int32_t v = 0; v < numVerts; ++v)
+                for (int k = 0; k < 3; ++k) {
+                    const std::int32_t c =
+                        Md3Vertex::position(vertices + std::int64_t{v} * Md3Vertex::kSize, k);
+                    box[k] = std::min(box[k], c);
+                    box[3 + k] = std::max(box[3 + k], c);
+                }
+        }
+        return true;
+    });
+}
+
+bool finite_frame(const std::uint8_t* frame) {
+    for (int k = 0; k < 10; ++k)
+        if (!std::isfinite(get_f32(frame + 4 * k))) return false;
+    return true;
+}
+
+// A squared distance computed in double is within a few units in the last
+// place of the exact one; positions are 1/64 apart, so a vertex truly
+// outside lies farther out than this by many orders of magnitude, and one
+// on the sphere itself (a radius rounded up to a float) is not reported.
+constexpr double kSquaredSlack = 1e-12;
+
+// The squared distance, in 1/64 units, from `o` (the centre times 64) of
+// the farthest of `count` vertices. Positions are integers there and the
+// centre times 64 is exact.
+double farthest_squared(const std::uint8_t* vertex, std::int32_t count, const double o[3]) {
+    // Four running maxima, so that each vertex waits on none before it.
+    double most[4] = {0, 0, 0, 0};
+    for (std::int32_t v = 0; v < count; ++v, vertex += Md3Vertex::kSize) {
+        const double dx = Md3Vertex::position(vertex, 0) - o[0];
+        const double dy = Md3Vertex::position(vertex, 1) - o[1];
+        const double dz = Md3Vertex::position(vertex, 2) - o[2];
+        const double squared = dx * dx + dy * dy + dz * dz;
+        double& m = most[v & 3];
+        m = squared > m ? squared : m;
+    }
+    return std::max({most[0], most[1], most[2], most[3]});
+}
+
+void centre_times_64(const std::uint8_t* frame, double o[3]) {
+    for (int k = 0; k < 3; ++k) o[k] = double{Md3Frame::localOrigin(frame, k)} * 64;
+}
+
+// How far the farthest vertex of frame i lies outside its sphere, 0 when
+// none does, given its squared distance in 1/64 units.
+double sphere_outside(double farthest, double radius) {
+    const double r = radius * 64;
+    // A negative radius leaves every vertex outside.
+    if (r >= 0 && farthest <= r * r * (1 + kSquaredSlack)) return 0;
+    return (std::sqrt(farthest) - r) / 64;
+}
+
+// The same for frame i, measured here.
+double sphere_outside(const std::uint8_t* model, std::int32_t i, double radius) {
+    double o[3];
+    centre_times_64(frame_at(model, i), o);
+    double farthest = 0;
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t) {
+        if (i < Md3Surface::numFrames(surface))
+            farthest = std::max(farthest, farthest_squared(vertex_frame(surface, i),
+                                                           Md3Surface::numVerts(surface), o));
+        return true;
+    });
+    return sphere_outside(farthest, radius);
+}
+
+}  // namespace
+
+namespace {
+
+// Whether the frame's stored box lies inside its stored sphere: then a
+// vertex can leave the sphere only by leaving the box.
+bool box_in_sphere(const std::uint8_t* frame) {
+    if (!finite_frame(frame)) return false;
+    const double radius = Md3Frame::radius(frame);
+    double corner = 0;
+    for (int k = 0; k < 3; ++k) {
+        const double o = Md3Frame::localOrigin(frame, k);
+        const double d = std::max(std::fabs(Md3Frame::mins(frame, k) - o),
+                                  std::fabs(Md3Frame::maxs(frame, k) - o));
+        corner += d * d;
+    }
+    return radius >= 0 && corner <= radius * radius * (1 + kSquaredSlack);
+}
+
+}  // namespace
+
+void measure_farthest(const std::uint8_t* model, std::vector<double>& farthest) {
+    const std::int32_t numFrames = Md3Header::numFrames(model);
+    farthest.assign(static_cast<std::size_t>(numFrames), 0.0);
+    std::vector<double> centres(3 * static_cast<std::size_t>(numFrames));
+    for (std::int32_t i = 0; i < numFrames; ++i) {
+        centre_times_64(frame_at(model, i), &centres[3 * static_cast<std::size_t>(i)]);
+        // Such a frame needs measuring only if its box turns out wrong,
+        // which is rare: that is left to be done then.
+        if (box_in_sphere(frame_at(model, i))) farthest[static_cast<std::size_t>(i)] = -1;
+    }
+    // Surface by surface, each one's frames in file order.
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t) {
+        for (std::int32_t j = 0; j < Md3Surface::numFrames(surface); ++j) {
+            double& most = farthest[static_cast<std::size_t>(j)];
+            if (most < 0) continue;
+            most = std::max(
+                most, farthest_squared(vertex_frame(surface, j), Md3Surface::numVerts(surface),
+                                       &centres[3 * static_cast<std::size_t>(j)]));
+        }
+        return true;
+    });
+}
+
+namespace {
+
+void check_frames(const std::uint8_t* model, CheckWorkspace& w, std::vector<Problem>& out) {
+    const std::int32_t numFrames = Md3Header::numFrames(model);
+    vertex_boxes(model, w, w.boxes);
+    std::vector<double>& outside = w.outside;
+    const bool measured = w.farthest.size() == static_cast<std::size_t>(numFrames);
+    const auto frames = static_cast<std::size_t>(numFrames);
+    std::vector<double> boxOutside(frames, 0.0), nonFinite(frames, 0.0);
+    outside.assign(frames, 0.0);
+    for (std::int32_t i = 0; i < numFrames; ++i) {
+        const std::uint8_t* frame = frame_at(model, i);
+        if (!finite_frame(frame)) {
+            nonFinite[static_cast<std::size_t>(i)] = 1;
+            continue;
+        }
+        const std::int32_t* box = &w.boxes[6 * static_cast<std::size_t>(i)];
+        if (box[0] > box[3]) continue;  // no vertex in this frame
+        // The box: exact, as a float times 64 is exact in double.
+        double beyond = 0;
+        for (int k = 0; k < 3; ++k) {
+            beyond = std::max(beyond, double{Md3Frame::mins(frame, k)} - box[k] / 64.0);
+            beyond = std::max(beyond, box[3 + k] / 64.0 - double{Md3Frame::maxs(frame, k)});
+        }
+        boxOutside[static_cast<std::size_t>(i)] = beyond;
+        // The sphere: when every corner of the vertices' box lies inside,
+        // so does every vertex; only otherwise are the vertices measured.
+        const double origin[3] = {Md3Frame::localOrigin(frame, 0), Md3Frame::localOrigin(frame, 1),
+                                  Md3Frame::localOrigin(frame, 2)};
+        const double radius = Md3Frame::radius(frame);
+        double corner = 0;
+        for (int k = 0; k < 3; ++k) {
+            const double d = std::max(std::fabs(box[k] / 64.0 - origin[k]),
+                                      std::fabs(box[3 + k] / 64.0 - origin[k]));
+            corner += d * d;
+        }
+        if (radius >= 0 && corner <= radius * radius) continue;
+        outside[static_cast<std::size_t>(i)] =
+            measured && w.farthest[static_cast<std::size_t>(i)] >= 0
+                ? sphere_outside(w.farthest[static_cast<std::size_t>(i)], radius)
+                : sphere_outside(model, i, radius);
+    }
+    add_frame_problem("non_finite", "", nonFinite, out);
+    add_frame_problem("culling_sphere", "sphere", outside, out);
+    add_frame_problem("culling_box", "box", boxOutside, out);
+}
+
+// Normals against the geometry, from the comparison with meshmend's rebuilt
+// normals when the pass finished, else against the sum of the face normals
+// as the triangles' winding gives them (e2 x e1, as the pass builds them).
+struct NormalFigures {
+    std::int64_t total = 0, farOff = 0, inward = 0;
+    double medianDegrees = 0;
+};
+
+NormalFigures winding_figures(const std::uint8_t* surface, CheckWorkspace& w) {
+    NormalFigures f;
+    // Without frames a surface has no vertices to look at, whatever its
+    // count says: nothing in the file backs that count then.
+    if (Md3Surface::numFrames(surface) == 0) return f;
+    const std::int32_t numVerts = Md3Surface::numVerts(surface);
+    const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
+    std::vector<double> sums(3 * static_cast<std::size_t>(numVerts));
+    w.angles.clear();
+    for (std::int32_t j = 0; j < Md3Surface::numFrames(surface); ++j) {
+        const std::uint8_t* vertices = vertex_frame(surface, j);
+        const auto at = [&](std::int32_t v, int k) -> double {
+            return Md3Vertex::position(vertices + std::int64_t{v} * Md3Vertex::kSize, k);
+        };
+        std::fill(sums.begin(), sums.end(), 0.0);
+        for (std::int32_t t = 0; t < numTriangles; ++t) {
+            const std::uint8_t* tri = triangle_at(surface, t);
+            const std::int32_t c[3] = {Md3Triangle::index(tri, 0), Md3Triangle::index(tri, 1),
+                                       Md3Triangle::index(tri, 2)};
+            double e1[3], e2[3];
+            for (int k = 0; k < 3; ++k) {
+                e1[k] = at(c[1], k) - at(c[0], k);
+                e2[k] = at(c[2], k) - at(c[0], k);
+            }
+            double n[3] = {e2[1] * e1[2] - e2[2] * e1[1], e2[2] * e1[0] - e2[0] * e1[2],
+                           e2[0] * e1[1] - e2[1] * e1[0]};
+            const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            if (length == 0) continue;
+            for (const std::int32_t v : c)
+                for (int k = 0; k < 3; ++k)
+                    sums[3 * static_cast<std::size_t>(v) + k] += n[k] / length;
+        }
+        for (std::int32_t v = 0; v < numVerts; ++v) {
+            const double* n = &sums[3 * static_cast<std::size_t>(v)];
+            const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            if (length == 0) continue;  // used by no triangle with area: any normal will do
+            float stored[3];
+            decode_normal(Md3Vertex::normal(vertices + std::int64_t{v} * Md3Vertex::kSize), stored);
+            const double cosine = std::clamp(
+                (stored[0] * n[0] + stored[1] * n[1] + stored[2] * n[2]) / length, -1.0, 1.0);
+            const double angle = std::acos(cosine) * (180.0 / kPi);
+            w.angles.push_back(static_cast<float>(angle));
+            f.farOff += angle > kFarOffDegrees;
+            f.inward += cosine < 0;
+        }
+    }
+    f.total = static_cast<std::int64_t>(w.angles.size());
+    if (f.total > 0) {
+        const auto median = w.angles.begin() + f.total / 2;
+        std::nth_element(w.angles.begin(), median, w.angles.end());
+        f.medianDegrees = *median;
+    }
+    return f;
+}
+
+void check_normals(const std::uint8_t* model, const ModelReport& report, CheckWorkspace& w,
+                   std::vector<Problem>& out) {
+    std::size_t next = 0;  // report.normals is in surface order
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
+        NormalFigures f;
+        if (w.repaired) {
+            while (next < report.normals.size() && report.normals[next].surface < s) ++next;
+            if (next == report.normals.size() || report.normals[next].surface != s) return true;
+            const NormalChange& change = report.normals[next];
+            f = {change.total, change.farOff, change.inward, change.overallMedianDegrees};
+        } else {
+            f = winding_figures(surface, w);
+        }
+        if (f.total == 0) return true;
+        const double inwardShare = static_cast<double>(f.inward) / static_cast<double>(f.total);
+        const double farShare = static_cast<double>(f.farOff) / static_cast<double>(f.total);
+        const bool inverted = inwardShare > kInvertedShare;
+        if (!inverted && !(farShare >= kBrokenShare && f.medianDegrees >= kBrokenMedianDegrees))
+            return true;
+        Problem p =
+            problem(Severity::error, inverted ? "normals_inverted" : "normals_broken", s, surface);
+        p.share = inverted ? inwardShare : farShare;
+        p.medianDegrees = f.medianDegrees;
+        p.message = inverted ? printf_text(
+                                   "normals point into the surface on %.0f%% of vertex-frames "
+                                   "(median %.1f deg off the triangles' winding): lit from the "
+                                   "wrong side",
+                                   100 * inwardShare, f.medianDegrees)
+                             : printf_text(
+                                   "normals unrelated to the geometry: %.0f%% of vertex-frames "
+                                   "more than %.0f deg off, median %.1f deg: lit wrong",
+                                   100 * farShare, kFarOffDegrees, f.medianDegrees);
+        out.push_back(std::move(p));
+        return true;
+    });
+}
+
+// Vertices at one place in every frame whose stored normals agree but whose
+// rebuilt ones would not: meshmend sums face normals per vertex, so a
+// texture seam an exporter smoothed over shows once it has run.
+constexpr std::size_t kLargestSeam = 16;
+
+void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorkspace& w,
+                 std::vector<Problem>& out) {
+    const auto cosine = [](double degrees) {
+        return static_cast<float>(std::cos(degrees * kPi / 180.0));
+    };
+    const float agreeing = cosine(kAgreeingDegrees), seam = cosine(kSeamDegrees);
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
+        const std::int32_t numVerts = Md3Surface::numVerts(surface);
+        const std::int32_t numFrames = Md3Surface::numFrames(surface);
+        if (numFrames == 0 || numVerts < 2) return true;
+        const std::uint8_t* first = vertex_frame(surface, 0);
+        const auto position = [&](const std::uint8_t* vertices, std::int32_t v) {
+            const std::uint8_t* p = vertices + std::int64_t{v} * Md3Vertex::kSize;
+            return std::array<std::int16_t, 3>{Md3Vertex::position(p, 0), Md3Vertex::position(p, 1),
+                                               Md3Vertex::position(p, 2)};
+        };
+        w.order.resize(static_cast<std::size_t>(numVerts));
+        for (std::int32_t v = 0; v < numVerts; ++v) w.order[static_cast<std::size_t>(v)] = v;
+        std::sort(w.order.begin(), w.order.end(), [&](std::int32_t a, std::int32_t b) {
+            const auto pa = position(first, a), pb = position(first, b);
+            return pa != pb ? pa < pb : a < b;
+        });
+        std::int64_t count = 0;
+        float worst = 1;  // cosine
+        std::vector<char> inSeam(static_cast<std::size_t>(numVerts), 0);
+        for (std::size_t g = 0; g < w.order.size();) {
+            std::size_t end = g + 1;
+            while (end < w.order.size() &&
+                   position(first, w.order[end]) == position(first, w.order[g]))
+                ++end;
+            // A seam joins a few copies of a vertex; a crowd at one place
+            // is something else (a collapsed part), and comparing all its
+            // pairs in every frame would take long.
+            if (end - g > kLargestSeam) {
+                g = end;
+                continue;
+            }
+            for (std::size_t a = g; a < end; ++a)
+                for (std::size_t b = a + 1; b < end; ++b) {
+                    const std::int32_t va = w.order[a], vb = w.order[b];
+                    bool together = true;
+                    float apart = 1;  // the smallest cosine: the widest angle
+                    for (std::int32_t j = 0; j < numFrames && together; ++j) {
+                        const std::uint8_t* vertices = vertex_frame(surface, j);
+                        const std::uint8_t* rebuilt = copy + (vertices - model);
+                        const auto normal = [](const std::uint8_t* vs, std::int32_t v) {
+                            return Md3Vertex::normal(vs + std::int64_t{v} * Md3Vertex::kSize);
+                        };
+                        const std::uint16_t a = normal(vertices, va), b = normal(vertices, vb);
+                        together = position(vertices, va) == position(vertices, vb) &&
+                                   (a == b || normal_angle_cosine(a, b) >= agreeing);
+                        const std::uint16_t ra = normal(rebuilt, va), rb = normal(rebuilt, vb);
+                        if (ra != rb) apart = std::min(apart, normal_angle_cosine(ra, rb));
+                    }
+                    if (!together || apart >= seam) continue;
+                    worst = std::min(worst, apart);
+                    for (const std::int32_t v : {va, vb}) {
+                        count += !inSeam[static_cast<std::size_t>(v)];
+                        inSeam[static_cast<std::size_t>(v)] = 1;
+                    }
+                }
+            g = end;
+        }
+        if (count == 0) return true;
+        Problem p = problem(Severity::warning, "repair_seams", s, surface);
+        p.count = count;
+        p.worstDegrees = std::acos(double{worst}) * (180.0 / kPi);
+        p.message = "meshmend would open a seam in smooth shading at " +
+                    counted(count, "vertex", "vertices") +
+                    printf_text(" (stored normals agree, rebuilt ones up to %.1f deg apart)",
+                                p.worstDegrees);
+        out.push_back(std::move(p));
+        return true;
+    });
+}
+
+bool has_nul(const std::uint8_t* field) { return std::memchr(field, 0, kNameSize) != nullptr; }
+
+void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector<Problem>& out) {
+    const auto too_long = [&](const std::uint8_t* field, std::int32_t s,
+                              const std::uint8_t* surface, const char* what) {
+        if (has_nul(field)) return;
+        Problem p = problem(Severity::warning, "name_too_long", s, surface);
+        p.value = static_cast<std::int64_t>(kNameSize);
+        p.limit = static_cast<std::int64_t>(kNameSize) - 1;
+        p.message = printf_text("%s fills all 64 bytes of its field, with no NUL to end it", what);
+        out.push_back(std::move(p));
+    };
+    too_long(Md3Header::name(model), -1, nullptr, "model name");
+    // The shader names as the engine looks them up, extension stripped from
+    // the last dot, and the surfaces that use each.
+    std::map<std::string, std::vector<std::int32_t>> stripped;
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
+        too_long(Md3Surface::name(surface), s, surface, "surface name");
+        const std::uint8_t* field = Md3Shader::name(shader_at(surface));
+        too_long(field, s, surface, "shader name");
+        const std::string shader = name_of(field);
+        if (shader.empty()) {
+            Problem p = problem(Severity::warning, "shader_empty", s, surface);
+            p.message = "empty shader name: drawn with the default texture unless a skin names one";
+            out.push_back(std::move(p));
+        }
+        if (shader.find('\\') != std::string::npos) {
+            Problem p = problem(Severity::warning, "shader_backslash", s, surface);
+            p.message = "shader " + shown_name(shader) +
+                        " has '\\': its shader-script entry may be missed and the plain image used";
+            out.push_back(std::move(p));
+        }
+        const std::size_t dot = shader.rfind('.');
+        stripped[dot == std::string::npos ? shader : shader.substr(0, dot)].push_back(s);
+        const std::int64_t flat = w.flat[static_cast<std::size_t>(s)];
+        if (flat > 0) {
+            Problem p = problem(Severity::warning, "degenerate_triangles", s, surface);
+            p.value = flat;
+            p.message = counted(flat, "degenerate triangle", "degenerate triangles") +
+                        " (no area in some frame, or a vertex used twice)";
+            out.push_back(std::move(p));
+        }
+        return true;
+    });
+    for (const auto& [name, surfaces] : stripped) {
+        if (surfaces.size() < 2) continue;
+        std::vector<std::string> stored;
+        for (const std::int32_t s : surfaces)
+            stored.push_back(name_of(Md3Shader::name(shader_at(model + surface_offset(model, s)))));
+        std::sort(stored.begin(), stored.end());
+        if (stored.front() == stored.back()) continue;  // one name, shared on purpose
+        Problem p = problem(Severity::warning, "shader_merged", -1, nullptr);
+        p.surfaces = surfaces;
+        std::string list;
+        for (const std::int32_t s : surfaces) {
+            if (!list.empty()) list += ", ";
+            list += std::to_string(s);
+        }
+        p.message = "surfaces " + list + ": shader names that differ only in their extension all " +
+                    "become " + shown_name(name) + " in the engine";
+        out.push_back(std::move(p));
+    }
+}
+
+}  // namespace
+
+std::vector<Problem> find_problems(std::span<const std::uint8_t> file, const EngineProfile& engine,
+                                   const ModelReport& report, CheckWorkspace& workspace) {
+    const std::uint8_t* model = file.data();
+    std::vector<Problem> problems;
+    check_limits(model, engine, problems);
+    check_frames(model, workspace, problems);
+    check_normals(model, report, workspace, problems);
+    check_names(model, workspace, problems);
+    if (workspace.repaired) check_seams(model, workspace.copy.data(), workspace, problems);
+    std::stable_partition(problems.begin(), problems.end(),
+                          [](const Problem& p) { return p.severity == Severity::error; });
+    return problems;
+}

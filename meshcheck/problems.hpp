@@ -1,0 +1,95 @@
+// What is wrong with a model in the game, graded by what the engine does
+// with it as it is: refuses it or draws it wrong (errors), or is likely to
+// look wrong or to surprise (warnings).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engines.hpp"
+
+struct CheckWorkspace;
+struct ModelReport;
+
+enum class Severity { error, warning };
+
+// "error", "warning".
+const char* severity_name(Severity severity);
+
+// One problem. Which figures are set depends on the kind:
+//   too_many_vertices, too_many_triangles: value, limit (the count refused)
+//   no_frames: value (0)
+//   culling_sphere, culling_box, non_finite: frames, firstFrame, and for
+//     the culling kinds worst (model units outside)
+//   normals_inverted, normals_broken: share (0 to 1), medianDegrees
+//   shader_merged: surfaces
+//   name_too_long: value (the bytes before a NUL), limit (63)
+//   degenerate_triangles: value
+//   repair_seams: count (vertices), worstDegrees
+struct Problem {
+    Severity severity = Severity::warning;
+    const char* kind = "";      // stable key, as above
+    std::int32_t surface = -1;  // -1: about the model
+    std::string surfaceName;
+    std::string message;  // one line of text, without the surface
+    std::int64_t value = 0;
+    std::int64_t limit = 0;
+    std::int64_t frames = 0;
+    std::int64_t firstFrame = -1;
+    double worst = 0;
+    double share = 0;
+    double medianDegrees = 0;
+    std::vector<std::int32_t> surfaces;
+    std::int64_t count = 0;
+    double worstDegrees = 0;
+};
+
+// normals_broken: a surface whose stored normals have no relation to the
+// geometry, told from one whose exporter merely built them another way.
+// Quantisation alone moves a stored normal by up to about 2.8 degrees;
+// exporters that weight face normals by angle or area, or smooth over hard
+// edges and texture seams, differ from meshmend's unweighted sum by a few
+// degrees to a few tens at sharp edges (a box smoothed at its corners, 55
+// degrees at every vertex). Normals unrelated to the surface are off by 90
+// degrees at the median and more than 45 degrees off on 85% of
+// vertex-frames (random directions; one packed value all over a closed
+// surface comes out the same).
+//
+// On the OpenArena models measured (doc/calibration.md) surfaces fall in
+// two groups with nothing between: 189 with at most 52% of vertex-frames
+// beyond 45 degrees and a median of at most 45.5 degrees (the largest, a
+// bracelet whose exporter smoothed its hard edges), and 36 with 75% to 96%
+// beyond 45 degrees and a median of 66 to 103 degrees. The thresholds sit in
+// the middle of both gaps, and a surface must pass both.
+inline constexpr double kFarOffDegrees = 45.0;
+inline constexpr double kBrokenShare = 0.65;
+inline constexpr double kBrokenMedianDegrees = 60.0;
+// normals_inverted: most vertex-frames facing away from the winding's
+// normal, more than 90 degrees off it. Random directions face away on half
+// of them, so "most" must be well over half: normals turned round face away
+// on nearly all. The one real surface measured with more than half facing
+// away (67%, a median of 103 degrees) has normals unrelated to its geometry
+// rather than turned round, and counts as broken.
+inline constexpr double kInvertedShare = 0.75;
+// Stored normals of two vertices at one place agree when they are this
+// close: what the two angle bytes can make of one direction.
+inline constexpr double kAgreeingDegrees = 3.0;
+// Rebuilt normals of two such vertices this far apart make a seam that
+// shows in smooth shading.
+inline constexpr double kSeamDegrees = 10.0;
+
+// For each frame of the model, the squared distance in 1/64 units from its
+// centre (localOrigin) to its farthest vertex over every surface: what the
+// sphere check needs, measured beside the repair pass on a large model.
+// Frames whose stored box lies inside their sphere get -1 instead: the
+// sphere check measures them itself in the rare case that it needs to.
+void measure_farthest(const std::uint8_t* model, std::vector<double>& farthest);
+
+// Every problem of a model that validate_layout accepted, errors first.
+// `report` holds what check_model found (the surfaces' normal changes among
+// them), and workspace.copy the model as meshmend would leave it when
+// workspace.repaired.
+std::vector<Problem> find_problems(std::span<const std::uint8_t> file, const EngineProfile& engine,
+                                   const ModelReport& report, CheckWorkspace& workspace);
