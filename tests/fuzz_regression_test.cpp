@@ -5,7 +5,7 @@
 
 TEST(FuzzRegressions, ReplayWithoutFault) {
     std::size_t replayed = 0;
-    for (const char* tool : {"meshmend", "sphereset", "meshcheck"}) {
+    for (const char* tool : {"meshmend", "sphereset", "meshcheck", "archive"}) {
         const fs::path dir = fs::path(FUZZ_REGRESSIONS) / tool;
         if (!fs::is_directory(dir)) continue;
         for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
@@ -15,8 +15,10 @@ TEST(FuzzRegressions, ReplayWithoutFault) {
                 fuzz_meshmend_once(bytes.data(), bytes.size());
             else if (std::string(tool) == "sphereset")
                 fuzz_sphereset_once(bytes.data(), bytes.size());
-            else
+            else if (std::string(tool) == "meshcheck")
                 fuzz_meshcheck_once(bytes.data(), bytes.size());
+            else
+                fuzz_archive_once(bytes.data(), bytes.size());
             ++replayed;
         }
     }
