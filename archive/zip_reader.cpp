@@ -217,10 +217,12 @@ ZipResult read_directory(ZipArchive& archive) {
 }
 
 // Inflates the raw deflate stream of `compressedSize` bytes at `offset` into
-// `out`, which is exactly as large as the member declares. Never writes past
-// it: one byte more than declared is enough to refuse the member.
+// `out`, which is exactly as large as the member declares, and sums its CRC
+// into `crc` piece by piece, while each piece is still in the cache. Never
+// writes past `out`: one byte more than declared is enough to refuse the
+// member.
 ZipResult inflate_member(const ZipArchive& archive, std::uint64_t offset,
-                         std::uint64_t compressedSize, ModelBuffer& out) {
+                         std::uint64_t compressedSize, ModelBuffer& out, uLong& crc) {
     std::vector<std::uint8_t> chunk;
     z_stream stream{};
     try {
@@ -257,7 +259,9 @@ ZipResult inflate_member(const ZipArchive& archive, std::uint64_t offset,
             stream.next_out = &spill;
             stream.avail_out = 1;
         }
+        Bytef* const before = stream.next_out;
         const int status = inflate(&stream, Z_NO_FLUSH);
+        if (!full) crc = crc32(crc, before, static_cast<uInt>(stream.next_out - before));
         if (status == Z_STREAM_END) break;
         if (status == Z_MEM_ERROR) return no_memory();
         if (status == Z_BUF_ERROR && stream.avail_in == 0 && remaining == 0)
@@ -353,19 +357,18 @@ ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuf
         return no_memory();
     }
     ZipResult result;
+    uLong crc = crc32(0, nullptr, 0);
     if (entry.method == kStored) {
         if (!read_at(archive, dataOffset, bytes.data(), entry.size, reason))
             result = failure(ZipStatus::cannot_open, reason);
+        else
+            crc = crc32(crc, bytes.data(), static_cast<uInt>(bytes.size()));
     } else {
-        result = inflate_member(archive, dataOffset, entry.compressedSize, bytes);
+        result = inflate_member(archive, dataOffset, entry.compressedSize, bytes, crc);
     }
-    if (result.ok()) {
-        const std::uint32_t crc = static_cast<std::uint32_t>(
-            crc32(crc32(0, nullptr, 0), bytes.data(), static_cast<uInt>(bytes.size())));
-        if (crc != entry.crc)
-            result = unreadable(
-                printf_text("CRC %08x does not match the %08x it declares", crc, entry.crc));
-    }
+    if (result.ok() && static_cast<std::uint32_t>(crc) != entry.crc)
+        result = unreadable(printf_text("CRC %08x does not match the %08x it declares",
+                                        static_cast<unsigned>(crc), entry.crc));
     if (!result.ok()) bytes.clear();
     return result;
 }
