@@ -9,7 +9,9 @@ set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64)
 
-set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
+# The target's static zlib, unpacked (never installed: a multiarch install can
+# conflict with the host's) by `sh cmake/unpack_target_zlib.sh arm64 build-deps/arm64`.
+set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu ${CMAKE_CURRENT_LIST_DIR}/../build-deps/arm64)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -9,7 +9,9 @@ set(CMAKE_CXX_COMPILER s390x-linux-gnu-g++)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-s390x)
 
-set(CMAKE_FIND_ROOT_PATH /usr/s390x-linux-gnu)
+# The target's static zlib, unpacked (never installed: a multiarch install can
+# conflict with the host's) by `sh cmake/unpack_target_zlib.sh s390x build-deps/s390x`.
+set(CMAKE_FIND_ROOT_PATH /usr/s390x-linux-gnu ${CMAKE_CURRENT_LIST_DIR}/../build-deps/s390x)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

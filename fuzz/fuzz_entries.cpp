@@ -13,6 +13,7 @@
 #include "repair.hpp"
 #include "report.hpp"
 #include "validate_layout.hpp"
+#include "zip_reader.hpp"
 
 namespace {
 
@@ -80,4 +81,19 @@ void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size) {
     const bool findings = !report.names.empty() || !report.normals.empty() ||
                           report.frames.changed > 0 || report.trailingBytes > 0;
     if ((report.verdict == Verdict::repairable) != findings) std::abort();
+}
+
+void fuzz_archive_once(const std::uint8_t* data, std::size_t size) {
+    ZipArchive archive;
+    const ZipResult opened = open_archive_memory({data, size}, archive);
+    if (opened.ok() != opened.reason.empty()) std::abort();
+    if (!opened.ok() && !archive.entries.empty()) std::abort();
+    ModelBuffer bytes;
+    for (const ZipEntry& entry : archive.entries) {
+        const ZipResult read = read_member(archive, entry, bytes);
+        if (read.ok() != read.reason.empty()) std::abort();
+        if (read.ok() && (bytes.size() != entry.size || entry.size > kMaxMemberSize)) std::abort();
+        if (!read.ok() && !bytes.empty()) std::abort();
+        if (!entry.problem.empty() && read.ok()) std::abort();
+    }
 }

@@ -22,3 +22,8 @@ void fuzz_sphereset_once(const std::uint8_t* data, std::size_t size);
 // a repairable model has no finding to show for it. The last byte, when odd,
 // gives the input the right ident and version.
 void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size);
+
+// The archive reader over arbitrary bytes in memory: the listing, then every
+// member read. Aborts when a member reads as anything but exactly its
+// declared size, or larger than the reader's bound.
+void fuzz_archive_once(const std::uint8_t* data, std::size_t size);

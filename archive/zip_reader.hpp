@@ -1,0 +1,121 @@
+// Reading .pk3 (zip) archives member by member, trusting nothing in them, and
+// reading a .pk3dir folder in the same shape.
+//
+// Only what the engine reads is read: stored and deflate members of a classic
+// (not zip64) archive. The directory is parsed and every offset, size and
+// count in it checked against the file before anything is sized by it; a
+// member is read through its local header, inflated into a buffer of exactly
+// its declared size and checked against its CRC. The archive stays on disk:
+// only its directory and the member being read are held in memory.
+//
+// Nothing here prints, exits or touches process state; every failure comes
+// back as a ZipResult with the reason.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "md3_layout.hpp"
+
+// The largest member the reader will read or inflate, checked against the
+// size the directory declares before any allocation. Real models and
+// textures are a few MiB at most; a member declaring more is refused as
+// unreadable, so a small file can never make the reader allocate gigabytes.
+inline constexpr std::uint64_t kMaxMemberSize = std::uint64_t{256} << 20;
+
+// The largest central directory the reader will hold. 65535 entries (the
+// most a classic archive can count) with long names fit many times over.
+inline constexpr std::uint64_t kMaxDirectorySize = std::uint64_t{64} << 20;
+
+enum class ZipStatus {
+    ok,
+    cannot_open,  // the system could not open or read the file (or folder)
+    broken,       // the archive's end record or directory is unusable: no member can be read
+    unreadable,   // this member cannot be read; the others may
+    no_memory,    // no buffer as large as the member could be allocated
+};
+
+// What an operation came to, with the reason when it was not ok.
+struct ZipResult {
+    ZipStatus status = ZipStatus::ok;
+    std::string reason;
+    bool ok() const { return status == ZipStatus::ok; }
+};
+
+// One member as the central directory (or the folder) lists it.
+struct ZipEntry {
+    std::string name;          // as stored: bytes, in the archive's own case and separators
+    std::uint16_t method = 0;  // 0 stored, 8 deflate
+    std::uint16_t flags = 0;
+    std::uint32_t crc = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t size = 0;         // what it declares to inflate to
+    std::uint64_t localOffset = 0;  // its local header, from the start of the file
+    bool isFolder = false;          // a name ending in '/' or '\': a folder entry, no data
+    bool unsafeName = false;        // contains ".." or "::": the engine refuses to open it
+    // Empty when the directory gives no reason to refuse the member; otherwise
+    // why it cannot be read (reading it gives this reason back).
+    std::string problem;
+};
+
+// An open archive or .pk3dir folder. It owns the file handle it reads from
+// and closes it when it goes away. Members may be read from several threads
+// at once: reads are positioned and share no state.
+struct ZipArchive {
+    ZipArchive() = default;
+    ZipArchive(const ZipArchive&) = delete;
+    ZipArchive& operator=(const ZipArchive&) = delete;
+    ZipArchive(ZipArchive&& other) noexcept;
+    ZipArchive& operator=(ZipArchive&& other) noexcept;
+    ~ZipArchive();
+
+    // In the directory's order for an archive; in byte order of the names for
+    // a folder.
+    std::vector<ZipEntry> entries;
+
+    // Where the bytes come from: an open file, a span of memory (which must
+    // outlive the archive), or, for a folder, its path.
+#ifdef _WIN32
+    void* file = nullptr;  // a HANDLE
+#else
+    int file = -1;
+#endif
+    std::span<const std::uint8_t> memory;
+    std::string folder;
+    bool isFolder = false;
+    std::uint64_t fileSize = 0;
+    std::uint64_t directoryOffset = 0;  // member data lies before it
+};
+
+// Opens the zip archive `path` (UTF-8) and reads its directory. On failure
+// `archive` has no entries and the result says why.
+ZipResult open_archive_file(const std::string& path, ZipArchive& archive);
+
+// The same over bytes in memory, which must stay alive and unchanged for as
+// long as `archive` is used.
+ZipResult open_archive_memory(std::span<const std::uint8_t> bytes, ZipArchive& archive);
+
+// Lists every regular file below the folder `path` (a .pk3dir) as an entry:
+// the name relative to the folder with '/' between components, the size as
+// the system reports it, method 0 and no CRC to check. Links to folders are
+// not followed. A file that cannot be read as a member (a pipe, a device, one
+// too large) is listed with its problem.
+ZipResult open_archive_folder(const std::string& path, ZipArchive& archive);
+
+// Reads `entry` (one of `archive.entries`) into `bytes`, which ends up exactly
+// `entry.size` bytes long. Fails as unreadable when the directory already
+// gave a problem, when the local header or the data lies outside the file,
+// when the data inflates to more or fewer bytes than declared or does not
+// match its CRC. Never inflates past the declared size. On failure `bytes`
+// is left empty.
+ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuffer& bytes);
+
+// A member name as the engine compares it: ASCII letters lowercased, '\' and
+// ':' as '/'.
+std::string engine_name(std::string_view stored);
+
+// Whether the engine refuses to open a path: one that contains ".." or "::".
+bool engine_refuses_name(std::string_view name);
