@@ -222,8 +222,8 @@ std::string text_report(const std::string& path, const ModelReport& r) {
 std::string problem_json(const Problem& p) {
     std::string o = std::string("{\"severity\":\"") + severity_name(p.severity) + "\",\"kind\":\"" +
                     p.kind + "\",\"surface\":" + std::to_string(p.surface);
-    if (p.surface >= 0) o += "," + json_field("name", p.surfaceName);
-    o += "," + json_field("message", p.message);
+    if (p.surface >= 0) o.append(",").append(json_field("name", p.surfaceName));
+    o.append(",").append(json_field("message", p.message));
     const std::string kind = p.kind;
     const auto number = [&](const char* key, double value) {
         o += std::string(",\"") + key + "\":" + json_number(value);
@@ -306,7 +306,10 @@ std::string json_line(const std::string& path, const ModelReport& r) {
         case Verdict::clean: break;
     }
     std::string problems;
-    for (const Problem& p : r.problems) problems += (problems.empty() ? "" : ",") + problem_json(p);
+    for (const Problem& p : r.problems) {
+        if (!problems.empty()) problems += ',';
+        problems += problem_json(p);
+    }
     return line + ",\"problems\":[" + problems + "]}\n";
 }
 
