@@ -76,7 +76,7 @@ TEST_F(Meshcheck, VerdictIsWhatMeshmendDoes) {
     fs::create_directory(dir / "models");
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < models.size(); ++i) {
-        char name[32];
+        char name[48];
         std::snprintf(name, sizeof name, "models/m%03zu.md3", i);
         paths.push_back(model_file(name, models[i]));
     }
