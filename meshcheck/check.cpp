@@ -18,21 +18,7 @@
 
 namespace {
 
-// Customary limits of the format, and the counts at which the widely used
-// engine loaders refuse a surface.
-constexpr std::int64_t kCustomarySurfaces = 32;
-constexpr std::int64_t kCustomaryFrames = 1024;
-constexpr std::int64_t kCustomaryTags = 16;
-constexpr std::int64_t kCustomaryShaders = 256;
-constexpr std::int64_t kEngineVertices = 1000;
-constexpr std::int64_t kEngineTriangles = 2000;
-
 std::string name_of(const std::uint8_t* field) { return std::string(field_text(field, kNameSize)); }
-
-void add_warning(ModelReport& report, const char* kind, std::int32_t surface,
-                 const std::string& name, std::int64_t value, std::int64_t limit) {
-    report.warnings.push_back({kind, surface, name, value, limit});
-}
 
 // Triangles of the surface that have no area in some frame, or use one
 // vertex twice. Exact: the cross product of the stored integer positions.
@@ -125,33 +111,6 @@ std::int64_t triangle_frames(const std::uint8_t* model) {
         return true;
     });
     return total;
-}
-
-// Expects workspace.flat to hold the surfaces' degenerate triangle counts.
-void add_warnings(const std::uint8_t* model, ModelReport& report, const CheckWorkspace& workspace) {
-    const std::int64_t numSurfaces = Md3Header::numSurfaces(model);
-    const std::int64_t numFrames = Md3Header::numFrames(model);
-    const std::int64_t numTags = Md3Header::numTags(model);
-    if (numSurfaces > kCustomarySurfaces)
-        add_warning(report, "surfaces", -1, "", numSurfaces, kCustomarySurfaces);
-    if (numFrames > kCustomaryFrames)
-        add_warning(report, "frames", -1, "", numFrames, kCustomaryFrames);
-    if (numTags > kCustomaryTags) add_warning(report, "tags", -1, "", numTags, kCustomaryTags);
-    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
-        const std::string name = name_of(Md3Surface::name(surface));
-        const std::int64_t numVerts = Md3Surface::numVerts(surface);
-        const std::int64_t numTriangles = Md3Surface::numTriangles(surface);
-        const std::int64_t numShaders = Md3Surface::numShaders(surface);
-        if (numVerts >= kEngineVertices)
-            add_warning(report, "vertices", s, name, numVerts, kEngineVertices);
-        if (numTriangles >= kEngineTriangles)
-            add_warning(report, "triangles", s, name, numTriangles, kEngineTriangles);
-        if (numShaders > kCustomaryShaders)
-            add_warning(report, "shaders", s, name, numShaders, kCustomaryShaders);
-        const std::int64_t degenerate = workspace.flat[static_cast<std::size_t>(s)];
-        if (degenerate > 0) add_warning(report, "degenerate_triangles", s, name, degenerate, 0);
-        return true;
-    });
 }
 
 // Packed normals decoded as the format defines their two bytes: the low one
@@ -433,17 +392,6 @@ float normal_angle_cosine(std::uint16_t a, std::uint16_t b) {
     return normal_cosine(angle_tables(), a, b);
 }
 
-std::string warning_text(const Warning& w) {
-    const std::string kind = w.kind;
-    const long long value = w.value, limit = w.limit;
-    if (kind == "vertices" || kind == "triangles")
-        return printf_text("%lld %s; engine loaders refuse %lld or more", value, w.kind, limit);
-    if (kind == "degenerate_triangles")
-        return counted(value, "degenerate triangle", "degenerate triangles") +
-               " (no area in some frame, or a vertex used twice)";
-    return printf_text("%lld %s; the format's customary limit is %lld", value, w.kind, limit);
-}
-
 namespace {
 
 // The verdict and what meshmend would change.
@@ -473,7 +421,6 @@ ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& wo
         count_degenerate(file.data(), workspace);
         if (large) measure_farthest(file.data(), workspace.farthest);
     });
-    add_warnings(file.data(), report, workspace);
     const ModelBuffer& copy = workspace.copy;
     if (!workspace.repaired) {
         report.verdict = Verdict::refused;

@@ -75,15 +75,6 @@ struct FrameChange {
     double radius = 0;
 };
 
-// Something engines or the format's customs frown on; never changes the verdict.
-struct Warning {
-    const char* kind = "";      // stable key: "surfaces", "frames", "tags", "vertices", ...
-    std::int32_t surface = -1;  // -1: about the model
-    std::string surfaceName;
-    std::int64_t value = 0;
-    std::int64_t limit = 0;  // the customary most, or the count engines refuse (see warning_text)
-};
-
 struct ModelReport {
     Verdict verdict = Verdict::clean;
     std::int64_t size = -1;  // bytes read, -1 when unknown
@@ -98,8 +89,7 @@ struct ModelReport {
     std::vector<NormalChange> normals;
     FrameChange frames;
     std::int64_t trailingBytes = 0;  // after ofsEnd, dropped
-    // Any verdict but unreadable and invalid.
-    std::vector<Warning> warnings;
+    // Any verdict but unreadable and invalid: what the engine does with it.
     std::vector<Problem> problems;
 };
 
@@ -150,7 +140,3 @@ void decode_normal(std::uint16_t packed, float out[3]);
 double normal_angle(std::uint16_t a, std::uint16_t b);
 // The cosine of that angle, from the same tables, without the arc cosine.
 float normal_angle_cosine(std::uint16_t a, std::uint16_t b);
-
-// One line of text for a warning, without its surface: "1200 vertices;
-// engine loaders refuse 1000 or more".
-std::string warning_text(const Warning& warning);
