@@ -1,10 +1,10 @@
 #!/bin/sh
 # Runs the Windows build under wine and the native build side by side on the
 # bundled sample and on generated multi-surface, multi-frame models (loose and
-# in archives), under
-# plain and Unicode names and past the old Windows path-length limit, and checks
-# that both end with the same status, print the same lines (Windows ends them
-# with CR LF) and leave the same files with the same bytes.
+# in archives), under plain and Unicode names and past the old Windows
+# path-length limit, and checks that both end with the same status, print the
+# same lines (Windows ends them with CR LF) and leave the same files with the
+# same bytes.
 #   wine_check.sh <native build dir> <windows build dir> <sample model>
 set -eu
 native=$1
