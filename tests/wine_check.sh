@@ -1,9 +1,10 @@
 #!/bin/sh
 # Runs the Windows build under wine and the native build side by side on the
-# bundled sample and on generated multi-surface, multi-frame models, under
-# plain and Unicode names and past the old Windows path-length limit, and checks
-# that both end with the same status, print the same lines (Windows ends them
-# with CR LF) and leave the same files with the same bytes.
+# bundled sample and on generated multi-surface, multi-frame models (loose and
+# in archives), under plain and Unicode names and past the old Windows
+# path-length limit, and checks that both end with the same status, print the
+# same lines (Windows ends them with CR LF) and leave the same files with the
+# same bytes.
 #   wine_check.sh <native build dir> <windows build dir> <sample model>
 set -eu
 native=$1
@@ -81,6 +82,15 @@ check "meshmend Unicode output in a missing folder" sample.md3 "$in" meshmend "$
 check "sphereset bad Unicode radius" sample.md3 "$in" sphereset "$in" same "６４"
 check "meshcheck a Unicode folder" sample.md3 "$in" meshcheck "$folder"
 check "meshcheck --json a Unicode folder" sample.md3 "$in" meshcheck --json "$folder"
+# An archive and a .pk3dir folder under Unicode names, with Unicode member
+# names, stored and deflate members and one that is no model; on one worker
+# and on two, which the Windows build runs as one.
+"$native/tools/make_archive" "$scratch/pack.pk3" "models/船 🚀.md3=$scratch/sample.md3" \
+  "-0:models/Full.MD3=$scratch/full.md3" "scripts/x.shader=$scratch/sample.md3"
+check "meshcheck a Unicode archive" pack.pk3 "$folder/pack é.pk3" meshcheck "$folder/pack é.pk3"
+check "meshcheck --json a folder holding a Unicode archive" pack.pk3 "$folder/pack é.pk3" meshcheck --json --jobs 2 "$folder"
+check "meshcheck a Unicode .pk3dir" sample.md3 "$folder/mod ü.pk3dir/models/ship é.md3" meshcheck --jobs 2 "$folder"
+check "meshcheck --json a Unicode .pk3dir" sample.md3 "$folder/mod ü.pk3dir/models/ship é.md3" meshcheck --json "$folder/mod ü.pk3dir"
 # A path past the old 260-character limit, and a last component too long for
 # the usual temporary's name.
 deep="$folder"
