@@ -74,7 +74,11 @@ void check_skins(const std::string& gamePath, std::vector<Surface>& surfaces,
                  const EngineProfile& engine, std::vector<Problem>& out) {
     const std::size_t slash = gamePath.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : gamePath.substr(0, slash);
-    const std::string leaf = lowered(gamePath.substr(slash == std::string::npos ? 0 : slash + 1));
+    std::string leaf = lowered(gamePath.substr(slash == std::string::npos ? 0 : slash + 1));
+    // A lower detail is drawn with its base's skin, whose lines are
+    // reported on the base alone.
+    const bool lod = engine.loadsLods && (leaf.ends_with("_1.md3") || leaf.ends_with("_2.md3"));
+    if (lod) leaf = leaf.substr(0, leaf.size() - 6) + ".md3";
     if (leaf != "head.md3" && leaf != "upper.md3" && leaf != "lower.md3") return;
     const std::string prefix = leaf.substr(0, leaf.size() - 4) + "_";
     ModelBuffer bytes;
@@ -86,6 +90,7 @@ void check_skins(const std::string& gamePath, std::vector<Surface>& surfaces,
         if (!read_place(game, place, bytes).ok()) continue;
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         std::int64_t lineNumber = 0;
+        std::string unknown;  // the surfaces it names that the model lacks
         for (std::size_t start = 0; start < text.size();) {
             std::size_t end = text.find('\n', start);
             if (end == std::string_view::npos) end = text.size();
@@ -104,18 +109,24 @@ void check_skins(const std::string& gamePath, std::vector<Surface>& surfaces,
                 std::find_if(surfaces.begin(), surfaces.end(),
                              [&](const Surface& s) { return s.loaded == surfaceName; });
             if (named == surfaces.end()) {
-                out.push_back(problem(Severity::warning, "skin_surface", -1, "",
-                                      at + " names surface " + shown_name(surfaceName) +
-                                          ", which the model does not have: the line is ignored"));
+                unknown += printf_text("%s%s (line %lld)", unknown.empty() ? "" : ", ",
+                                       shown_name(surfaceName).c_str(),
+                                       static_cast<long long>(lineNumber));
                 continue;
             }
             skinned[static_cast<std::size_t>(named->index)] = 1;
-            if (shader.empty() || !engine.imageExtensions ||
+            if (lod || shader.empty() || !engine.imageExtensions ||
                 shader_resolves(shader, game, shaders, engine))
                 continue;
-            out.push_back(problem(Severity::error, "skin_shader", named->index, named->stored,
-                                  at + ": " + missing_text(shader, engine)));
+            out.push_back(problem(
+                Severity::error, "skin_shader", named->index, named->stored,
+                printf_text("%s line %lld: ", where.c_str(), static_cast<long long>(lineNumber)) +
+                    missing_text(shader, engine)));
         }
+        if (!unknown.empty() && !lod)
+            out.push_back(problem(Severity::warning, "skin_surface", -1, "",
+                                  where + " names surfaces the model does not have, " + unknown +
+                                      ": those lines are ignored"));
     }
 }
 

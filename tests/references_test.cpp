@@ -80,6 +80,12 @@ protected:
                                                        {"h_hat", "models/players/bob/hat.tga"}},
                                                       1)),
                                 true},
+                               {"models/players/bob/head_1.md3",
+                                as_vector(model_bytes({{"h_head", "models/players/bob/own_face"},
+                                                       {"h_visor_1", "models/players/bob/visor"},
+                                                       {"h_hat", "models/players/bob/hat.tga"}},
+                                                      1)),
+                                true},
                                {"models/players/bob/head_default.skin",
                                 text_bytes("tag_head,\r\nH_Head,models/players/bob/face.tga\r\n"
                                            "h_visor,models/players/bob/nothing.tga\r\n"
@@ -125,6 +131,9 @@ TEST_F(ReferencesTest, AGameGivesExactlyTheExpectedProblems) {
         // missing one is not reported, the skin's missing one is; the third
         // surface keeps its own.
         {"models/players/bob/head.md3", {"shader_missing 2", "skin_shader 1", "skin_surface -1"}},
+        // Its lower detail is drawn with the same skin, whose lines are the
+        // base's to report.
+        {"models/players/bob/head_1.md3", {"shader_missing 2"}},
         // '\' as '/' and an image in a .pk3dir; a loose image by its exact case.
         {"models/box.md3", {}},
         {kLongPath, {"path_too_long -1"}},
