@@ -98,7 +98,9 @@ int main(int argc, char** argv) {
     long long models = 0, surfaceCount = 0, healthy = 0;
     for (const std::string& folder : folders)
         for (const FoundModel& found : find_models(folder)) {
-            if (!found.error.empty() || load_model(found.path, model) != LoadResult::ok) continue;
+            if (!found.error.empty() || found.kind != FoundKind::model ||
+                load_model(found.path, model) != LoadResult::ok)
+                continue;
             const ModelReport report = check_model(model, workspace, *engine);
             ++models;
             ++verdicts[verdict_name(report.verdict)];

@@ -14,13 +14,21 @@
 
 namespace {
 
-bool has_md3_ending(const std::string& name) {
-    if (name.size() < 4) return false;
-    std::string ending = name.substr(name.size() - 4);
-    for (char& c : ending)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ending == ".md3";
+// What a file below a folder is taken for, by its name; false when it is
+// neither a model nor an archive.
+bool kind_of_file(const std::string& name, FoundKind& kind) {
+    if (has_ending(name, ".md3")) {
+        kind = FoundKind::model;
+        return true;
+    }
+    if (has_ending(name, ".pk3")) {
+        kind = FoundKind::archive;
+        return true;
+    }
+    return false;
 }
+
+bool is_archive_folder(const std::string& name) { return has_ending(name, ".pk3dir"); }
 
 // Children are named folder + '/' + name, the separator every system takes,
 // so that a tree is reported alike everywhere.
@@ -52,10 +60,15 @@ void walk(const std::string& folder, std::vector<FoundModel>& found) {
         if (leaf == L"." || leaf == L"..") continue;
         const std::string name = prefix + utf8_from_utf16(std::u16string(leaf.begin(), leaf.end()));
         const DWORD attributes = entry.dwFileAttributes;
+        FoundKind kind;
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) walk(name, found);
-        } else if (has_md3_ending(name)) {
-            found.push_back({name, ""});
+            if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
+            if (is_archive_folder(name))
+                found.push_back({name, "", FoundKind::archive_folder});
+            else
+                walk(name, found);
+        } else if (kind_of_file(name, kind)) {
+            found.push_back({name, "", kind});
         }
     } while (FindNextFileW(listing, &entry));
     FindClose(listing);
@@ -77,16 +90,20 @@ void walk(const std::string& folder, std::vector<FoundModel>& found) {
     for (; !ec && it != end; it.increment(ec)) {
         const fs::directory_entry& entry = *it;
         const std::string name = prefix + entry.path().filename().string();
-        std::error_code kind;
+        std::error_code ignored;
+        FoundKind kind;
         // A link to a folder is not a folder here: following it could loop.
-        if (entry.is_directory(kind) && !entry.is_symlink(kind)) {
-            walk(name, found);
-        } else if (has_md3_ending(name) && !entry.is_directory(kind)) {
+        if (entry.is_directory(ignored) && !entry.is_symlink(ignored)) {
+            if (is_archive_folder(name))
+                found.push_back({name, "", FoundKind::archive_folder});
+            else
+                walk(name, found);
+        } else if (kind_of_file(name, kind) && !entry.is_directory(ignored)) {
             // A pipe or a device would block the read or never end: only a
             // regular file (or a link to one) is opened. A dangling link is,
             // to be reported with the system's reason.
-            const bool special = entry.exists(kind) && !entry.is_regular_file(kind);
-            found.push_back({name, special ? "not a regular file" : ""});
+            const bool special = entry.exists(ignored) && !entry.is_regular_file(ignored);
+            found.push_back({name, special ? "not a regular file" : "", kind});
         }
     }
     if (ec) found.push_back({folder, ec.message()});
@@ -96,8 +113,24 @@ void walk(const std::string& folder, std::vector<FoundModel>& found) {
 
 }  // namespace
 
+bool has_ending(std::string_view name, std::string_view ending) {
+    if (name.size() < ending.size()) return false;
+    const std::string_view tail = name.substr(name.size() - ending.size());
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        char c = tail[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != ending[i]) return false;
+    }
+    return true;
+}
+
 std::vector<FoundModel> find_models(const std::string& name) {
-    if (!is_folder(name)) return {{name, ""}};
+    if (!is_folder(name))
+        return {{name, "", has_ending(name, ".pk3") ? FoundKind::archive : FoundKind::model}};
+    // "mod.pk3dir/", as a shell completes it, is the folder all the same.
+    std::string_view bare = name;
+    while (bare.size() > 1 && (bare.ends_with('/') || bare.ends_with('\\'))) bare.remove_suffix(1);
+    if (is_archive_folder(std::string(bare))) return {{name, "", FoundKind::archive_folder}};
     std::vector<FoundModel> found;
     walk(name, found);
     std::sort(found.begin(), found.end(),

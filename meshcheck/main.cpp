@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "check.hpp"
+#include "check_jobs.hpp"
+#include "check_pool.hpp"
 #include "engines.hpp"
 #include "find_models.hpp"
-#include "model_io.hpp"
 #include "report.hpp"
 #include "run.hpp"
 
@@ -24,15 +25,17 @@ constexpr int kStatusUsage = 22;
 
 constexpr const char* kUsage =
     "Usage: meshcheck [--engine NAME] [--strict] [--changes] [--json] [--quiet]\n"
-    "                 <model or folder>...\n"
+    "                 [--jobs N] <model, archive or folder>...\n"
     "Says what is wrong with each MD3 model in the game, and what meshmend would\n"
-    "change, without changing anything. A folder stands for every .md3 file below it.\n"
+    "change, without changing anything. A .pk3 archive or .pk3dir folder stands for\n"
+    "every .md3 member in it, a folder for every .md3 file and archive below it.\n"
     "  --engine NAME  grade for this engine: ioq3 (the default), q3, quake3e, etlegacy\n"
     "  --strict       a warning fails the run too\n"
     "  --changes      a model meshmend would change or refuse fails the run too\n"
     "  --json         one JSON object per model per line\n"
     "  --quiet        only the models with a problem (and, with --changes, those\n"
     "                 meshmend would change or refuse)\n"
+    "  --jobs N       check on N cores (the default: all); the report is the same\n"
     "  --help         this text\n"
     "  --version      the version\n"
     "Exit status: 0 no model with an error, 1 some model with an error, 2 some\n"
@@ -44,12 +47,31 @@ struct Options {
     bool strict = false;
     bool changes = false;
     const EngineProfile* engine = &default_engine();
+    unsigned jobs = 0;  // 0: one per core
     std::vector<std::string> names;
 };
 
 [[noreturn]] void usage_error(const std::string& problem) {
     print_text(stderr, "meshcheck: " + problem + "\n" + kUsage);
     std::exit(kStatusUsage);
+}
+
+// The worker count of --jobs: a whole number from 1 to kMaxJobs.
+constexpr unsigned long kMaxJobs = 1024;
+unsigned parse_jobs(const std::string& text) {
+    unsigned long value = 0;
+    bool digits = !text.empty();
+    for (const char c : text) {
+        if (c < '0' || c > '9' || value > kMaxJobs) {
+            digits = false;
+            break;
+        }
+        value = value * 10 + static_cast<unsigned long>(c - '0');
+    }
+    if (!digits || value < 1 || value > kMaxJobs)
+        usage_error("--jobs needs a whole number from 1 to " + std::to_string(kMaxJobs) +
+                    ", not \"" + text + "\"");
+    return static_cast<unsigned>(value);
 }
 
 [[noreturn]] void print_and_end(const char* text) {
@@ -85,6 +107,9 @@ Options parse_options(const std::vector<std::string>& args) {
             options.engine = find_engine(name);
             if (!options.engine)
                 usage_error("unknown engine \"" + name + "\"; engines: " + engine_names());
+        } else if (arg == "--jobs" || arg.starts_with("--jobs=")) {
+            if (arg == "--jobs" && ++i == args.size()) usage_error("--jobs needs a number");
+            options.jobs = parse_jobs(arg == "--jobs" ? args[i] : arg.substr(7));
         } else if (arg == "--help") {
             print_and_end(kUsage);
         } else if (arg == "--version") {
@@ -95,57 +120,6 @@ Options parse_options(const std::vector<std::string>& args) {
     }
     if (options.names.empty()) usage_error("no model or folder given");
     return options;
-}
-
-// Loads and checks one file; `model` and `workspace` are reused between files.
-ModelReport check_file(const std::string& path, ModelBuffer& model, CheckWorkspace& workspace,
-                       const EngineProfile& engine) {
-    LoadFailure failure;
-    switch (load_model(path, model, &failure)) {
-        case LoadResult::ok: return check_model(model, workspace, engine);
-        case LoadResult::too_short: {
-            // In the layout check's own words, which need only the size.
-            static const std::uint8_t none[Md3Header::kSize] = {};
-            return check_model(std::span(none, static_cast<std::size_t>(failure.size)), workspace,
-                               engine);
-        }
-        case LoadResult::cannot_open:
-        case LoadResult::no_memory: break;
-    }
-    ModelReport report;
-    report.verdict = Verdict::unreadable;
-    report.size = failure.size;
-    report.error = failure.error.message();
-    return report;
-}
-
-// The same, except that a model too large to check in the memory there is
-// (its copy, its angle arrays) is reported for itself, and what it took is
-// given back, so that the run goes on to the next model.
-ModelReport check_or_report(const std::string& path, ModelBuffer& model, CheckWorkspace& workspace,
-                            const EngineProfile& engine) {
-    try {
-        return check_file(path, model, workspace, engine);
-    } catch (const std::bad_alloc&) {
-        const auto size = static_cast<std::int64_t>(model.size());
-        ModelBuffer().swap(model);
-        ModelBuffer().swap(workspace.copy);
-        workspace.first = {};
-        workspace.second = {};
-        workspace.corners = {};
-        workspace.degenerate = {};
-        workspace.flat = {};
-        workspace.boxes = {};
-        workspace.outside = {};
-        workspace.order = {};
-        workspace.angles = {};
-        workspace.farthest = {};
-        ModelReport report;
-        report.verdict = Verdict::unreadable;
-        report.size = size > 0 ? size : -1;
-        report.error = "not enough memory to check it";
-        return report;
-    }
 }
 
 // Whether a model is worth showing under --quiet: it has a problem, or it
@@ -167,26 +141,31 @@ int status_of(const Tally& tally, const Options& options) {
 }
 
 int check_all(const Options& options) {
-    ModelBuffer model;
-    CheckWorkspace workspace;
     Tally tally;
     bool shown = false;
+    // Results come back in the order the jobs were queued, whichever worker
+    // checked them, so the report is the same on any number of cores.
+    const auto show = [&](const CheckResult& result) {
+        const CheckJob& job = result.job;
+        const ModelReport& report = result.report;
+        tally.add(report);
+        if (options.quiet && !has_something_to_say(report, options)) return;
+        shown = true;
+        print_text(stdout,
+                   options.json
+                       ? json_line(job.path, report, job.member)
+                       : text_report(job.archive ? job.path + ":" + job.member : job.path, report));
+    };
+    CheckPool pool(options.jobs > 0 ? options.jobs : default_workers(), *options.engine);
     for (const std::string& name : options.names) {
         for (const FoundModel& found : find_models(name)) {
-            ModelReport report;
-            if (found.error.empty()) {
-                report = check_or_report(found.path, model, workspace, *options.engine);
-            } else {
-                report.verdict = Verdict::unreadable;
-                report.error = found.error;
+            for (CheckJob& job : jobs_of(found)) {
+                while (pool.full() || pool.ready()) show(pool.take());
+                pool.submit(std::move(job));
             }
-            tally.add(report);
-            if (options.quiet && !has_something_to_say(report, options)) continue;
-            shown = true;
-            print_text(stdout, options.json ? json_line(found.path, report)
-                                            : text_report(found.path, report));
         }
     }
+    while (pool.pending()) show(pool.take());
     if (!options.json && tally.models != 1 && (!options.quiet || shown))
         print_text(stdout, summary_line(tally));
 

@@ -262,10 +262,15 @@ std::string problem_json(const Problem& p) {
     return o + "}";
 }
 
-std::string json_line(const std::string& path, const ModelReport& r) {
+std::string json_line(const std::string& path, const ModelReport& r, std::string_view member) {
     std::string line = "{";
-    line += json_field("path", path) + ",\"health\":\"" + health_name(health_of(r)) +
-            "\",\"verdict\":\"" + verdict_name(r.verdict) + "\"";
+    line += json_field("path", path);
+    if (!member.empty()) line.append(",").append(json_field("member", member));
+    line.append(",\"health\":\"")
+        .append(health_name(health_of(r)))
+        .append("\",\"verdict\":\"")
+        .append(verdict_name(r.verdict))
+        .append("\"");
     line += ",\"size\":" + (r.size < 0 ? std::string("null") : std::to_string(r.size));
     switch (r.verdict) {
         case Verdict::unreadable: line += ",\"error\":" + json_string(r.error); break;

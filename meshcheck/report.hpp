@@ -21,8 +21,10 @@ std::string problem_line(const Problem& problem);
 std::string problem_json(const Problem& problem);
 
 // The same facts as one JSON object on one line, with its newline (keys in
-// meshcheck(1)).
-std::string json_line(const std::string& path, const ModelReport& report);
+// meshcheck(1)). For a member of an archive, `path` is the archive and
+// `member` the name inside it, as stored; for a loose file `member` is empty.
+std::string json_line(const std::string& path, const ModelReport& report,
+                      std::string_view member = {});
 
 // Models seen so far, by health and by verdict.
 struct Tally {

@@ -348,24 +348,28 @@ TEST_F(Meshcheck, LowMemoryCostsOnlyTheLargeModel) {
     const std::string a = model_file("tree/a.md3", small);
     const std::string b = model_file("tree/b.md3", build_model(generated_model(4, 256, 1000)));
     const std::string c = model_file("tree/c.md3", small);
-    bool sawShortage = false, sawWhole = false;
-    for (long long mib = 6; mib <= 48; mib += 3) {
-        SCOPED_TRACE(std::to_string(mib) + " MiB");
-        RunOptions limited;
-        limited.memoryLimit = mib << 20;
-        const RunResult r = run_tool(MESHCHECK_BIN, {path("tree")}, limited);
-        ASSERT_TRUE(r.status == 1 || r.status == 2) << r.status << r.err;
-        EXPECT_EQ(r.out.rfind(a + ": errors; meshmend: repairable\n", 0), 0u) << r.out;
-        EXPECT_NE(r.out.find("\n" + c + ": errors; meshmend: repairable\n"), std::string::npos);
-        EXPECT_NE(r.out.find("3 models: 0 ok, 0 with warnings, "), std::string::npos);
-        const bool short_ = r.out.find(b + ": unreadable\n") != std::string::npos;
-        EXPECT_EQ(r.status, short_ ? 2 : 1);
-        sawShortage |=
-            r.out.find(b + ": unreadable\n  not enough memory to check it\n") != std::string::npos;
-        sawWhole |= !short_;
+    // Each worker holds its own model and thread: more workers need more
+    // room for the whole tree, and a shortage still costs only the large model.
+    for (const auto& [jobs, most] : {std::pair{"1", 48LL}, std::pair{"2", 96LL}}) {
+        bool sawShortage = false, sawWhole = false;
+        for (long long mib = 6; mib <= most; mib += 3) {
+            SCOPED_TRACE(std::string(jobs) + " jobs, " + std::to_string(mib) + " MiB");
+            RunOptions limited;
+            limited.memoryLimit = mib << 20;
+            const RunResult r = run_tool(MESHCHECK_BIN, {"--jobs", jobs, path("tree")}, limited);
+            ASSERT_TRUE(r.status == 1 || r.status == 2) << r.status << r.err;
+            EXPECT_EQ(r.out.rfind(a + ": errors; meshmend: repairable\n", 0), 0u) << r.out;
+            EXPECT_NE(r.out.find("\n" + c + ": errors; meshmend: repairable\n"), std::string::npos);
+            EXPECT_NE(r.out.find("3 models: 0 ok, 0 with warnings, "), std::string::npos);
+            const bool short_ = r.out.find(b + ": unreadable\n") != std::string::npos;
+            EXPECT_EQ(r.status, short_ ? 2 : 1);
+            sawShortage |= r.out.find(b + ": unreadable\n  not enough memory to check it\n") !=
+                           std::string::npos;
+            sawWhole |= !short_;
+        }
+        EXPECT_TRUE(sawShortage) << "some limit lets the model load but not be checked";
+        EXPECT_TRUE(sawWhole) << "the largest limit is enough for the whole tree";
     }
-    EXPECT_TRUE(sawShortage) << "some limit lets the model load but not be checked";
-    EXPECT_TRUE(sawWhole) << "the largest limit is enough for the whole tree";
 }
 
 TEST_F(Meshcheck, CommandLineAndStatuses) {

@@ -1,0 +1,101 @@
+// Listing what a name on the command line stands for, and reading and
+// checking one model of it.
+#include "check_jobs.hpp"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+#include "model_io.hpp"
+
+namespace {
+
+ModelReport unreadable(std::string reason, std::int64_t size = -1) {
+    ModelReport report;
+    report.verdict = Verdict::unreadable;
+    report.size = size;
+    report.error = std::move(reason);
+    return report;
+}
+
+ModelReport check_loose_file(const std::string& path, CheckWorker& worker,
+                             const EngineProfile& engine) {
+    LoadFailure failure;
+    switch (load_model(path, worker.model, &failure)) {
+        case LoadResult::ok: return check_model(worker.model, worker.workspace, engine);
+        case LoadResult::too_short: {
+            // In the layout check's own words, which need only the size.
+            static const std::uint8_t none[Md3Header::kSize] = {};
+            return check_model(std::span(none, static_cast<std::size_t>(failure.size)),
+                               worker.workspace, engine);
+        }
+        case LoadResult::cannot_open:
+        case LoadResult::no_memory: break;
+    }
+    return unreadable(failure.error.message(), failure.size);
+}
+
+ModelReport check_member(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine) {
+    const ZipResult read = read_member(*job.archive, job.archive->entries[job.entry], worker.model);
+    if (!read.ok()) return unreadable(read.reason);
+    return check_model(worker.model, worker.workspace, engine);
+}
+
+// Gives back what a model too large for the memory there is took.
+void release(CheckWorker& worker) {
+    ModelBuffer().swap(worker.model);
+    CheckWorkspace& w = worker.workspace;
+    ModelBuffer().swap(w.copy);
+    w.first = {};
+    w.second = {};
+    w.corners = {};
+    w.degenerate = {};
+    w.flat = {};
+    w.boxes = {};
+    w.outside = {};
+    w.order = {};
+    w.angles = {};
+    w.farthest = {};
+}
+
+}  // namespace
+
+std::vector<CheckJob> jobs_of(const FoundModel& found) {
+    std::vector<CheckJob> jobs;
+    if (!found.error.empty() || found.kind == FoundKind::model) {
+        jobs.push_back({found.path, "", found.error, nullptr, 0});
+        return jobs;
+    }
+    auto archive = std::make_shared<ZipArchive>();
+    const ZipResult opened = found.kind == FoundKind::archive
+                                 ? open_archive_file(found.path, *archive)
+                                 : open_archive_folder(found.path, *archive);
+    if (!opened.ok()) {
+        jobs.push_back({found.path, "", opened.reason, nullptr, 0});
+        return jobs;
+    }
+    const std::vector<ZipEntry>& entries = archive->entries;
+    std::vector<std::size_t> models;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (!entries[i].isFolder && has_ending(entries[i].name, ".md3")) models.push_back(i);
+    // The directory's order is the writer's; byte order of the names reports
+    // an archive as its files extracted to a folder would be.
+    std::stable_sort(models.begin(), models.end(), [&](std::size_t a, std::size_t b) {
+        return entries[a].name < entries[b].name;
+    });
+    std::shared_ptr<const ZipArchive> shared = std::move(archive);
+    for (const std::size_t i : models) jobs.push_back({found.path, entries[i].name, "", shared, i});
+    return jobs;
+}
+
+ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine) {
+    if (!job.error.empty()) return unreadable(job.error);
+    try {
+        return job.archive ? check_member(job, worker, engine)
+                           : check_loose_file(job.path, worker, engine);
+    } catch (const std::bad_alloc&) {
+        const auto size = static_cast<std::int64_t>(worker.model.size());
+        release(worker);
+        return unreadable("not enough memory to check it", size > 0 ? size : -1);
+    }
+}

@@ -1,0 +1,41 @@
+// The models a run checks, one job each, and checking one: a loose model file
+// read from disk, or an archive member read into memory and never extracted.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "check.hpp"
+#include "engines.hpp"
+#include "find_models.hpp"
+#include "zip_reader.hpp"
+
+// One model to check, or one record that says why nothing could be.
+struct CheckJob {
+    std::string path;    // the file on disk: the model, or the archive (or .pk3dir) holding it
+    std::string member;  // the name inside the archive, as stored; empty for a loose file
+    std::string error;   // set: reported unreadable for this reason, nothing is read
+    // For a member: the open archive, shared by its members' jobs and closed
+    // when the last of them is done, and the entry's index in it.
+    std::shared_ptr<const ZipArchive> archive;
+    std::size_t entry = 0;
+};
+
+// The jobs `found` stands for, in the order they are reported: a model file
+// itself; for an archive, every member whose name ends in ".md3" in any case,
+// in byte order of the stored names, or one record with the reason when the
+// archive cannot be opened or its directory is broken.
+std::vector<CheckJob> jobs_of(const FoundModel& found);
+
+// What one worker reuses from one model to the next.
+struct CheckWorker {
+    ModelBuffer model;
+    CheckWorkspace workspace;
+};
+
+// Reads and checks the model of `job`. A model that cannot be read, or is too
+// large to check in the memory there is, is reported unreadable with the
+// reason, and the memory it took is given back, so that the run goes on.
+ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine);
