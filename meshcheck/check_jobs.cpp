@@ -88,11 +88,25 @@ std::vector<CheckJob> jobs_of(const FoundModel& found) {
     return jobs;
 }
 
-ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine) {
+ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,
+                    const GameReferences* game) {
     if (!job.error.empty()) return unreadable(job.error);
     try {
-        return job.archive ? check_member(job, worker, engine)
-                           : check_loose_file(job.path, worker, engine);
+        ModelReport report = job.archive ? check_member(job, worker, engine)
+                                         : check_loose_file(job.path, worker, engine);
+        if (game && report.verdict != Verdict::invalid && report.verdict != Verdict::unreadable) {
+            // What the engine is asked to load: a member by its name, a
+            // loose file by its path below the game folder.
+            const std::string gamePath =
+                job.archive ? job.member : game_path_of(game->files, job.path);
+            std::vector<Problem> found =
+                check_references(worker.model, gamePath, game->files, game->shaders, engine);
+            report.problems.insert(report.problems.end(), std::make_move_iterator(found.begin()),
+                                   std::make_move_iterator(found.end()));
+            std::stable_partition(report.problems.begin(), report.problems.end(),
+                                  [](const Problem& p) { return p.severity == Severity::error; });
+        }
+        return report;
     } catch (const std::bad_alloc&) {
         const auto size = static_cast<std::int64_t>(worker.model.size());
         release(worker);

@@ -10,6 +10,7 @@
 #include "check.hpp"
 #include "engines.hpp"
 #include "find_models.hpp"
+#include "references.hpp"
 #include "zip_reader.hpp"
 
 // One model to check, or one record that says why nothing could be.
@@ -38,4 +39,6 @@ struct CheckWorker {
 // Reads and checks the model of `job`. A model that cannot be read, or is too
 // large to check in the memory there is, is reported unreadable with the
 // reason, and the memory it took is given back, so that the run goes on.
-ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine);
+// With `game`, a model the engine would load is also checked against it.
+ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,
+                    const GameReferences* game = nullptr);

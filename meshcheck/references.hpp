@@ -13,6 +13,13 @@
 #include "problems.hpp"
 #include "shader_scripts.hpp"
 
+// The game a run checks models against: its files and the shader names its
+// scripts define, read once and then only read from (by every worker).
+struct GameReferences {
+    GameFiles files;
+    ShaderNames shaders;
+};
+
 // The problems of a model that validate_layout accepted. `gamePath` is its
 // path inside the game, what the engine is asked to load ("models/x.md3"),
 // or empty when it lies outside the game (then only its shaders are
