@@ -95,10 +95,11 @@ ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfil
         ModelReport report = job.archive ? check_member(job, worker, engine)
                                          : check_loose_file(job.path, worker, engine);
         if (game && report.verdict != Verdict::invalid && report.verdict != Verdict::unreadable) {
-            // What the engine is asked to load: a member by its name, a
-            // loose file by its path below the game folder.
+            // What the engine is asked to load: a member by its name, which
+            // the engine matches whatever its case, a loose file by its path
+            // below the game folder, case and all.
             const std::string gamePath =
-                job.archive ? job.member : game_path_of(game->files, job.path);
+                job.archive ? engine_name(job.member) : game_path_of(game->files, job.path);
             std::vector<Problem> found =
                 check_references(worker.model, gamePath, game->files, game->shaders, engine);
             report.problems.insert(report.problems.end(), std::make_move_iterator(found.begin()),

@@ -189,6 +189,45 @@ TEST_F(ReferencesTest, NamesAreComparedAsTheEngineComparesThem) {
     }
 }
 
+// The program finds the same problems as the library, for loose models by
+// their path below the game folder and for archive members by their name,
+// says in JSON which copy is used, and reports a broken script and a run
+// without a game once on standard error.
+TEST_F(ReferencesTest, MeshcheckChecksEachModelAgainstTheGame) {
+    const RunResult r =
+        run_tool(MESHCHECK_BIN, {"--json", "--game", base, "--game", mod, base, mod});
+    std::string kindsSeen, usedSeen;
+    for (std::size_t start = 0; start < r.out.size();) {
+        const std::size_t end = r.out.find('\n', start);
+        const std::string line = r.out.substr(start, end - start);
+        start = end + 1;
+        for (const char* kind : {"shadowed", "path_too_long", "lod_frames", "lod_base_missing",
+                                 "skin_shader", "skin_surface", "shader_missing"})
+            if (line.find(std::string("\"kind\":\"") + kind + "\"") != std::string::npos)
+                kindsSeen += std::string(kind) + " ";
+        const std::size_t used = line.find("\"used_member\":");
+        if (used != std::string::npos) usedSeen += line.substr(used, line.find('}', used) - used);
+    }
+    // In the order walked: the ship in PAK1.pk3, the skinned head and its
+    // lower detail, the ship in pak0.pk3, the ship's lower detail, the stray
+    // lower detail, the long path and the mod's ship: every copy of the ship
+    // told that the mod's loose one is used.
+    EXPECT_EQ(kindsSeen,
+              "shadowed skin_shader skin_surface shader_missing shader_missing shadowed "
+              "lod_frames lod_base_missing path_too_long shadowed ")
+        << r.out;
+    EXPECT_EQ(usedSeen, "") << "the loose copy has no member";
+    EXPECT_NE(r.out.find("\"used\":\"" + mod + "/models/ship/ship.md3\""), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.err.find("no --game"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("broken.shader:6:"), std::string::npos) << r.err;
+
+    const RunResult plain = run_tool(MESHCHECK_BIN, {"--json", mod});
+    EXPECT_EQ(plain.err.find("no --game"), plain.err.rfind("no --game")) << plain.err;
+    EXPECT_NE(plain.err.find("no --game"), std::string::npos) << plain.err;
+    EXPECT_EQ(plain.out.find("shadowed"), std::string::npos) << plain.out;
+}
+
 // Scripts that break off anywhere keep the names before the break and name
 // the line; none crashes.
 TEST(ShaderScripts, BrokenScriptsAreWarningsWithTheirLine) {
