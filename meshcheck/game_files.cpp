@@ -169,7 +169,7 @@ ZipResult read_place(const GameFiles& game, const GamePlace& place, ModelBuffer&
 std::vector<std::pair<std::string, GamePlace>> list_game_folder(const GameFiles& game,
                                                                 std::string_view folder) {
     std::vector<std::pair<std::string, GamePlace>> listed;
-    const std::string prefix = engine_name(folder) + "/";
+    const std::string prefix = folder.empty() ? "" : engine_name(folder) + "/";
     for (auto it = game.names.lower_bound(prefix);
          it != game.names.end() && it->first.starts_with(prefix); ++it) {
         if (it->first.find('/', prefix.size()) != std::string::npos) continue;

@@ -66,9 +66,9 @@ std::string place_text(const GameFiles& game, const GamePlace& place);
 ZipResult read_place(const GameFiles& game, const GamePlace& place, ModelBuffer& bytes);
 
 // The names (as stored) of the files found directly in the folder `folder`
-// of the game ("models/players/x", no trailing '/'), each once, that the
-// engine would find, with the place it uses: for listing a model's .skin
-// files.
+// of the game ("models/players/x", no trailing '/'; "" for the top), each
+// once, that the engine would find, with the place it uses: for listing a
+// model's .skin files.
 std::vector<std::pair<std::string, GamePlace>> list_game_folder(const GameFiles& game,
                                                                 std::string_view folder);
 
