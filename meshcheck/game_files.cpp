@@ -105,12 +105,14 @@ Listed list_game(const std::string& folder, std::size_t game, std::vector<std::s
     return listed;
 }
 
+#ifndef _WIN32
 // A name as a loose file is opened by it: only the separator changes.
 std::string loose_name(std::string_view name) {
     std::string out(name);
     std::replace(out.begin(), out.end(), '\\', '/');
     return out;
 }
+#endif
 
 }  // namespace
 
