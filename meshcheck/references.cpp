@@ -114,7 +114,9 @@ void check_skins(const std::string& gamePath, std::vector<Surface>& surfaces,
                                        static_cast<long long>(lineNumber));
                 continue;
             }
-            skinned[static_cast<std::size_t>(named->index)] = 1;
+            // Every surface of that name takes the line, not just the first.
+            for (const Surface& s : surfaces)
+                if (s.loaded == surfaceName) skinned[static_cast<std::size_t>(s.index)] = 1;
             if (lod || shader.empty() || !engine.imageExtensions ||
                 shader_resolves(shader, game, shaders, engine))
                 continue;

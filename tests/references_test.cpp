@@ -77,7 +77,8 @@ protected:
                                {"models/players/bob/head.md3",
                                 as_vector(model_bytes({{"h_head", "models/players/bob/own_face"},
                                                        {"h_visor_1", "models/players/bob/visor"},
-                                                       {"h_hat", "models/players/bob/hat.tga"}},
+                                                       {"h_hat", "models/players/bob/hat.tga"},
+                                                       {"H_HEAD", "models/players/bob/own_face"}},
                                                       1)),
                                 true},
                                {"models/players/bob/head_1.md3",
@@ -127,9 +128,9 @@ TEST_F(ReferencesTest, AGameGivesExactlyTheExpectedProblems) {
         {"models/ship/ship.md3", {"shadowed -1"}},
         {"models/ship/ship_1.md3", {"lod_frames -1"}},
         {"models/stray_2.md3", {"lod_base_missing -1"}},
-        // The skin decides the first two surfaces' shaders: the model's own
-        // missing one is not reported, the skin's missing one is; the third
-        // surface keeps its own.
+        // The skin decides the shaders of the surfaces it names (both of the
+        // name h_head): the model's own missing ones are not reported, the
+        // skin's missing one is; the third surface keeps its own.
         {"models/players/bob/head.md3", {"shader_missing 2", "skin_shader 1", "skin_surface -1"}},
         // Its lower detail is drawn with the same skin, whose lines are the
         // base's to report.
