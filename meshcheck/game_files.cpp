@@ -57,7 +57,8 @@ struct Listed {
 
 // One game folder's archives (sorted as the engine searches them, the
 // later name first) and its loose files.
-Listed list_game(const std::string& folder, std::size_t game, std::vector<std::string>& errors) {
+Listed list_game(const std::string& folder, std::size_t game, std::vector<std::string>& errors,
+                 std::vector<std::string>& unlisted) {
     Listed listed;
     listed.loose = std::make_unique<GameSource>();
     GameSource& loose = *listed.loose;
@@ -66,7 +67,7 @@ Listed list_game(const std::string& folder, std::size_t game, std::vector<std::s
     loose.game = game;
     const ZipResult opened = open_archive_folder(folder, loose.archive);
     if (!opened.ok()) {
-        errors.push_back(folder + ": " + opened.reason);
+        unlisted.push_back(folder + ": " + opened.reason);
         return listed;
     }
     std::vector<std::string> archiveNames, folderNames;
@@ -120,7 +121,7 @@ GameFiles open_game(const std::vector<std::string>& folders, const EngineProfile
     GameFiles game;
     game.folders = folders;
     for (std::size_t g = folders.size(); g-- > 0;) {
-        Listed listed = list_game(folders[g], g, game.errors);
+        Listed listed = list_game(folders[g], g, game.errors, game.unlisted);
         if (engine.looseFiles != LooseOrder::after_archives)
             game.sources.push_back(std::move(listed.loose));
         for (auto& archive : listed.archives) game.sources.push_back(std::move(archive));

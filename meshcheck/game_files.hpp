@@ -37,8 +37,10 @@ struct GameFiles {
     // By the name as the engine compares names inside archives: every place,
     // the one searched first first.
     std::map<std::string, std::vector<GamePlace>> names;
-    // Archives and folders that could not be listed: "path: reason".
+    // Archives and .pk3dir folders that could not be listed: "path: reason".
     std::vector<std::string> errors;
+    // Game folders that could not be listed at all: "path: reason".
+    std::vector<std::string> unlisted;
 };
 
 // Lists `folders` (base game first, then each mod) in the engine's search

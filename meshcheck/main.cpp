@@ -176,6 +176,13 @@ int check_all(const Options& options) {
     } else {
         game = std::make_unique<GameReferences>();
         game->files = open_game(options.games, *options.engine);
+        // Without one of its folders the game is not the one the engine
+        // sees: every reference there would be reported missing.
+        if (!game->files.unlisted.empty()) {
+            for (const std::string& error : game->files.unlisted)
+                print_text(stderr, "meshcheck: --game " + error + "\n");
+            return kStatusBroken;
+        }
         for (const std::string& error : game->files.errors)
             print_text(stderr, "meshcheck: warning: " + error + "; left out of the game\n");
         game->shaders = read_shader_scripts(game->files);

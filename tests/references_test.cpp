@@ -223,6 +223,12 @@ TEST_F(ReferencesTest, MeshcheckChecksEachModelAgainstTheGame) {
     EXPECT_EQ(r.err.find("no --game"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("broken.shader:6:"), std::string::npos) << r.err;
 
+    // A game folder that is not there would make every reference missing.
+    const RunResult typo = run_tool(MESHCHECK_BIN, {"--game", path("nothere"), mod});
+    EXPECT_EQ(typo.status, 2);
+    EXPECT_EQ(typo.out, "");
+    EXPECT_NE(typo.err.find("nothere"), std::string::npos) << typo.err;
+
     const RunResult plain = run_tool(MESHCHECK_BIN, {"--json", mod});
     EXPECT_EQ(plain.err.find("no --game"), plain.err.rfind("no --game")) << plain.err;
     EXPECT_NE(plain.err.find("no --game"), std::string::npos) << plain.err;
