@@ -3,9 +3,11 @@
 #include "check_jobs.hpp"
 
 #include <algorithm>
+#include <filesystem>
 #include <new>
 #include <utility>
 
+#include "archive_source.hpp"
 #include "model_io.hpp"
 
 namespace {
@@ -86,6 +88,23 @@ std::vector<CheckJob> jobs_of(const FoundModel& found) {
     std::shared_ptr<const ZipArchive> shared = std::move(archive);
     for (const std::size_t i : models) jobs.push_back({found.path, entries[i].name, "", shared, i});
     return jobs;
+}
+
+std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& name) {
+    std::error_code error;
+    // The name is UTF-8 on every system.
+    const std::u8string utf8(name.begin(), name.end());
+    if (std::filesystem::exists(std::filesystem::path(utf8), error) || error) return {};
+    const std::vector<GamePlace> places = find_places(game.files, name);
+    if (places.empty()) return {};
+    const GameSource& source = *game.files.sources[places.front().source];
+    const std::string& stored = place_entry(game.files, places.front()).name;
+    if (source.loose) return {{member_path(source.path, stored), "", "", nullptr, 0}};
+    // The game owns the archive: the job only points at it.
+    return {
+        {source.path, stored, "",
+         std::shared_ptr<const ZipArchive>(std::shared_ptr<const ZipArchive>(), &source.archive),
+         places.front().entry}};
 }
 
 ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,

@@ -30,6 +30,12 @@ struct CheckJob {
 // archive cannot be opened or its directory is broken.
 std::vector<CheckJob> jobs_of(const FoundModel& found);
 
+// A name on the command line that is no file on disk but a file of the game
+// as the engine names it ("models/players/x/head.md3"): one job for the copy
+// the engine uses. Empty when the name is on disk or not in the game. The
+// jobs read from `game`, which must outlive them.
+std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& name);
+
 // What one worker reuses from one model to the next.
 struct CheckWorker {
     ModelBuffer model;

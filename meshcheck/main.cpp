@@ -33,7 +33,9 @@ constexpr const char* kUsage =
     "every .md3 member in it, a folder for every .md3 file and archive below it.\n"
     "  --engine NAME  grade for this engine: ioq3 (the default), q3, quake3e, etlegacy\n"
     "  --game DIR     check shaders, skins, lower details and copies against the\n"
-    "                 files the engine sees in DIR: the base game first, then each mod\n"
+    "                 files the engine sees in DIR: the base game first, then each mod;\n"
+    "                 a name that is no file but the game's (models/x.md3) is read\n"
+    "                 from the copy the engine uses\n"
     "  --strict       a warning fails the run too\n"
     "  --changes      a model meshmend would change or refuse fails the run too\n"
     "  --json         one JSON object per model per line\n"
@@ -196,6 +198,14 @@ int check_all(const Options& options) {
     CheckPool pool(options.jobs > 0 ? options.jobs : default_workers(), *options.engine,
                    game.get());
     for (const std::string& name : options.names) {
+        if (game) {
+            std::vector<CheckJob> jobs = game_jobs(*game, name);
+            for (CheckJob& job : jobs) {
+                while (pool.full() || pool.ready()) show(pool.take());
+                pool.submit(std::move(job));
+            }
+            if (!jobs.empty()) continue;
+        }
         for (const FoundModel& found : find_models(name)) {
             for (CheckJob& job : jobs_of(found)) {
                 while (pool.full() || pool.ready()) show(pool.take());

@@ -223,6 +223,14 @@ TEST_F(ReferencesTest, MeshcheckChecksEachModelAgainstTheGame) {
     EXPECT_EQ(r.err.find("no --game"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("broken.shader:6:"), std::string::npos) << r.err;
 
+    // A name that is no file but the game's is read from the copy used.
+    const RunResult byName = run_tool(
+        MESHCHECK_BIN, {"--quiet", "--game", base, "--game", mod, "Models/Players/Bob/HEAD.md3"});
+    EXPECT_EQ(byName.out.substr(0, byName.out.find(';')),
+              base + "/PAK1.pk3:models/players/bob/head.md3: errors")
+        << byName.out;
+    EXPECT_NE(byName.out.find("head_default.skin line 3"), std::string::npos) << byName.out;
+
     // A game folder that is not there would make every reference missing.
     const RunResult typo = run_tool(MESHCHECK_BIN, {"--game", path("nothere"), mod});
     EXPECT_EQ(typo.status, 2);
