@@ -69,7 +69,7 @@ struct Surface {
 
 // The .skin files the engine reads beside a player part (head.md3 takes
 // head_default.skin, head_blue.skin, ...), with what each line names.
-void check_skins(const std::string& gamePath, std::vector<Surface>& surfaces,
+void check_skins(const std::string& gamePath, const std::vector<Surface>& surfaces,
                  std::vector<char>& skinned, const GameFiles& game, const ShaderNames& shaders,
                  const EngineProfile& engine, std::vector<Problem>& out) {
     const std::size_t slash = gamePath.rfind('/');
@@ -103,8 +103,6 @@ void check_skins(const std::string& gamePath, std::vector<Surface>& surfaces,
             const std::string surfaceName = lowered(trimmed(line.substr(0, comma)));
             const std::string shader = trimmed(line.substr(comma + 1));
             if (surfaceName.empty()) continue;
-            const std::string at =
-                printf_text("%s line %lld", where.c_str(), static_cast<long long>(lineNumber));
             const auto named =
                 std::find_if(surfaces.begin(), surfaces.end(),
                              [&](const Surface& s) { return s.loaded == surfaceName; });
