@@ -3,9 +3,11 @@
 #include "check_jobs.hpp"
 
 #include <algorithm>
+#include <filesystem>
 #include <new>
 #include <utility>
 
+#include "archive_source.hpp"
 #include "model_io.hpp"
 
 namespace {
@@ -88,11 +90,43 @@ std::vector<CheckJob> jobs_of(const FoundModel& found) {
     return jobs;
 }
 
-ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine) {
+std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& name) {
+    std::error_code error;
+    // The name is UTF-8 on every system.
+    const std::u8string utf8(name.begin(), name.end());
+    if (std::filesystem::exists(std::filesystem::path(utf8), error) || error) return {};
+    const std::vector<GamePlace> places = find_places(game.files, name);
+    if (places.empty()) return {};
+    const GameSource& source = *game.files.sources[places.front().source];
+    const std::string& stored = place_entry(game.files, places.front()).name;
+    if (source.loose) return {{member_path(source.path, stored), "", "", nullptr, 0}};
+    // The game owns the archive: the job only points at it.
+    return {
+        {source.path, stored, "",
+         std::shared_ptr<const ZipArchive>(std::shared_ptr<const ZipArchive>(), &source.archive),
+         places.front().entry}};
+}
+
+ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,
+                    const GameReferences* game) {
     if (!job.error.empty()) return unreadable(job.error);
     try {
-        return job.archive ? check_member(job, worker, engine)
-                           : check_loose_file(job.path, worker, engine);
+        ModelReport report = job.archive ? check_member(job, worker, engine)
+                                         : check_loose_file(job.path, worker, engine);
+        if (game && report.verdict != Verdict::invalid && report.verdict != Verdict::unreadable) {
+            // What the engine is asked to load: a member by its name, which
+            // the engine matches whatever its case, a loose file by its path
+            // below the game folder, case and all.
+            const std::string gamePath =
+                job.archive ? engine_name(job.member) : game_path_of(game->files, job.path);
+            std::vector<Problem> found =
+                check_references(worker.model, gamePath, game->files, game->shaders, engine);
+            report.problems.insert(report.problems.end(), std::make_move_iterator(found.begin()),
+                                   std::make_move_iterator(found.end()));
+            std::stable_partition(report.problems.begin(), report.problems.end(),
+                                  [](const Problem& p) { return p.severity == Severity::error; });
+        }
+        return report;
     } catch (const std::bad_alloc&) {
         const auto size = static_cast<std::int64_t>(worker.model.size());
         release(worker);

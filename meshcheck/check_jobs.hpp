@@ -10,6 +10,7 @@
 #include "check.hpp"
 #include "engines.hpp"
 #include "find_models.hpp"
+#include "references.hpp"
 #include "zip_reader.hpp"
 
 // One model to check, or one record that says why nothing could be.
@@ -29,6 +30,12 @@ struct CheckJob {
 // archive cannot be opened or its directory is broken.
 std::vector<CheckJob> jobs_of(const FoundModel& found);
 
+// A name on the command line that is no file on disk but a file of the game
+// as the engine names it ("models/players/x/head.md3"): one job for the copy
+// the engine uses. Empty when the name is on disk or not in the game. The
+// jobs read from `game`, which must outlive them.
+std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& name);
+
 // What one worker reuses from one model to the next.
 struct CheckWorker {
     ModelBuffer model;
@@ -38,4 +45,6 @@ struct CheckWorker {
 // Reads and checks the model of `job`. A model that cannot be read, or is too
 // large to check in the memory there is, is reported unreadable with the
 // reason, and the memory it took is given back, so that the run goes on.
-ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine);
+// With `game`, a model the engine would load is also checked against it.
+ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,
+                    const GameReferences* game = nullptr);

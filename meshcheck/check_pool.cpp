@@ -29,10 +29,14 @@ struct Slot {
 }  // namespace
 
 struct PoolState {
-    PoolState(unsigned workerCount, const EngineProfile& profile)
-        : engine(profile), slots(kSlotsPerWorker * workerCount), workers(workerCount) {}
+    PoolState(unsigned workerCount, const EngineProfile& profile, const GameReferences* references)
+        : engine(profile),
+          game(references),
+          slots(kSlotsPerWorker * workerCount),
+          workers(workerCount) {}
 
     const EngineProfile& engine;
+    const GameReferences* game;
     std::vector<Slot> slots;  // a ring: job number n lives in slots[n % size]
     std::vector<CheckWorker> workers;
     std::uint64_t oldest = 0;  // the first job not taken
@@ -62,7 +66,7 @@ void work_on(PoolState& pool, CheckWorker& worker) {
         lock.unlock();
         // The slot is this worker's alone until it is marked done: the caller
         // neither reuses nor takes a slot before then.
-        ModelReport report = run_job(slot.job, worker, pool.engine);
+        ModelReport report = run_job(slot.job, worker, pool.engine, pool.game);
         lock.lock();
         slot.report = std::move(report);
         slot.done = true;
@@ -82,8 +86,8 @@ unsigned default_workers() {
 #endif
 }
 
-CheckPool::CheckPool(unsigned workers, const EngineProfile& engine)
-    : state(std::make_unique<PoolState>(workers > 0 ? workers : 1, engine)) {
+CheckPool::CheckPool(unsigned workers, const EngineProfile& engine, const GameReferences* game)
+    : state(std::make_unique<PoolState>(workers > 0 ? workers : 1, engine, game)) {
 #if MESHCHECK_THREADS
     PoolState& pool = *state;
     for (CheckWorker& worker : pool.workers) {
@@ -151,7 +155,7 @@ void CheckPool::submit(CheckJob job) {
     }
     if (inline_check) {
         Slot& slot = pool.slot(pool.end - 1);
-        slot.report = run_job(slot.job, pool.workers.front(), pool.engine);
+        slot.report = run_job(slot.job, pool.workers.front(), pool.engine, pool.game);
         slot.done = true;
         return;
     }

@@ -25,7 +25,9 @@ struct CheckPool {
     // `workers` threads (at least one; as many as the system will start),
     // each with its own buffers, checking for `engine`, which must outlive
     // the pool.
-    CheckPool(unsigned workers, const EngineProfile& engine);
+    // With `game` (which must outlive the pool too), models are also checked
+    // against it.
+    CheckPool(unsigned workers, const EngineProfile& engine, const GameReferences* game = nullptr);
     CheckPool(const CheckPool&) = delete;
     CheckPool& operator=(const CheckPool&) = delete;
     // Waits for the jobs being checked; those queued and not begun are dropped.

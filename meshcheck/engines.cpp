@@ -5,25 +5,40 @@
 
 namespace {
 
+// The images R_FindShader falls back to when no script defines a name
+// (tr_shader.c, tr_image.c): ioquake3's list, and the original release's
+// .tga then .jpg.
+constexpr const char* kIoq3Images[] = {".tga", ".jpg", ".jpeg", ".png",
+                                       ".pcx", ".bmp", ".pvr",  nullptr};
+constexpr const char* kQ3Images[] = {".tga", ".jpg", nullptr};
+
 // Sources are paths inside each engine's own repository.
 constexpr std::array<EngineProfile, 4> kEngines = {{
     // ioquake3: R_LoadMD3 in code/renderergl1/tr_model.c and
     // code/renderergl2/tr_model.c refuses a surface when numVerts >= 1000 or
     // numTriangles * 3 >= 6000, and a model with no frames; the model is
     // not loaded, with a warning.
-    {"ioq3", "ioq3", 1000, 2000, false, true},
+    // code/qcommon/files.c searches loose files before pk3 files (since
+    // 2011); RE_RegisterModel (tr_model.c) refuses a name of MAX_QPATH (64)
+    // bytes or more and loads name_1.md3 and name_2.md3 as the lower details.
+    {"ioq3", "ioq3", 1000, 2000, false, true, LooseOrder::before_archives, kIoq3Images, 64, true},
     // The 1.32 release: code/renderer/tr_model.c drops to the console
     // (ERR_DROP) when numVerts > 1000 or numTriangles * 3 > 6000. What it
     // does with no frames was not gathered: no check.
-    {"q3", "Quake III 1.32", 1001, 2001, true, false},
+    // Its code/qcommon/files.c searches pk3 files before loose files. Its
+    // path limit and LOD loading were not gathered.
+    {"q3", "Quake III 1.32", 1001, 2001, true, false, LooseOrder::after_archives, kQ3Images, 0,
+     false},
     // Quake3e: code/renderer*/tr_model.c, the same limits as ioq3. Its
     // handling of a model without frames was not gathered: no check.
-    {"quake3e", "Quake3e", 1000, 2000, false, false},
+    // Its file system, images, path limit and LODs were not gathered.
+    {"quake3e", "Quake3e", 1000, 2000, false, false, LooseOrder::not_known, nullptr, 0, false},
     // ET: Legacy: SHADER_MAX_VERTEXES of src/qcommon/qfiles.h is 10000
     // vertices; at exactly 10000 the comparison was not gathered, so 10000
     // counts as refused. Its triangle limit and its handling of a model
     // without frames were not gathered: no check.
-    {"etlegacy", "ET: Legacy", 10000, 0, false, false},
+    // Its file system, images, path limit and LODs were not gathered.
+    {"etlegacy", "ET: Legacy", 10000, 0, false, false, LooseOrder::not_known, nullptr, 0, false},
 }};
 
 }  // namespace

@@ -7,6 +7,10 @@
 #include <string>
 #include <string_view>
 
+// Whether the engine searches a game folder's loose files before or after its
+// archives; not_known where that was not gathered.
+enum class LooseOrder { before_archives, after_archives, not_known };
+
 struct EngineProfile {
     const char* name;   // as given to --engine
     const char* title;  // as shown in messages
@@ -20,6 +24,17 @@ struct EngineProfile {
     // model.
     bool dropsToConsole;
     bool refusesNoFrames;  // a model with zero frames is refused
+    LooseOrder looseFiles;
+    // The image extensions tried, in order, for a shader name no script
+    // defines, ending with null; null when they were not gathered (no
+    // shader or skin reference is checked then).
+    const char* const* imageExtensions;
+    // The length in bytes of a model path the engine refuses to load, or 0
+    // when not known.
+    std::int64_t refusedPathBytes;
+    // Whether the engine loads x_1.md3 and x_2.md3 beside x.md3 as its
+    // lower details.
+    bool loadsLods;
 };
 
 // The profile used when none is named: the engine most Quake III mods,

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "check_pool.hpp"
 #include "engines.hpp"
 #include "find_models.hpp"
+#include "references.hpp"
 #include "report.hpp"
 #include "run.hpp"
 
@@ -24,12 +26,16 @@ constexpr int kStatusBroken = 2;  // some model invalid or unreadable, or no out
 constexpr int kStatusUsage = 22;
 
 constexpr const char* kUsage =
-    "Usage: meshcheck [--engine NAME] [--strict] [--changes] [--json] [--quiet]\n"
-    "                 [--jobs N] <model, archive or folder>...\n"
+    "Usage: meshcheck [--engine NAME] [--game DIR]... [--strict] [--changes] [--json]\n"
+    "                 [--quiet] [--jobs N] <model, archive or folder>...\n"
     "Says what is wrong with each MD3 model in the game, and what meshmend would\n"
     "change, without changing anything. A .pk3 archive or .pk3dir folder stands for\n"
     "every .md3 member in it, a folder for every .md3 file and archive below it.\n"
     "  --engine NAME  grade for this engine: ioq3 (the default), q3, quake3e, etlegacy\n"
+    "  --game DIR     check shaders, skins, lower details and copies against the\n"
+    "                 files the engine sees in DIR: the base game first, then each mod;\n"
+    "                 a name that is no file but the game's (models/x.md3) is read\n"
+    "                 from the copy the engine uses\n"
     "  --strict       a warning fails the run too\n"
     "  --changes      a model meshmend would change or refuse fails the run too\n"
     "  --json         one JSON object per model per line\n"
@@ -47,7 +53,8 @@ struct Options {
     bool strict = false;
     bool changes = false;
     const EngineProfile* engine = &default_engine();
-    unsigned jobs = 0;  // 0: one per core
+    unsigned jobs = 0;               // 0: one per core
+    std::vector<std::string> games;  // --game, in the order given
     std::vector<std::string> names;
 };
 
@@ -107,6 +114,10 @@ Options parse_options(const std::vector<std::string>& args) {
             options.engine = find_engine(name);
             if (!options.engine)
                 usage_error("unknown engine \"" + name + "\"; engines: " + engine_names());
+        } else if (arg == "--game" || arg.starts_with("--game=")) {
+            if (arg == "--game" && ++i == args.size()) usage_error("--game needs a folder");
+            options.games.push_back(arg == "--game" ? args[i] : arg.substr(7));
+            if (options.games.back().empty()) usage_error("--game needs a folder");
         } else if (arg == "--jobs" || arg.starts_with("--jobs=")) {
             if (arg == "--jobs" && ++i == args.size()) usage_error("--jobs needs a number");
             options.jobs = parse_jobs(arg == "--jobs" ? args[i] : arg.substr(7));
@@ -156,8 +167,45 @@ int check_all(const Options& options) {
                        ? json_line(job.path, report, job.member)
                        : text_report(job.archive ? job.path + ":" + job.member : job.path, report));
     };
-    CheckPool pool(options.jobs > 0 ? options.jobs : default_workers(), *options.engine);
+    // The game is listed once, before any model; what cannot be read of it
+    // is said once, on standard error, and the run goes on without it.
+    std::unique_ptr<GameReferences> game;
+    if (options.games.empty()) {
+        std::fputs(
+            "meshcheck: no --game folder: shader, skin, lower-detail and copy references "
+            "not checked\n",
+            stderr);
+    } else {
+        game = std::make_unique<GameReferences>();
+        game->files = open_game(options.games, *options.engine);
+        // Without one of its folders the game is not the one the engine
+        // sees: every reference there would be reported missing.
+        if (!game->files.unlisted.empty()) {
+            for (const std::string& error : game->files.unlisted)
+                print_text(stderr, "meshcheck: --game " + error + "\n");
+            return kStatusBroken;
+        }
+        for (const std::string& error : game->files.errors)
+            print_text(stderr, "meshcheck: warning: " + error + "; left out of the game\n");
+        game->shaders = read_shader_scripts(game->files);
+        for (const Problem& p : game->shaders.problems)
+            print_text(stderr, "meshcheck: warning: " + p.message + "\n");
+        if (!options.engine->imageExtensions || options.engine->looseFiles == LooseOrder::not_known)
+            print_text(stderr, std::string("meshcheck: how ") + options.engine->title +
+                                   " searches its files and images is not known: shader "
+                                   "references and copies not checked\n");
+    }
+    CheckPool pool(options.jobs > 0 ? options.jobs : default_workers(), *options.engine,
+                   game.get());
     for (const std::string& name : options.names) {
+        if (game) {
+            std::vector<CheckJob> jobs = game_jobs(*game, name);
+            for (CheckJob& job : jobs) {
+                while (pool.full() || pool.ready()) show(pool.take());
+                pool.submit(std::move(job));
+            }
+            if (!jobs.empty()) continue;
+        }
         for (const FoundModel& found : find_models(name)) {
             for (CheckJob& job : jobs_of(found)) {
                 while (pool.full() || pool.ready()) show(pool.take());

@@ -28,6 +28,10 @@ const char* severity_name(Severity severity);
 //   name_too_long: value (the bytes before a NUL), limit (63)
 //   degenerate_triangles: value
 //   repair_seams: count (vertices), worstDegrees
+//   shadowed: count (places), used and usedMember (the copy the engine uses)
+//   path_too_long: value (bytes), limit (the length refused)
+//   lod_frames: value (the sibling's frames), limit (the base's)
+//   shader_script: value (the line, 0 when the file could not be read)
 struct Problem {
     Severity severity = Severity::warning;
     const char* kind = "";      // stable key, as above
@@ -44,6 +48,8 @@ struct Problem {
     std::vector<std::int32_t> surfaces;
     std::int64_t count = 0;
     double worstDegrees = 0;
+    std::string used;        // a file on disk
+    std::string usedMember;  // inside it, when it is an archive
 };
 
 // normals_broken: a surface whose stored normals have no relation to the

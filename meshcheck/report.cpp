@@ -239,7 +239,7 @@ std::string problem_json(const Problem& p) {
         number("share", p.share);
         number("median_degrees", p.medianDegrees);
     } else if (kind == "too_many_vertices" || kind == "too_many_triangles" ||
-               kind == "name_too_long") {
+               kind == "name_too_long" || kind == "path_too_long" || kind == "lod_frames") {
         integer("value", p.value);
         integer("limit", p.limit);
     } else if (kind == "degenerate_triangles") {
@@ -247,6 +247,12 @@ std::string problem_json(const Problem& p) {
     } else if (kind == "repair_seams") {
         integer("count", p.count);
         number("worst_degrees", p.worstDegrees);
+    } else if (kind == "shadowed") {
+        integer("count", p.count);
+        o.append(",").append(json_field("used", p.used));
+        if (!p.usedMember.empty()) o.append(",").append(json_field("used_member", p.usedMember));
+    } else if (kind == "shader_script") {
+        integer("line", p.value);
     } else if (kind == "shader_merged") {
         std::string list;
         for (const std::int32_t s : p.surfaces)

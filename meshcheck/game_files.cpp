@@ -1,0 +1,198 @@
+// Stacking the game folders as the engine searches them.
+#include "game_files.hpp"
+
+#include <algorithm>
+
+#include "archive_source.hpp"
+
+namespace {
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool ends_with_nocase(std::string_view text, std::string_view end) {
+    if (text.size() < end.size()) return false;
+    for (std::size_t i = 0; i < end.size(); ++i)
+        if (lower(text[text.size() - end.size() + i]) != end[i]) return false;
+    return true;
+}
+
+// How the engine sorts archive names: case-insensitively.
+bool before_nocase(const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return lower(x) < lower(y); });
+}
+
+// A path with '/' between components, "." components and repeated
+// separators dropped, no separator at the end: for telling whether a file
+// lies below a folder from the names alone.
+std::string plain_path(std::string_view path) {
+    std::string out;
+    std::size_t i = 0;
+    const auto separator = [](char c) {
+#ifdef _WIN32
+        return c == '/' || c == '\\';
+#else
+        return c == '/';
+#endif
+    };
+    if (!path.empty() && separator(path[0])) out = "/";
+    while (i < path.size()) {
+        while (i < path.size() && separator(path[i])) ++i;
+        std::size_t end = i;
+        while (end < path.size() && !separator(path[end])) ++end;
+        const std::string_view part = path.substr(i, end - i);
+        if (!part.empty() && part != ".") {
+            if (!out.empty() && out.back() != '/') out += '/';
+            out.append(part);
+        }
+        i = end;
+    }
+    return out;
+}
+
+struct Listed {
+    std::vector<std::unique_ptr<GameSource>> archives;
+    std::unique_ptr<GameSource> loose;
+};
+
+// One game folder's archives (sorted as the engine searches them, the
+// later name first) and its loose files.
+Listed list_game(const std::string& folder, std::size_t game, std::vector<std::string>& errors,
+                 std::vector<std::string>& unlisted) {
+    Listed listed;
+    listed.loose = std::make_unique<GameSource>();
+    GameSource& loose = *listed.loose;
+    loose.path = folder;
+    loose.loose = true;
+    loose.game = game;
+    const ZipResult opened = open_archive_folder(folder, loose.archive);
+    if (!opened.ok()) {
+        unlisted.push_back(folder + ": " + opened.reason);
+        return listed;
+    }
+    std::vector<std::string> archiveNames, folderNames;
+    std::vector<ZipEntry> kept;
+    for (ZipEntry& entry : loose.archive.entries) {
+        const std::size_t slash = entry.name.find('/');
+        const std::string top = entry.name.substr(0, slash);
+        if (slash != std::string::npos && ends_with_nocase(top, ".pk3dir")) {
+            if (folderNames.empty() || folderNames.back() != top) folderNames.push_back(top);
+            continue;
+        }
+        if (slash == std::string::npos && !entry.isFolder && ends_with_nocase(top, ".pk3")) {
+            archiveNames.push_back(top);
+            continue;
+        }
+        kept.push_back(std::move(entry));
+    }
+    loose.archive.entries = std::move(kept);
+    std::vector<std::pair<std::string, bool>> stacked;  // name, is a folder
+    for (const std::string& name : archiveNames) stacked.emplace_back(name, false);
+    for (const std::string& name : folderNames) stacked.emplace_back(name, true);
+    std::sort(stacked.begin(), stacked.end(),
+              [](const auto& a, const auto& b) { return before_nocase(b.first, a.first); });
+    for (const auto& [name, isFolder] : stacked) {
+        auto source = std::make_unique<GameSource>();
+        source->path = member_path(folder, name);
+        source->game = game;
+        const ZipResult result = isFolder ? open_archive_folder(source->path, source->archive)
+                                          : open_archive_file(source->path, source->archive);
+        if (!result.ok()) {
+            errors.push_back(source->path + ": " + result.reason);
+            continue;
+        }
+        listed.archives.push_back(std::move(source));
+    }
+    return listed;
+}
+
+#ifndef _WIN32
+// A name as a loose file is opened by it: only the separator changes.
+std::string loose_name(std::string_view name) {
+    std::string out(name);
+    std::replace(out.begin(), out.end(), '\\', '/');
+    return out;
+}
+#endif
+
+}  // namespace
+
+GameFiles open_game(const std::vector<std::string>& folders, const EngineProfile& engine) {
+    GameFiles game;
+    game.folders = folders;
+    for (std::size_t g = folders.size(); g-- > 0;) {
+        Listed listed = list_game(folders[g], g, game.errors, game.unlisted);
+        if (engine.looseFiles != LooseOrder::after_archives)
+            game.sources.push_back(std::move(listed.loose));
+        for (auto& archive : listed.archives) game.sources.push_back(std::move(archive));
+        if (engine.looseFiles == LooseOrder::after_archives)
+            game.sources.push_back(std::move(listed.loose));
+    }
+    for (std::size_t s = 0; s < game.sources.size(); ++s) {
+        const std::vector<ZipEntry>& entries = game.sources[s]->archive.entries;
+        for (std::size_t e = 0; e < entries.size(); ++e) {
+            if (entries[e].isFolder) continue;
+            game.names[engine_name(entries[e].name)].push_back({s, e});
+        }
+    }
+    return game;
+}
+
+std::vector<GamePlace> find_places(const GameFiles& game, std::string_view name) {
+    if (engine_refuses_name(name)) return {};
+    const auto found = game.names.find(engine_name(name));
+    if (found == game.names.end()) return {};
+    std::vector<GamePlace> places;
+#ifndef _WIN32
+    const std::string asLoose = loose_name(name);
+#endif
+    for (const GamePlace& place : found->second) {
+#ifndef _WIN32
+        if (game.sources[place.source]->loose && place_entry(game, place).name != asLoose) continue;
+#endif
+        places.push_back(place);
+    }
+    return places;
+}
+
+const ZipEntry& place_entry(const GameFiles& game, const GamePlace& place) {
+    return game.sources[place.source]->archive.entries[place.entry];
+}
+
+std::string place_text(const GameFiles& game, const GamePlace& place) {
+    const GameSource& source = *game.sources[place.source];
+    const std::string& name = place_entry(game, place).name;
+    return source.loose ? member_path(source.path, name) : source.path + ":" + name;
+}
+
+ZipResult read_place(const GameFiles& game, const GamePlace& place, ModelBuffer& bytes) {
+    return read_member(game.sources[place.source]->archive, place_entry(game, place), bytes);
+}
+
+std::vector<std::pair<std::string, GamePlace>> list_game_folder(const GameFiles& game,
+                                                                std::string_view folder) {
+    std::vector<std::pair<std::string, GamePlace>> listed;
+    const std::string prefix = folder.empty() ? "" : engine_name(folder) + "/";
+    for (auto it = game.names.lower_bound(prefix);
+         it != game.names.end() && it->first.starts_with(prefix); ++it) {
+        if (it->first.find('/', prefix.size()) != std::string::npos) continue;
+        // Asked for by the name of its first place, as the engine would be
+        // by a name it built from the folder's own.
+        const std::string& stored = place_entry(game, it->second.front()).name;
+        const std::vector<GamePlace> places = find_places(game, stored);
+        if (!places.empty())
+            listed.emplace_back(place_entry(game, places.front()).name, places.front());
+    }
+    return listed;
+}
+
+std::string game_path_of(const GameFiles& game, const std::string& path) {
+    const std::string file = plain_path(path);
+    for (std::size_t g = game.folders.size(); g-- > 0;) {
+        const std::string folder = plain_path(game.folders[g]);
+        const std::string prefix = folder.empty() || folder == "/" ? folder : folder + "/";
+        if (file.size() > prefix.size() && file.starts_with(prefix))
+            return file.substr(prefix.size());
+    }
+    return {};
+}

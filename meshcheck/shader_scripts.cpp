@@ -1,0 +1,106 @@
+// Reading shader scripts for the names they define, and nothing else: a
+// script's stages and keywords do not decide whether a name resolves.
+#include "shader_scripts.hpp"
+
+#include "text.hpp"
+
+namespace {
+
+void script_problem(ShaderNames& names, const std::string& where, std::int64_t line,
+                    const std::string& what) {
+    Problem p;
+    p.severity = Severity::warning;
+    p.kind = "shader_script";
+    p.value = line;
+    p.message = printf_text("%s:%lld: %s; the shaders after it are not defined", where.c_str(),
+                            static_cast<long long>(line), what.c_str());
+    names.problems.push_back(std::move(p));
+}
+
+bool space(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+}  // namespace
+
+void read_shader_script(std::string_view text, const std::string& where, ShaderNames& names) {
+    std::int64_t line = 1, depth = 0, openedAt = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == '\n') ++line;
+        if (space(c)) {
+            ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < text.size() && text[i + 1] == '/') {
+            while (i < text.size() && text[i] != '\n') ++i;
+            continue;
+        }
+        if (c == '/' && i + 1 < text.size() && text[i + 1] == '*') {
+            const std::int64_t start = line;
+            const std::size_t end = text.find("*/", i + 2);
+            if (end == std::string_view::npos)
+                return script_problem(names, where, start, "comment never closed");
+            for (std::size_t k = i; k < end; ++k) line += text[k] == '\n';
+            i = end + 2;
+            continue;
+        }
+        if (c == '{') {
+            if (depth++ == 0) openedAt = line;
+            ++i;
+            continue;
+        }
+        if (c == '}') {
+            if (depth == 0) return script_problem(names, where, line, "'}' with no '{' before it");
+            --depth;
+            ++i;
+            continue;
+        }
+        std::string token;
+        if (c == '"') {
+            const std::size_t end = text.find('"', i + 1);
+            const std::size_t newline = text.find('\n', i + 1);
+            if (end == std::string_view::npos || newline < end)
+                return script_problem(names, where, line, "quote never closed");
+            token = text.substr(i + 1, end - i - 1);
+            i = end + 1;
+        } else {
+            // A plain token runs to a space, a brace or a comment.
+            const std::size_t start = i;
+            while (i < text.size() && !space(text[i]) && text[i] != '{' && text[i] != '}' &&
+                   !(text[i] == '/' && i + 1 < text.size() &&
+                     (text[i + 1] == '/' || text[i + 1] == '*')))
+                ++i;
+            token = text.substr(start, i - start);
+        }
+        if (depth == 0 && !token.empty()) {
+            for (char& t : token)
+                if (t >= 'A' && t <= 'Z') t = static_cast<char>(t - 'A' + 'a');
+            names.defined.insert(std::move(token));
+        }
+    }
+    if (depth > 0) script_problem(names, where, openedAt, "'{' never closed");
+}
+
+ShaderNames read_shader_scripts(const GameFiles& game) {
+    ShaderNames names;
+    ModelBuffer bytes;
+    for (const auto& [name, place] : list_game_folder(game, "scripts")) {
+        if (!engine_name(name).ends_with(".shader")) continue;
+        const std::string where = place_text(game, place);
+        const ZipResult read = read_place(game, place, bytes);
+        if (!read.ok()) {
+            Problem p;
+            p.severity = Severity::warning;
+            p.kind = "shader_script";
+            p.message = where + ": " + read.reason + "; its shaders are not defined";
+            names.problems.push_back(std::move(p));
+            continue;
+        }
+        read_shader_script(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), where,
+            names);
+    }
+    return names;
+}
