@@ -1,0 +1,91 @@
+// Pictures of one frame of a model: three panels of the same view, lit with
+// the stored normals, lit with the rebuilt ones, and coloured by the angle
+// between the two, with the frame's bounds outlined and captions below.
+//
+// Everything after the input is integer arithmetic, so the same input gives
+// the same pixels on every host.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "font.hpp"
+
+// One frame of a model as plain arrays. Vertex v has its position at
+// positions[3v .. 3v+2] (the file's int16 values, model units * 64) and its
+// packed normals (low byte the polar angle from +Z, high byte the azimuth)
+// at storedNormals[v] and rebuiltNormals[v]; the vertex count is the
+// smallest the three arrays allow. Triangle t joins vertices
+// triangles[3t .. 3t+2]; a triangle naming a vertex that is not there is
+// left out. The bounds are the frame's own, as stored, trusted for nothing:
+// any float, NaN or infinite ones included, is drawn or ignored safely.
+struct PictureFrame {
+    std::span<const std::int16_t> positions;
+    std::span<const std::int32_t> triangles;
+    std::span<const std::uint16_t> storedNormals;
+    std::span<const std::uint16_t> rebuiltNormals;
+    std::array<float, 3> localOrigin{};
+    float radius = 0.0f;
+    std::array<float, 3> mins{}, maxs{};
+};
+
+// What to draw over the model in each panel: the outline of the sphere
+// (localOrigin, radius), the outline of the box (mins, maxs), and a mark on
+// each vertex that lies outside an outlined sphere or box.
+struct PictureOverlays {
+    bool sphere = false;
+    bool box = false;
+    bool marks = false;
+};
+
+// One line above the panels, and one below each.
+struct PictureCaptions {
+    std::string model;
+    std::array<std::string, 3> panels;
+};
+
+struct Image {
+    std::int32_t width = 0, height = 0;
+    std::vector<std::uint8_t> rgb;  // three bytes per pixel, rows top to bottom
+};
+
+inline constexpr std::int32_t kPictureWidth = 1200;
+inline constexpr std::int32_t kPictureHeight = 450;
+
+// Where things are in a picture, for whoever reads one back: panel p covers
+// columns [p * kPanelWidth, (p + 1) * kPanelWidth) of rows [kPanelTop,
+// kPanelTop + kPanelHeight).
+inline constexpr std::int32_t kPanelWidth = 400;
+inline constexpr std::int32_t kPanelHeight = 400;
+inline constexpr std::int32_t kPanelTop = 14;
+
+// The colours a picture is drawn in.
+inline constexpr Rgb kBackground = {64, 70, 84};
+inline constexpr Rgb kZeroAngleColour = {40, 90, 230};  // normals that agree
+inline constexpr Rgb kSphereColour = {0, 230, 255};
+inline constexpr Rgb kBoxColour = {255, 140, 0};
+inline constexpr Rgb kMarkColour = {255, 0, 255};
+
+// The colour of an angle of `degrees` whole degrees between two normals:
+// blue at 0, green at 30, yellow at 60, red at 90 and above.
+Rgb angle_colour(int degrees);
+
+// How many vertices lie outside the frame's sphere and outside its box, as
+// the engine tests a point against them; a bound that is NaN holds no point.
+struct OutsideCounts {
+    std::int64_t sphere = 0, box = 0;
+};
+OutsideCounts vertices_outside(const PictureFrame& frame);
+
+// The picture, kPictureWidth x kPictureHeight pixels. The frame is seen from
+// the front left and above, without perspective, and fitted to each panel
+// (with the outlined bounds, as far as they stay near the model). Lighting is
+// one directional light from above the viewer plus a little ambient light,
+// computed at each vertex from its normal as the engine decodes it and
+// interpolated across each triangle; both sides of every triangle are drawn,
+// so a normal that points away from the light leaves its face dark.
+Image render_picture(const PictureFrame& frame, const PictureOverlays& overlays,
+                     const PictureCaptions& captions);
