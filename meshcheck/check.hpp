@@ -91,6 +91,8 @@ struct ModelReport {
     std::int64_t trailingBytes = 0;  // after ofsEnd, dropped
     // Any verdict but unreadable and invalid: what the engine does with it.
     std::vector<Problem> problems;
+    // Asked for: the PNG of one frame; empty when none could be drawn.
+    std::vector<std::uint8_t> picture;
 };
 
 // The model's health, from its verdict and its problems.

@@ -9,6 +9,7 @@
 
 #include "archive_source.hpp"
 #include "model_io.hpp"
+#include "picture.hpp"
 
 namespace {
 
@@ -108,7 +109,7 @@ std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& n
 }
 
 ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,
-                    const GameReferences* game) {
+                    const GameReferences* game, std::int32_t pictureFrame) {
     if (!job.error.empty()) return unreadable(job.error);
     try {
         ModelReport report = job.archive ? check_member(job, worker, engine)
@@ -126,6 +127,10 @@ ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfil
             std::stable_partition(report.problems.begin(), report.problems.end(),
                                   [](const Problem& p) { return p.severity == Severity::error; });
         }
+        if (pictureFrame >= 0)
+            report.picture =
+                model_picture(worker.model, worker.workspace, report,
+                              job.archive ? job.path + ":" + job.member : job.path, pictureFrame);
         return report;
     } catch (const std::bad_alloc&) {
         const auto size = static_cast<std::int64_t>(worker.model.size());

@@ -45,6 +45,7 @@ struct CheckWorker {
 // Reads and checks the model of `job`. A model that cannot be read, or is too
 // large to check in the memory there is, is reported unreadable with the
 // reason, and the memory it took is given back, so that the run goes on.
-// With `game`, a model the engine would load is also checked against it.
+// With `game`, a model the engine would load is also checked against it; with
+// a `pictureFrame` of 0 or more, the report carries the picture of that frame.
 ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,
-                    const GameReferences* game = nullptr);
+                    const GameReferences* game = nullptr, std::int32_t pictureFrame = -1);

@@ -29,14 +29,17 @@ struct Slot {
 }  // namespace
 
 struct PoolState {
-    PoolState(unsigned workerCount, const EngineProfile& profile, const GameReferences* references)
+    PoolState(unsigned workerCount, const EngineProfile& profile, const GameReferences* references,
+              std::int32_t frame)
         : engine(profile),
           game(references),
+          pictureFrame(frame),
           slots(kSlotsPerWorker * workerCount),
           workers(workerCount) {}
 
     const EngineProfile& engine;
     const GameReferences* game;
+    std::int32_t pictureFrame;
     std::vector<Slot> slots;  // a ring: job number n lives in slots[n % size]
     std::vector<CheckWorker> workers;
     std::uint64_t oldest = 0;  // the first job not taken
@@ -66,7 +69,7 @@ void work_on(PoolState& pool, CheckWorker& worker) {
         lock.unlock();
         // The slot is this worker's alone until it is marked done: the caller
         // neither reuses nor takes a slot before then.
-        ModelReport report = run_job(slot.job, worker, pool.engine, pool.game);
+        ModelReport report = run_job(slot.job, worker, pool.engine, pool.game, pool.pictureFrame);
         lock.lock();
         slot.report = std::move(report);
         slot.done = true;
@@ -86,8 +89,9 @@ unsigned default_workers() {
 #endif
 }
 
-CheckPool::CheckPool(unsigned workers, const EngineProfile& engine, const GameReferences* game)
-    : state(std::make_unique<PoolState>(workers > 0 ? workers : 1, engine, game)) {
+CheckPool::CheckPool(unsigned workers, const EngineProfile& engine, const GameReferences* game,
+                     std::int32_t pictureFrame)
+    : state(std::make_unique<PoolState>(workers > 0 ? workers : 1, engine, game, pictureFrame)) {
 #if MESHCHECK_THREADS
     PoolState& pool = *state;
     for (CheckWorker& worker : pool.workers) {
@@ -155,7 +159,8 @@ void CheckPool::submit(CheckJob job) {
     }
     if (inline_check) {
         Slot& slot = pool.slot(pool.end - 1);
-        slot.report = run_job(slot.job, pool.workers.front(), pool.engine, pool.game);
+        slot.report =
+            run_job(slot.job, pool.workers.front(), pool.engine, pool.game, pool.pictureFrame);
         slot.done = true;
         return;
     }

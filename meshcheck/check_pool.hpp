@@ -27,7 +27,10 @@ struct CheckPool {
     // the pool.
     // With `game` (which must outlive the pool too), models are also checked
     // against it.
-    CheckPool(unsigned workers, const EngineProfile& engine, const GameReferences* game = nullptr);
+    // With a `pictureFrame` of 0 or more, each report carries the picture of
+    // that frame.
+    CheckPool(unsigned workers, const EngineProfile& engine, const GameReferences* game = nullptr,
+              std::int32_t pictureFrame = -1);
     CheckPool(const CheckPool&) = delete;
     CheckPool& operator=(const CheckPool&) = delete;
     // Waits for the jobs being checked; those queued and not begun are dropped.

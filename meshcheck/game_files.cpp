@@ -35,7 +35,7 @@ std::string plain_path(std::string_view path) {
         return c == '/';
 #endif
     };
-    if (!path.empty() && separator(path[0])) out = "/";
+    if (!path.empty() && separator(path[0])) out.assign(1, '/');
     while (i < path.size()) {
         while (i < path.size() && separator(path[i])) ++i;
         std::size_t end = i;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -14,6 +15,8 @@
 #include "check_pool.hpp"
 #include "engines.hpp"
 #include "find_models.hpp"
+#include "model_io.hpp"
+#include "picture.hpp"
 #include "references.hpp"
 #include "report.hpp"
 #include "run.hpp"
@@ -27,7 +30,8 @@ constexpr int kStatusUsage = 22;
 
 constexpr const char* kUsage =
     "Usage: meshcheck [--engine NAME] [--game DIR]... [--strict] [--changes] [--json]\n"
-    "                 [--quiet] [--jobs N] <model, archive or folder>...\n"
+    "                 [--quiet] [--jobs N] [--picture FILE.png | --pictures DIR]\n"
+    "                 [--frame N] <model, archive or folder>...\n"
     "Says what is wrong with each MD3 model in the game, and what meshmend would\n"
     "change, without changing anything. A .pk3 archive or .pk3dir folder stands for\n"
     "every .md3 member in it, a folder for every .md3 file and archive below it.\n"
@@ -42,6 +46,10 @@ constexpr const char* kUsage =
     "  --quiet        only the models with a problem (and, with --changes, those\n"
     "                 meshmend would change or refuse)\n"
     "  --jobs N       check on N cores (the default: all); the report is the same\n"
+    "  --picture FILE.png  draw the one model: lit with its stored normals, with\n"
+    "                 meshmend's, and the angle between them\n"
+    "  --pictures DIR draw every model, one PNG each in DIR\n"
+    "  --frame N      the frame drawn (from 0; the default 0)\n"
     "  --help         this text\n"
     "  --version      the version\n"
     "Exit status: 0 no model with an error, 1 some model with an error, 2 some\n"
@@ -54,6 +62,9 @@ struct Options {
     bool changes = false;
     const EngineProfile* engine = &default_engine();
     unsigned jobs = 0;               // 0: one per core
+    std::string picture;             // --picture: the file for the one model's picture
+    std::string pictures;            // --pictures: the folder for every model's picture
+    std::int32_t frame = 0;          // --frame: the frame they show
     std::vector<std::string> games;  // --game, in the order given
     std::vector<std::string> names;
 };
@@ -65,6 +76,21 @@ struct Options {
 
 // The worker count of --jobs: a whole number from 1 to kMaxJobs.
 constexpr unsigned long kMaxJobs = 1024;
+std::int32_t parse_frame(const std::string& text) {
+    long long value = 0;
+    bool digits = !text.empty();
+    for (const char c : text) {
+        if (c < '0' || c > '9' || value > (1ll << 30)) {
+            digits = false;
+            break;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (!digits || value > (1ll << 30))
+        usage_error("--frame needs a frame number from 0, not \"" + text + "\"");
+    return static_cast<std::int32_t>(value);
+}
+
 unsigned parse_jobs(const std::string& text) {
     unsigned long value = 0;
     bool digits = !text.empty();
@@ -121,6 +147,12 @@ Options parse_options(const std::vector<std::string>& args) {
         } else if (arg == "--jobs" || arg.starts_with("--jobs=")) {
             if (arg == "--jobs" && ++i == args.size()) usage_error("--jobs needs a number");
             options.jobs = parse_jobs(arg == "--jobs" ? args[i] : arg.substr(7));
+        } else if (arg == "--picture" || arg == "--pictures") {
+            if (++i == args.size() || args[i].empty()) usage_error(arg + " needs a name");
+            (arg == "--picture" ? options.picture : options.pictures) = args[i];
+        } else if (arg == "--frame") {
+            if (++i == args.size()) usage_error("--frame needs a number");
+            options.frame = parse_frame(args[i]);
         } else if (arg == "--help") {
             print_and_end(kUsage);
         } else if (arg == "--version") {
@@ -130,6 +162,10 @@ Options parse_options(const std::vector<std::string>& args) {
         }
     }
     if (options.names.empty()) usage_error("no model or folder given");
+    if (!options.picture.empty() && !options.pictures.empty())
+        usage_error("--picture and --pictures do not go together");
+    if (!options.picture.empty() && options.names.size() != 1)
+        usage_error("--picture draws one model; --pictures DIR draws several");
     return options;
 }
 
@@ -151,15 +187,57 @@ int status_of(const Tally& tally, const Options& options) {
     return kStatusFine;
 }
 
+// Writes the picture a report carries to the file asked for, and says where
+// it went on standard error, so that the report itself stays as it is.
+// Returns false when the model has no such frame to draw, a usage error.
+bool save_picture(const CheckJob& job, const ModelReport& report, const Options& options,
+                  bool& pictureTaken) {
+    const std::string shown = job.archive ? job.path + ":" + job.member : job.path;
+    if (report.verdict == Verdict::invalid || report.verdict == Verdict::unreadable) {
+        print_text(stderr, "meshcheck: no picture of " + shown + ": it is " +
+                               verdict_name(report.verdict) + "\n");
+        return true;
+    }
+    if (report.picture.empty()) {
+        print_text(stderr, "meshcheck: " + shown + " has no frame " +
+                               std::to_string(options.frame) + " to draw\n");
+        return false;
+    }
+    if (!options.picture.empty() && pictureTaken) {
+        print_text(stderr, "meshcheck: --picture draws one model, and " + shown +
+                               " is another; --pictures DIR draws several\n");
+        return false;
+    }
+    std::string file = options.picture;
+    if (file.empty()) {
+        std::error_code error;
+        std::filesystem::create_directory(
+            std::filesystem::path(std::u8string(options.pictures.begin(), options.pictures.end())),
+            error);
+        file = options.pictures + "/" + picture_file_name(job.path, job.member);
+    }
+    PendingOutput out;
+    if (!open_output(file, out) || !commit_output(out, report.picture)) {
+        print_text(stderr, "meshcheck: unable to write the picture " + file + "\n");
+        return true;
+    }
+    pictureTaken = true;
+    print_text(stderr, "meshcheck: picture of " + shown + ": " + file + "\n");
+    return true;
+}
+
 int check_all(const Options& options) {
     Tally tally;
     bool shown = false;
+    const bool drawing = !options.picture.empty() || !options.pictures.empty();
+    bool pictureTaken = false, frameMissing = false;
     // Results come back in the order the jobs were queued, whichever worker
     // checked them, so the report is the same on any number of cores.
     const auto show = [&](const CheckResult& result) {
         const CheckJob& job = result.job;
         const ModelReport& report = result.report;
         tally.add(report);
+        if (drawing && !save_picture(job, report, options, pictureTaken)) frameMissing = true;
         if (options.quiet && !has_something_to_say(report, options)) return;
         shown = true;
         print_text(stdout,
@@ -195,8 +273,8 @@ int check_all(const Options& options) {
                                    " searches its files and images is not known: shader "
                                    "references and copies not checked\n");
     }
-    CheckPool pool(options.jobs > 0 ? options.jobs : default_workers(), *options.engine,
-                   game.get());
+    CheckPool pool(options.jobs > 0 ? options.jobs : default_workers(), *options.engine, game.get(),
+                   drawing ? options.frame : -1);
     for (const std::string& name : options.names) {
         if (game) {
             std::vector<CheckJob> jobs = game_jobs(*game, name);
@@ -221,7 +299,7 @@ int check_all(const Options& options) {
         std::fprintf(stderr, "meshcheck: unable to write the report: %s\n", std::strerror(errno));
         return kStatusBroken;
     }
-    return status_of(tally, options);
+    return frameMissing ? kStatusUsage : status_of(tally, options);
 }
 
 int run(const std::vector<std::string>& args) {

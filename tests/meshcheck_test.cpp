@@ -40,6 +40,10 @@ protected:
     }
 };
 
+std::uint32_t get_u32_be(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
 // A surface of `numVerts` vertices in a strip of triangles.
 BuiltModel strip_model(int numVerts) {
     std::vector<std::array<float, 3>> corners;
@@ -372,6 +376,43 @@ TEST_F(Meshcheck, LowMemoryCostsOnlyTheLargeModel) {
         EXPECT_TRUE(sawShortage) << "some limit lets the model load but not be checked";
         EXPECT_TRUE(sawWhole) << "the largest limit is enough for the whole tree";
     }
+}
+
+// Pictures: one PNG per model under a name of its own, the report and the
+// status as without them, and a frame the model lacks is a usage error.
+TEST_F(Meshcheck, PicturesLeaveTheReportAsItIs) {
+    fs::create_directories(dir / "a");
+    fs::create_directories(dir / "b");
+    const ModelBuffer sample = read_file(SAMPLE_MODEL);
+    model_file("a/ship.md3", sample);
+    model_file("b/ship.md3", repaired(sample));
+    model_file("b/broken.md3", ModelBuffer(200, 7));
+    const RunResult plain = run({path("a"), path("b")});
+    const RunResult drawn =
+        run({"--pictures", path("shots"), "--frame", "2", path("a"), path("b")});
+    EXPECT_EQ(drawn.out, plain.out);
+    EXPECT_EQ(drawn.status, plain.status);
+    std::vector<std::string> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir / "shots")) {
+        files.push_back(entry.path().filename().string());
+        const ModelBuffer png = read_file(entry.path().string());
+        ASSERT_GE(png.size(), 24u);
+        EXPECT_EQ(std::string(png.begin() + 1, png.begin() + 4), "PNG");
+        EXPECT_EQ(get_u32_be(png.data() + 16), 1200u);
+        EXPECT_EQ(get_u32_be(png.data() + 20), 450u);
+        EXPECT_NE(drawn.err.find(entry.path().string()), std::string::npos) << drawn.err;
+    }
+    EXPECT_EQ(files.size(), 2u) << "one each for the two ships, none for the broken model";
+    EXPECT_NE(drawn.err.find("no picture of " + path("b/broken.md3") + ": it is invalid"),
+              std::string::npos);
+
+    const std::string one = path("one.png");
+    EXPECT_EQ(run({"--picture", one, "--frame", "3", path("a/ship.md3")}).status, 22);
+    EXPECT_FALSE(fs::exists(one));
+    EXPECT_EQ(run({"--picture", one, "--pictures", path("shots"), path("a")}).status, 22);
+    EXPECT_EQ(run({"--picture", one, path("a/ship.md3"), path("b/ship.md3")}).status, 22);
+    EXPECT_EQ(run({"--picture", one, path("b/ship.md3")}).status, 0);
+    EXPECT_TRUE(fs::exists(one));
 }
 
 TEST_F(Meshcheck, CommandLineAndStatuses) {

@@ -1,0 +1,25 @@
+// meshcheck's picture of one model: one frame lit with its stored normals,
+// lit with the normals meshmend would write, and coloured by the angle
+// between them, with the culling bounds outlined where vertices lie outside.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "check.hpp"
+
+// The PNG of frame `frame` of `model`, which check_model has just checked
+// with `workspace` into `report` (the repaired copy gives the rebuilt
+// normals; a model meshmend refuses is drawn with its own normals in both).
+// `name` heads the caption. Empty when the model is invalid or unreadable or
+// has no such frame.
+std::vector<std::uint8_t> model_picture(const ModelBuffer& model, const CheckWorkspace& workspace,
+                                        const ModelReport& report, const std::string& name,
+                                        std::int32_t frame);
+
+// A file name for the picture of the model at `path` (and `member`, inside an
+// archive), safe on every system and different for every path: its letters,
+// digits, '.', '-' and '_', every other byte as '_', shortened, then a hash
+// of the whole path, then ".png".
+std::string picture_file_name(const std::string& path, const std::string& member);
