@@ -8,6 +8,7 @@
 
 #include "check.hpp"
 #include "md3_layout.hpp"
+#include "picture.hpp"
 #include "radius.hpp"
 #include "reference_repair.hpp"
 #include "repair.hpp"
@@ -75,6 +76,19 @@ void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size) {
             object.value("severity", "") != severity_name(p.severity) ||
             object.value("surface", -2) != p.surface || !object.contains("message"))
             std::abort();
+    }
+
+    // One input in eight is also drawn (a picture takes far longer than the
+    // check): any model that checks draws, bounds and all, and only a frame
+    // it has.
+    if (size > 1 && data[0] % 8 == 0) {
+        const std::int32_t frame = data[1] % 4;
+        const std::vector<std::uint8_t> png =
+            model_picture(model, workspace, report, "fuzz", frame);
+        const bool drawable = report.verdict != Verdict::invalid &&
+                              report.verdict != Verdict::unreadable &&
+                              frame < Md3Header::numFrames(model.data());
+        if (png.empty() == drawable) std::abort();
     }
 
     if ((report.verdict == Verdict::invalid) != !validate_layout(model)) std::abort();

@@ -67,6 +67,9 @@ for model in sample.md3 full.md3; do
 done
 check "meshcheck a folder and a missing model" blobs.md3 models/blobs.md3 meshcheck models missing.md3
 check "meshcheck usage" sample.md3 model.md3 meshcheck --frobnicate
+# Pictures: the same pixels and the same PNG bytes on both sides.
+check "meshcheck --picture of the sample" sample.md3 model.md3 meshcheck --picture shot.png model.md3
+check "meshcheck --pictures of a generated model" blobs.md3 models/blobs.md3 meshcheck --pictures shots --frame 2 models
 
 # Names outside any one code page: Latin accents, CJK and an emoji, in the
 # folder, the input and the output; in the messages too.
