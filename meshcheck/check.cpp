@@ -18,8 +18,6 @@
 
 namespace {
 
-std::string name_of(const std::uint8_t* field) { return std::string(field_text(field, kNameSize)); }
-
 // Triangles of the surface that have no area in some frame, or use one
 // vertex twice. Exact: the cross product of the stored integer positions.
 std::int64_t degenerate_triangles(const std::uint8_t* surface, CheckWorkspace& w) {
@@ -144,10 +142,6 @@ float normal_cosine(const AngleTables& t, std::uint16_t a, std::uint16_t b) {
     const float cosine = t.polarSine[pa] * t.polarSine[pb] * t.differenceCosine[difference] +
                          t.polarCosine[pa] * t.polarCosine[pb];
     return std::clamp(cosine, -1.0f, 1.0f);
-}
-
-double degrees(float cosine) {
-    return std::acos(double{cosine}) * (180.0 / 3.14159265358979323846);
 }
 
 // A float's bits as a number that orders like the float: larger floats,
@@ -341,6 +335,10 @@ void compare_names(const std::uint8_t* file, const std::uint8_t* copy, ModelRepo
 }
 
 }  // namespace
+
+std::string name_of(const std::uint8_t* field) { return std::string(field_text(field, kNameSize)); }
+
+double degrees(double cosine) { return std::acos(cosine) * (180.0 / 3.14159265358979323846); }
 
 const char* verdict_name(Verdict verdict) {
     switch (verdict) {

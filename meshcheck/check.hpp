@@ -140,5 +140,9 @@ ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& work
 void decode_normal(std::uint16_t packed, float out[3]);
 // The angle in degrees between two packed normals, both decoded.
 double normal_angle(std::uint16_t a, std::uint16_t b);
+// The angle in degrees whose cosine is `cosine` (from -1 to 1).
+double degrees(double cosine);
+// A name field's text: its bytes up to the NUL.
+std::string name_of(const std::uint8_t* field);
 // The cosine of that angle, from the same tables, without the arc cosine.
 float normal_angle_cosine(std::uint16_t a, std::uint16_t b);

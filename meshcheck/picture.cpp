@@ -6,12 +6,9 @@
 #include "model_frame.hpp"
 #include "png_writer.hpp"
 #include "render.hpp"
+#include "text.hpp"
 
 namespace {
-
-std::string counted_text(long long n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
 
 PictureCaptions captions_for(const FrameArrays& arrays, const ModelReport& report,
                              const std::string& name, std::int32_t frame, std::int32_t frames,
@@ -22,8 +19,8 @@ PictureCaptions captions_for(const FrameArrays& arrays, const ModelReport& repor
     const auto vertices = static_cast<long long>(arrays.storedNormals.size());
     PictureCaptions c;
     c.model = name + "  frame " + std::to_string(frame) + " of " + std::to_string(frames) + "  " +
-              counted_text(arrays.surfaces, "surface", "surfaces") + "  " +
-              counted_text(vertices, "vertex", "vertices") + "  " + health_name(health_of(report)) +
+              counted(arrays.surfaces, "surface", "surfaces") + "  " +
+              counted(vertices, "vertex", "vertices") + "  " + health_name(health_of(report)) +
               "; meshmend: " + verdict_name(report.verdict);
     if (outside.sphere > 0) c.model += "  sphere misses " + std::to_string(outside.sphere);
     if (outside.box > 0) c.model += "  box misses " + std::to_string(outside.box);

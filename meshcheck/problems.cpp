@@ -22,8 +22,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-std::string name_of(const std::uint8_t* field) { return std::string(field_text(field, kNameSize)); }
-
 Problem problem(Severity severity, const char* kind, std::int32_t surface,
                 const std::uint8_t* surfaceRecord) {
     Problem p;
@@ -352,7 +350,7 @@ NormalFigures winding_figures(const std::uint8_t* surface, CheckWorkspace& w) {
             decode_normal(Md3Vertex::normal(vertices + std::int64_t{v} * Md3Vertex::kSize), stored);
             const double cosine = std::clamp(
                 (stored[0] * n[0] + stored[1] * n[1] + stored[2] * n[2]) / length, -1.0, 1.0);
-            const double angle = std::acos(cosine) * (180.0 / kPi);
+            const double angle = degrees(cosine);
             w.angles.push_back(static_cast<float>(angle));
             f.farOff += angle > kFarOffDegrees;
             f.inward += cosine < 0;
@@ -475,7 +473,7 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
         if (count == 0) return true;
         Problem p = problem(Severity::warning, "repair_seams", s, surface);
         p.count = count;
-        p.worstDegrees = std::acos(double{worst}) * (180.0 / kPi);
+        p.worstDegrees = degrees(worst);
         p.message = "meshmend would open a seam in smooth shading at " +
                     counted(count, "vertex", "vertices") +
                     printf_text(" (stored normals agree, rebuilt ones up to %.1f deg apart)",

@@ -197,9 +197,8 @@ std::string problem_line(const Problem& p) {
 std::string text_report(const std::string& path, const ModelReport& r) {
     // A path with a control character (a newline, say) would break the
     // one-line record: such a path is shown quoted, like a name.
-    const bool plain = std::none_of(path.begin(), path.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-    });
+    const bool plain = std::none_of(
+        path.begin(), path.end(), [](char c) { return is_control(static_cast<unsigned char>(c)); });
     std::string text = (plain ? path : shown_name(path)) + ": " + health_name(health_of(r));
     switch (r.verdict) {
         case Verdict::unreadable: return text + "\n  " + r.error + "\n";

@@ -16,23 +16,23 @@ int main(int argc, char** argv) {
     }
     std::vector<BuiltMember> members;
     for (int i = 2; i < argc; ++i) {
-        std::string spec = argv[i];
-        const std::size_t equals = spec.find('=');
+        std::string pair = argv[i];
+        const std::size_t equals = pair.find('=');
         if (equals == std::string::npos) {
             std::fprintf(stderr, "%s: %s: no '=' between the name and the file\n", argv[0],
                          argv[i]);
             return 2;
         }
         BuiltMember member;
-        member.name = spec.substr(0, equals);
+        member.name = pair.substr(0, equals);
         if (member.name.starts_with("-0:")) {
             member.name.erase(0, 3);
             member.deflate = false;
         }
-        std::ifstream in(spec.substr(equals + 1), std::ios::binary);
+        std::ifstream in(pair.substr(equals + 1), std::ios::binary);
         member.data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (!in.eof() && !in) {
-            std::fprintf(stderr, "%s: cannot read %s\n", argv[0], spec.c_str() + equals + 1);
+            std::fprintf(stderr, "%s: cannot read %s\n", argv[0], pair.c_str() + equals + 1);
             return 1;
         }
         members.push_back(std::move(member));
