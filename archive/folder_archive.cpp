@@ -76,9 +76,14 @@ bool walk(const std::string& folder, const std::string& relative, std::vector<Zi
     return true;
 }
 
-bool is_folder(const std::string& path) {
+// Why `path` is no folder to list, in the system's words; empty when it is one.
+std::string folder_problem(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(os_name(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return std::system_category().message(static_cast<int>(GetLastError()));
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return std::make_error_code(std::errc::not_a_directory).message();
+    return {};
 }
 
 ZipResult list_folder(const std::string& prefix, std::vector<ZipEntry>& found) {
@@ -123,9 +128,15 @@ bool walk(const fs::path& folder, const std::string& relative, std::vector<ZipEn
     return !error;
 }
 
-bool is_folder(const std::string& path) {
+// Why `path` is no folder to list, in the system's words ("No such file or
+// directory", "Permission denied" on the way to it); empty when it is one.
+std::string folder_problem(const std::string& path) {
     std::error_code ec;
-    return fs::is_directory(fs::path(path), ec);
+    const fs::file_status status = fs::status(fs::path(path), ec);
+    if (ec) return ec.message();
+    if (!fs::is_directory(status))
+        return std::make_error_code(std::errc::not_a_directory).message();
+    return {};
 }
 
 ZipResult list_folder(const std::string& prefix, std::vector<ZipEntry>& found) {
@@ -140,8 +151,8 @@ ZipResult list_folder(const std::string& prefix, std::vector<ZipEntry>& found) {
 
 ZipResult open_archive_folder(const std::string& path, ZipArchive& archive) {
     archive = ZipArchive();
-    if (!is_folder(path))
-        return {ZipStatus::cannot_open, std::make_error_code(std::errc::not_a_directory).message()};
+    if (const std::string problem = folder_problem(path); !problem.empty())
+        return {ZipStatus::cannot_open, problem};
     std::vector<ZipEntry> found;
     ZipResult result = list_folder(member_path(path, ""), found);
     if (!result.ok()) return result;

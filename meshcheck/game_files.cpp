@@ -50,6 +50,16 @@ std::string plain_path(std::string_view path) {
     return out;
 }
 
+// A subfolder of `source` that could not be listed is said once, like an
+// archive that cannot be read: the files in it are left out of the game.
+void note_unlisted(const GameSource& source, const ZipEntry& entry,
+                   std::vector<std::string>& errors) {
+    if (!entry.isFolder || entry.problem.empty()) return;
+    std::string name = entry.name;
+    if (name.ends_with('/')) name.pop_back();
+    errors.push_back(member_path(source.path, name) + ": " + entry.problem);
+}
+
 struct Listed {
     std::vector<std::unique_ptr<GameSource>> archives;
     std::unique_ptr<GameSource> loose;
@@ -83,6 +93,7 @@ Listed list_game(const std::string& folder, std::size_t game, std::vector<std::s
             archiveNames.push_back(top);
             continue;
         }
+        note_unlisted(loose, entry, errors);
         kept.push_back(std::move(entry));
     }
     loose.archive.entries = std::move(kept);
@@ -101,6 +112,9 @@ Listed list_game(const std::string& folder, std::size_t game, std::vector<std::s
             errors.push_back(source->path + ": " + result.reason);
             continue;
         }
+        if (isFolder)
+            for (const ZipEntry& entry : source->archive.entries)
+                note_unlisted(*source, entry, errors);
         listed.archives.push_back(std::move(source));
     }
     return listed;

@@ -43,8 +43,8 @@ constexpr const char* kUsage =
     "  --strict       a warning fails the run too\n"
     "  --changes      a model meshmend would change or refuse fails the run too\n"
     "  --json         one JSON object per model per line\n"
-    "  --quiet        only the models with a problem (and, with --changes, those\n"
-    "                 meshmend would change or refuse)\n"
+    "  --quiet        only the models with a problem, and only their problems\n"
+    "                 (with --changes, also what meshmend would change or refuse)\n"
     "  --jobs N       check on N cores (the default: all); the report is the same\n"
     "  --picture FILE.png  draw the one model: lit with its stored normals, with\n"
     "                 meshmend's, and the angle between them\n"
@@ -240,10 +240,12 @@ int check_all(const Options& options) {
         if (drawing && !save_picture(job, report, options, pictureTaken)) frameMissing = true;
         if (options.quiet && !has_something_to_say(report, options)) return;
         shown = true;
-        print_text(stdout,
-                   options.json
-                       ? json_line(job.path, report, job.member)
-                       : text_report(job.archive ? job.path + ":" + job.member : job.path, report));
+        // Under --quiet only the problems are shown: what meshmend would do
+        // is shown when it was asked about.
+        print_text(stdout, options.json
+                               ? json_line(job.path, report, job.member)
+                               : text_report(job.archive ? job.path + ":" + job.member : job.path,
+                                             report, !options.quiet || options.changes));
     };
     // The game is listed once, before any model; what cannot be read of it
     // is said once, on standard error, and the run goes on without it.
@@ -284,12 +286,17 @@ int check_all(const Options& options) {
             }
             if (!jobs.empty()) continue;
         }
+        std::size_t queued = 0;
         for (const FoundModel& found : find_models(name)) {
             for (CheckJob& job : jobs_of(found)) {
                 while (pool.full() || pool.ready()) show(pool.take());
                 pool.submit(std::move(job));
+                ++queued;
             }
         }
+        // A folder or archive without a model is most often a wrong name:
+        // said, though it is no fault of a model and leaves the status.
+        if (queued == 0) print_text(stderr, "meshcheck: no .md3 model in " + name + "\n");
     }
     while (pool.pending()) show(pool.take());
     if (!options.json && tally.models != 1 && (!options.quiet || shown))

@@ -194,7 +194,7 @@ std::string problem_line(const Problem& p) {
     return std::string(severity_name(p.severity)) + ": " + where + p.message;
 }
 
-std::string text_report(const std::string& path, const ModelReport& r) {
+std::string text_report(const std::string& path, const ModelReport& r, bool withChanges) {
     // A path with a control character (a newline, say) would break the
     // one-line record: such a path is shown quoted, like a name.
     const bool plain = std::none_of(
@@ -209,6 +209,7 @@ std::string text_report(const std::string& path, const ModelReport& r) {
     }
     text += std::string("; meshmend: ") + verdict_name(r.verdict) + "\n";
     for (const Problem& p : r.problems) text += "  " + problem_line(p) + "\n";
+    if (!withChanges) return text;
     if (r.verdict == Verdict::refused)
         text += "  meshmend would refuse it: " + surface_label(r.refusedSurface, r.refusedName) +
                 printf_text(": %lld vertices; it takes at most %d\n",

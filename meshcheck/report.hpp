@@ -8,9 +8,10 @@
 #include "check.hpp"
 
 // "path: health; meshmend: verdict", then one indented line per problem,
-// errors first, then what meshmend would do: refuse it, or change what, in
-// one line and then in detail.
-std::string text_report(const std::string& path, const ModelReport& report);
+// errors first, then (unless `withChanges` is false) what meshmend would do:
+// refuse it, or change what, in one line and then in detail.
+std::string text_report(const std::string& path, const ModelReport& report,
+                        bool withChanges = true);
 
 // "error: surface 1 "fin": normals point into ...": one problem as a line of
 // the text report, without its indent.

@@ -1,6 +1,7 @@
 // meshcheck: its verdict against what meshmend really does, its findings, its
 // JSON and its command line.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +13,7 @@
 #include "repair.hpp"
 #include "support.hpp"
 #include "text.hpp"
+#include "zip_builder.hpp"
 
 namespace {
 
@@ -506,4 +508,95 @@ TEST_F(Meshcheck, CommandLineAndStatuses) {
             "2 models: 0 ok, 0 with warnings, 1 with errors, 1 unreadable; meshmend would change "
             "1\n"),
         std::string::npos);
+}
+
+// What a run says besides the models: under --quiet only the problems (what
+// meshmend would do only when --changes asks about it); an input without a
+// model, and a --game folder that cannot be listed with the system's reason,
+// each in one line on standard error.
+TEST_F(Meshcheck, QuietShowsProblemsAndInputsAreExplained) {
+    const std::string sample = model_file("sample.md3", read_file(SAMPLE_MODEL));
+    const std::string huge = model_file("huge.md3", build_model(strip_model(1100)));
+    fs::create_directories(dir / "empty" / "models");
+    const BuiltZip scripts = build_zip({{"scripts/x.shader", {'{', '}'}}});
+    const std::string noModel =
+        model_file("scripts.pk3", ModelBuffer(scripts.bytes.begin(), scripts.bytes.end()));
+    const std::string changes = "\n  meshmend would change ", refuses = "\n  meshmend would refuse";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> outHas, outLacks;
+        std::string errOnce;  // said exactly once on standard error, when set
+    };
+    const std::vector<Case> cases = {
+        {{sample}, 1, {"\n  error: ", changes}, {}, ""},
+        {{"--quiet", sample}, 1, {"\n  error: ", "\n  warning: "}, {changes}, ""},
+        {{"--quiet", "--changes", sample}, 1, {"\n  error: ", changes}, {}, ""},
+        {{"--quiet", huge}, 1, {"\n  error: "}, {refuses}, ""},
+        {{"--quiet", "--changes", huge}, 1, {refuses}, {}, ""},
+        {{path("empty")},
+         0,
+         {"0 models"},
+         {},
+         "meshcheck: no .md3 model in " + path("empty") + "\n"},
+        {{"--quiet", sample, noModel}, 1, {}, {}, "meshcheck: no .md3 model in " + noModel + "\n"},
+        {{"--game", path("nowhere"), sample},
+         2,
+         {},
+         {},
+         "meshcheck: --game " + path("nowhere") + ": No such file or directory\n"},
+        {{"--game", sample, sample},
+         2,
+         {},
+         {},
+         "meshcheck: --game " + sample + ": Not a directory\n"},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const std::string& arg : c.args) shown += " " + arg;
+        SCOPED_TRACE("meshcheck" + shown);
+        const RunResult r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        for (const std::string& text : c.outHas)
+            EXPECT_NE(r.out.find(text), std::string::npos) << r.out;
+        for (const std::string& text : c.outLacks)
+            EXPECT_EQ(r.out.find(text), std::string::npos) << r.out;
+        if (c.errOnce.empty()) continue;
+        const std::size_t at = r.err.find(c.errOnce);
+        EXPECT_NE(at, std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find(c.errOnce, at + 1), std::string::npos) << r.err;
+    }
+}
+
+// A folder inside a --game folder that cannot be listed is said once, and the
+// rest of the game is checked. Root may list any folder: as root the run
+// drops to the user nobody.
+TEST_F(Meshcheck, UnlistableGameSubfolderIsSaidOnce) {
+    fs::create_directories(dir / "game" / "models");
+    fs::create_directories(dir / "game" / "locked");
+    const std::string model = model_file("game/models/a.md3", repaired(read_file(SAMPLE_MODEL)));
+    fs::create_directories(dir / "game" / "textures" / "ships");
+    model_file("game/textures/ships/hull.tga", {});
+    model_file("game/textures/ships/fin.tga", {});
+    fs::permissions(dir / "game" / "locked", fs::perms::none);
+    std::string binary = MESHCHECK_BIN;
+    std::vector<std::string> args;
+    if (geteuid() == 0) {
+        if (!fs::exists("/usr/bin/setpriv") || !std::string(TOOL_EMULATOR).empty())
+            GTEST_SKIP() << "root lists every folder, and no setpriv to drop to nobody";
+        fs::permissions(dir, fs::perms::others_read | fs::perms::others_exec,
+                        fs::perm_options::add);
+        binary = "/usr/bin/setpriv";
+        args = {"--reuid=65534", "--regid=65534", "--clear-groups", MESHCHECK_BIN};
+    }
+    args.insert(args.end(), {"--game", path("game"), model});
+    const RunResult r = run_tool(binary, args);
+    fs::permissions(dir / "game" / "locked", fs::perms::owner_all);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, model + ": ok; meshmend: clean\n");
+    const std::string said = "meshcheck: warning: " + path("game/locked") +
+                             ": Permission denied; left out of the game\n";
+    const std::size_t at = r.err.find(said);
+    EXPECT_NE(at, std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(said, at + 1), std::string::npos) << r.err;
 }
