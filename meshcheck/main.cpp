@@ -292,7 +292,7 @@ int check_all(const Options& options) {
         }
     }
     while (pool.pending()) show(pool.take());
-    if (!options.json && tally.models != 1 && (!options.quiet || shown))
+    if (!options.json && tally.models + tally.shadowed != 1 && (!options.quiet || shown))
         print_text(stdout, summary_line(tally));
 
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
