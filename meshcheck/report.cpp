@@ -237,10 +237,11 @@ std::string problem_json(const Problem& p) {
     const auto integer = [&](const char* key, std::int64_t value) {
         o += std::string(",\"") + key + "\":" + std::to_string(value);
     };
-    if (kind == "culling_sphere" || kind == "culling_box" || kind == "non_finite") {
+    if (kind == "culling_sphere" || kind == "culling_box" || kind == "non_finite" ||
+        kind == "garbage_frame") {
         integer("frames", p.frames);
         integer("first_frame", p.firstFrame);
-        if (kind != "non_finite") number("worst", p.worst);
+        if (kind.starts_with("culling_")) number("worst", p.worst);
     } else if (kind == "normals_inverted" || kind == "normals_broken") {
         number("share", p.share);
         number("median_degrees", p.medianDegrees);

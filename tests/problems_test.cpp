@@ -11,6 +11,7 @@
 #include "mutator.hpp"
 #include "pack_normal.hpp"
 #include "repair.hpp"
+#include "report.hpp"
 #include "support.hpp"
 #include "text.hpp"
 #include "validate_layout.hpp"
@@ -375,6 +376,18 @@ TEST(Problems, SeamsMeshmendWouldOpenAreAdvice) {
                                          p.worstDegrees)),
               std::string::npos)
         << p.message;
+    // Among meshmend's changes, in text and JSON, and no part of the health.
+    EXPECT_EQ(health_of(report), Health::ok);
+    const std::string text = text_report("roof.md3", report);
+    const std::size_t block = text.find("  meshmend would change ");
+    EXPECT_NE(block, std::string::npos) << text;
+    EXPECT_GT(text.find("\n    surface 0 \"" + p.surfaceName + "\": meshmend would open a seam"),
+              block)
+        << text;
+    const std::string json = json_line("roof.md3", report);
+    EXPECT_NE(json.find(",\"advice\":[{\"kind\":\"repair_seams\",\"surface\":0,"),
+              std::string::npos)
+        << json;
 }
 
 // A miss is graded by how close the model is seen: a first-person weapon's
