@@ -522,7 +522,10 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
         Problem p = problem(Severity::warning, "name_too_long", s, surface);
         p.value = static_cast<std::int64_t>(kNameSize);
         p.limit = static_cast<std::int64_t>(kNameSize) - 1;
-        p.message = printf_text("%s fills all 64 bytes of its field, with no NUL to end it", what);
+        p.message = printf_text(
+            "%s fills all 64 bytes of its field, with no NUL to end it: a name the engine reads "
+            "must end inside its field, so what it makes of this one is not known",
+            what);
         out.push_back(std::move(p));
     };
     too_long(Md3Header::name(model), -1, nullptr, "model name");
@@ -552,7 +555,7 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
             Problem p = problem(Severity::warning, "degenerate_triangles", s, surface);
             p.value = flat;
             p.message = counted(flat, "degenerate triangle", "degenerate triangles") +
-                        " (no area in some frame, or a vertex used twice)";
+                        " (no area in some frame, or a vertex used twice): they draw nothing there";
             out.push_back(std::move(p));
         }
         return true;
@@ -572,7 +575,7 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
             list += std::to_string(s);
         }
         p.message = "surfaces " + list + ": shader names that differ only in their extension all " +
-                    "become " + shown_name(name) + " in the engine";
+                    "become " + shown_name(name) + " in the engine, which draws them all with it";
         out.push_back(std::move(p));
     }
 }
