@@ -77,7 +77,7 @@ protected:
                                {"models/players/bob/head.md3",
                                 as_vector(model_bytes({{"h_head", "models/players/bob/own_face"},
                                                        {"h_visor_1", "models\\players\\visor"},
-                                                       {"h_hat", "models/players/bob/hat.tga"},
+                                                       {"h_hat", "models/players/bob/own_face.tga"},
                                                        {"H_HEAD", ""}},
                                                       1)),
                                 true},
@@ -219,16 +219,17 @@ TEST_F(ReferencesTest, MeshcheckChecksEachModelAgainstTheGame) {
         const std::size_t end = r.out.find('\n', start);
         const std::string line = r.out.substr(start, end - start);
         start = end + 1;
-        for (const char* kind : {"shadowed", "path_too_long", "lod_frames", "lod_base_missing",
-                                 "skin_shader", "skin_surface", "shader_missing", "skin_unnamed",
-                                 "shader_slash", "shader_backslash", "shader_empty"})
+        for (const char* kind :
+             {"shadowed", "path_too_long", "lod_frames", "lod_base_missing", "skin_shader",
+              "skin_surface", "shader_missing", "skin_unnamed", "shader_slash", "shader_backslash",
+              "shader_empty", "shader_merged"})
             if (line.find(std::string("\"kind\":\"") + kind + "\"") != std::string::npos)
                 kindsSeen += std::string(kind) + " ";
         const std::size_t used = line.find("\"used_member\":");
         if (used != std::string::npos) usedSeen += line.substr(used, line.find('}', used) - used);
     }
     // In the order walked: the ship in PAK1.pk3, the skinned head (its own
-    // backslash and empty shader names unreported) and its lower detail,
+    // backslash, empty and merged shader names unreported) and its lower detail,
     // the ship in pak0.pk3, the ship's lower detail, the stray lower detail,
     // the box (its backslash not drawn through a skin), the long path, the
     // leading slash and the mod's ship: every copy of the ship but the
@@ -250,6 +251,10 @@ TEST_F(ReferencesTest, MeshcheckChecksEachModelAgainstTheGame) {
               base + "/PAK1.pk3:models/players/bob/head.md3: errors")
         << byName.out;
     EXPECT_NE(byName.out.find("head_default.skin line 3"), std::string::npos) << byName.out;
+    EXPECT_NE(byName.out.find("error: surface 2 \"h_hat\": no skin names this surface "
+                              "(head_default.skin); ioq3 draws it with the default texture"),
+              std::string::npos)
+        << byName.out;
 
     // A game folder that is not there would make every reference missing.
     const RunResult typo = run_tool(MESHCHECK_BIN, {"--game", path("nothere"), mod});
