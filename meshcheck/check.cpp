@@ -451,7 +451,9 @@ ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& wo
 ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
                         const EngineProfile& engine) {
     ModelReport report = check_changes(file, workspace);
-    if (report.verdict != Verdict::invalid)
+    if (report.verdict != Verdict::invalid) {
         report.problems = find_problems(file, engine, report, workspace);
+        report.advice = find_advice(file, workspace);
+    }
     return report;
 }

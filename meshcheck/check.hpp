@@ -91,6 +91,13 @@ struct ModelReport {
     std::int64_t trailingBytes = 0;  // after ofsEnd, dropped
     // Any verdict but unreadable and invalid: what the engine does with it.
     std::vector<Problem> problems;
+    // What running meshmend would do to its look (repair_seams): advice
+    // beside the changes, not counted in its health.
+    std::vector<Problem> advice;
+    // A copy the engine never loads, another copy of its name being found
+    // first: its problems are shown but count neither toward a run's tally
+    // nor its exit status.
+    bool shadowed = false;
     // Asked for: the PNG of one frame; empty when none could be drawn.
     std::vector<std::uint8_t> picture;
 };

@@ -61,6 +61,32 @@ void release(CheckWorker& worker) {
     w.farthest = {};
 }
 
+// The model's references in the game, and its own problems graded as the
+// game shows it: culling by where the model is seen, its own shader names
+// dropped where a skin decides, all of it apart when the engine loads
+// another copy.
+void check_in_game(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,
+                   const GameReferences& game, ModelReport& report) {
+    // What the engine is asked to load: a member by its name, which the
+    // engine matches whatever its case, a loose file by its path below the
+    // game folder, case and all.
+    const std::string gamePath =
+        job.archive ? engine_name(job.member) : game_path_of(game.files, job.path);
+    grade_culling(report.problems,
+                  gamePath.empty() ? (job.archive ? job.member : job.path) : gamePath);
+    if (!gamePath.empty() && engine.looseFiles != LooseOrder::not_known)
+        report.shadowed =
+            copy_rank(game.files, find_places(game.files, gamePath), job.path, job.member) > 0;
+    std::vector<char> throughSkin;
+    std::vector<Problem> found = check_references(worker.model, gamePath, game.files, game.shaders,
+                                                  engine, report.shadowed, &throughSkin);
+    report.problems.insert(report.problems.end(), std::make_move_iterator(found.begin()),
+                           std::make_move_iterator(found.end()));
+    drop_skinned_shader_problems(report.problems, throughSkin);
+    std::stable_partition(report.problems.begin(), report.problems.end(),
+                          [](const Problem& p) { return p.severity == Severity::error; });
+}
+
 }  // namespace
 
 std::vector<CheckJob> jobs_of(const FoundModel& found) {
@@ -114,19 +140,10 @@ ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfil
     try {
         ModelReport report = job.archive ? check_member(job, worker, engine)
                                          : check_loose_file(job.path, worker, engine);
-        if (game && report.verdict != Verdict::invalid && report.verdict != Verdict::unreadable) {
-            // What the engine is asked to load: a member by its name, which
-            // the engine matches whatever its case, a loose file by its path
-            // below the game folder, case and all.
-            const std::string gamePath =
-                job.archive ? engine_name(job.member) : game_path_of(game->files, job.path);
-            std::vector<Problem> found =
-                check_references(worker.model, gamePath, game->files, game->shaders, engine);
-            report.problems.insert(report.problems.end(), std::make_move_iterator(found.begin()),
-                                   std::make_move_iterator(found.end()));
-            std::stable_partition(report.problems.begin(), report.problems.end(),
-                                  [](const Problem& p) { return p.severity == Severity::error; });
-        }
+        if (game && report.verdict != Verdict::invalid && report.verdict != Verdict::unreadable)
+            check_in_game(job, worker, engine, *game, report);
+        else
+            grade_culling(report.problems, job.archive ? job.member : job.path);
         if (pictureFrame >= 0)
             report.picture =
                 model_picture(worker.model, worker.workspace, report,

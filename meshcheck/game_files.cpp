@@ -2,6 +2,7 @@
 #include "game_files.hpp"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "archive_source.hpp"
 
@@ -129,10 +130,34 @@ std::string loose_name(std::string_view name) {
 }
 #endif
 
+// One folder named twice (by the same path, or through a link) is one
+// folder, at its first place: else each of its files would shadow itself.
+std::vector<std::string> distinct_folders(const std::vector<std::string>& folders) {
+    std::vector<std::string> kept;
+    std::vector<std::filesystem::path> real;
+    for (const std::string& folder : folders) {
+        std::error_code error;
+        std::filesystem::path path =
+            std::filesystem::weakly_canonical(std::u8string(folder.begin(), folder.end()), error);
+        if (error) path = std::u8string(folder.begin(), folder.end());
+        if (std::find(real.begin(), real.end(), path) != real.end()) continue;
+        real.push_back(path);
+        kept.push_back(folder);
+    }
+    return kept;
+}
+
+// The file system opens a name without one leading '/' or '\'.
+std::string_view without_leading_slash(std::string_view name) {
+    if (!name.empty() && (name[0] == '/' || name[0] == '\\')) name.remove_prefix(1);
+    return name;
+}
+
 }  // namespace
 
-GameFiles open_game(const std::vector<std::string>& folders, const EngineProfile& engine) {
+GameFiles open_game(const std::vector<std::string>& given, const EngineProfile& engine) {
     GameFiles game;
+    const std::vector<std::string> folders = distinct_folders(given);
     game.folders = folders;
     for (std::size_t g = folders.size(); g-- > 0;) {
         Listed listed = list_game(folders[g], g, game.errors, game.unlisted);
@@ -152,8 +177,9 @@ GameFiles open_game(const std::vector<std::string>& folders, const EngineProfile
     return game;
 }
 
-std::vector<GamePlace> find_places(const GameFiles& game, std::string_view name) {
-    if (engine_refuses_name(name)) return {};
+std::vector<GamePlace> find_places(const GameFiles& game, std::string_view asked) {
+    const std::string_view name = without_leading_slash(asked);
+    if (name.empty() || engine_refuses_name(name)) return {};
     const auto found = game.names.find(engine_name(name));
     if (found == game.names.end()) return {};
     std::vector<GamePlace> places;
@@ -177,6 +203,35 @@ std::string place_text(const GameFiles& game, const GamePlace& place) {
     const GameSource& source = *game.sources[place.source];
     const std::string& name = place_entry(game, place).name;
     return source.loose ? member_path(source.path, name) : source.path + ":" + name;
+}
+
+std::string short_place_text(const GameFiles& game, const GamePlace& place) {
+    const GameSource& source = *game.sources[place.source];
+    const std::string& name = place_entry(game, place).name;
+    const std::string& folder = game.folders[source.game];
+    std::string text =
+        source.loose ? name : source.path.substr(member_path(folder, "").size()) + ":" + name;
+    if (game.folders.size() < 2) return text;
+    const std::u8string leaf =
+        std::filesystem::path(std::u8string(folder.begin(), folder.end())).filename().u8string();
+    return std::string(leaf.begin(), leaf.end()) + "/" + text;
+}
+
+std::ptrdiff_t copy_rank(const GameFiles& game, const std::vector<GamePlace>& places,
+                         const std::string& path, const std::string& member) {
+    const auto same_file = [](const std::string& a, const std::string& b) {
+        std::error_code error;
+        return a == b || std::filesystem::equivalent(std::u8string(a.begin(), a.end()),
+                                                     std::u8string(b.begin(), b.end()), error);
+    };
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        const GameSource& source = *game.sources[places[i].source];
+        const std::string& name = place_entry(game, places[i]).name;
+        if (source.loose ? member.empty() && same_file(member_path(source.path, name), path)
+                         : member == name && same_file(source.path, path))
+            return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
 }
 
 ZipResult read_place(const GameFiles& game, const GamePlace& place, ModelBuffer& bytes) {

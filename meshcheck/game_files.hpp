@@ -43,9 +43,9 @@ struct GameFiles {
     std::vector<std::string> unlisted;
 };
 
-// Lists `folders` (base game first, then each mod) in the engine's search
-// order for `engine`: later game folders first; inside one, loose files
-// before or after its archives as the engine does; archives by name
+// Lists `folders` (base game first, then each mod; one named twice counts
+// once, at its first place) in the engine's search order for `engine`: later game folders first;
+// inside one, loose files before or after its archives as the engine does; archives by name
 // case-insensitively, later ones first.
 GameFiles open_game(const std::vector<std::string>& folders, const EngineProfile& engine);
 
@@ -53,8 +53,9 @@ GameFiles open_game(const std::vector<std::string>& folders, const EngineProfile
 // it), the one it uses first. A name is found in an archive when it equals
 // a member's after both are compared as the engine compares them; a loose
 // file is opened by its real path, so there only '\' counts as '/' and case
-// matters except on Windows. Names the engine refuses (with ".." or "::")
-// are found nowhere.
+// matters except on Windows. One leading '/' or '\' is dropped, as the
+// engine's file system drops it. Names the engine refuses (with ".." or
+// "::") are found nowhere.
 std::vector<GamePlace> find_places(const GameFiles& game, std::string_view name);
 
 // The entry a place stands for, and its name as stored.
@@ -63,6 +64,17 @@ const ZipEntry& place_entry(const GameFiles& game, const GamePlace& place);
 // Where a place is, for a message: the loose file's path, or
 // "archive.pk3:member".
 std::string place_text(const GameFiles& game, const GamePlace& place);
+
+// The same, relative to its game folder ("pak1.pk3:models/x.md3",
+// "models/x.md3" for a loose file), the folder's own name first when there
+// are several.
+std::string short_place_text(const GameFiles& game, const GamePlace& place);
+
+// Which of `places` is the file `path` on disk (for a loose file, `member`
+// empty) or the member `member` of the archive `path`: its index, 0 for the
+// copy the engine uses, or -1 when it is none of them.
+std::ptrdiff_t copy_rank(const GameFiles& game, const std::vector<GamePlace>& places,
+                         const std::string& path, const std::string& member);
 
 // Reads the file at `place` into `bytes`.
 ZipResult read_place(const GameFiles& game, const GamePlace& place, ModelBuffer& bytes);

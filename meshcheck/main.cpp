@@ -299,7 +299,7 @@ int check_all(const Options& options) {
         if (queued == 0) print_text(stderr, "meshcheck: no .md3 model in " + name + "\n");
     }
     while (pool.pending()) show(pool.take());
-    if (!options.json && tally.models != 1 && (!options.quiet || shown))
+    if (!options.json && tally.models + tally.shadowed != 1 && (!options.quiet || shown))
         print_text(stdout, summary_line(tally));
 
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {

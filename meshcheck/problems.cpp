@@ -81,10 +81,16 @@ std::string frame_list(const std::vector<double>& outside) {
     return text;
 }
 
-// A length in model units to 0.01, and one too small to show so as "under
-// 0.01" rather than 0.00.
-std::string length_text(double units) {
-    return units < 0.005 ? "under 0.01" : printf_text("%.2f", units);
+// How far vertices lie outside, to 0.01 units: "up to 0.25 units", or
+// "less than 0.01 units" for what would read 0.00.
+std::string outside_text(double units) {
+    return units < 0.005 ? "less than 0.01 units" : printf_text("up to %.2f units", units);
+}
+
+// What a culling miss of `worst` units does, graded against `shown`.
+std::string culling_consequence(double worst, double shown) {
+    return worst >= shown ? "the model can vanish while on screen"
+                          : printf_text("too thin a sliver to be seen (under %.2f units)", shown);
 }
 
 // Adds a frame problem when any frame is flagged: outside[i] is how far
@@ -92,21 +98,21 @@ std::string length_text(double units) {
 void add_frame_problem(const char* kind, const char* what, const std::vector<double>& outside,
                        std::vector<Problem>& out) {
     Problem p = problem(Severity::error, kind, -1, nullptr);
-    const bool nonFinite = std::strcmp(kind, "non_finite") == 0;
+    const bool culling = std::strncmp(kind, "culling_", 8) == 0;
     for (std::size_t i = 0; i < outside.size(); ++i) {
         if (!(outside[i] > 0)) continue;
         if (p.frames++ == 0) p.firstFrame = static_cast<std::int64_t>(i);
-        if (!nonFinite) p.worst = std::max(p.worst, outside[i]);
+        if (culling) p.worst = std::max(p.worst, outside[i]);
     }
     if (p.frames == 0) return;
-    if (nonFinite)
-        p.message = printf_text("%s: NaN or infinity in the bounds, centre or radius",
-                                frame_list(outside).c_str());
-    else
-        p.message = printf_text(
-            "%s: vertices up to %s units outside the %s the engine culls "
-            "with; the model can vanish while on screen",
-            frame_list(outside).c_str(), length_text(p.worst).c_str(), what);
+    if (!culling) {
+        p.message = frame_list(outside) + ": " + what;
+    } else {
+        if (p.worst < kCullingShownUnits) p.severity = Severity::warning;
+        p.message = printf_text("%s: vertices %s outside the %s the engine culls with; ",
+                                frame_list(outside).c_str(), outside_text(p.worst).c_str(), what) +
+                    culling_consequence(p.worst, kCullingShownUnits);
+    }
     out.push_back(std::move(p));
 }
 
@@ -158,6 +164,15 @@ void vertex_boxes(const std::uint8_t* model, const CheckWorkspace& w,
 bool finite_frame(const std::uint8_t* frame) {
     for (int k = 0; k < 10; ++k)
         if (!std::isfinite(get_f32(frame + 4 * k))) return false;
+    return true;
+}
+
+// Whether every bound, the centre and the radius of a finite frame could
+// belong to a model: positions are stored within +-512 units, so a value
+// far beyond is no measurement but garbage in the record.
+bool plausible_frame(const std::uint8_t* frame) {
+    for (int k = 0; k < 10; ++k)
+        if (std::fabs(get_f32(frame + 4 * k)) > kPlausibleFrameUnits) return false;
     return true;
 }
 
@@ -263,12 +278,16 @@ void check_frames(const std::uint8_t* model, CheckWorkspace& w, std::vector<Prob
     std::vector<double>& outside = w.outside;
     const bool measured = w.farthest.size() == static_cast<std::size_t>(numFrames);
     const auto frames = static_cast<std::size_t>(numFrames);
-    std::vector<double> boxOutside(frames, 0.0), nonFinite(frames, 0.0);
+    std::vector<double> boxOutside(frames, 0.0), nonFinite(frames, 0.0), garbage(frames, 0.0);
     outside.assign(frames, 0.0);
     for (std::int32_t i = 0; i < numFrames; ++i) {
         const std::uint8_t* frame = frame_at(model, i);
         if (!finite_frame(frame)) {
             nonFinite[static_cast<std::size_t>(i)] = 1;
+            continue;
+        }
+        if (!plausible_frame(frame)) {
+            garbage[static_cast<std::size_t>(i)] = 1;
             continue;
         }
         const std::int32_t* box = &w.boxes[6 * static_cast<std::size_t>(i)];
@@ -297,7 +316,18 @@ void check_frames(const std::uint8_t* model, CheckWorkspace& w, std::vector<Prob
                 ? sphere_outside(w.farthest[static_cast<std::size_t>(i)], radius)
                 : sphere_outside(model, i, radius);
     }
-    add_frame_problem("non_finite", "", nonFinite, out);
+    add_frame_problem("non_finite",
+                      "NaN or infinity in the bounds, centre or radius; the engine culls, fogs "
+                      "and picks the detail level with them, so what it draws is not predictable",
+                      nonFinite, out);
+    add_frame_problem("garbage_frame",
+                      printf_text("a bound, the centre or the radius beyond %.0f units, where a "
+                                  "model's positions lie within 512: a garbage frame record; the "
+                                  "engine culls, fogs and picks the detail level with it, so what "
+                                  "it draws is not predictable",
+                                  kPlausibleFrameUnits)
+                          .c_str(),
+                      garbage, out);
     add_frame_problem("culling_sphere", "sphere", outside, out);
     add_frame_problem("culling_box", "box", boxOutside, out);
 }
@@ -492,7 +522,10 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
         Problem p = problem(Severity::warning, "name_too_long", s, surface);
         p.value = static_cast<std::int64_t>(kNameSize);
         p.limit = static_cast<std::int64_t>(kNameSize) - 1;
-        p.message = printf_text("%s fills all 64 bytes of its field, with no NUL to end it", what);
+        p.message = printf_text(
+            "%s fills all 64 bytes of its field, with no NUL to end it: a name the engine reads "
+            "must end inside its field, so what it makes of this one is not known",
+            what);
         out.push_back(std::move(p));
     };
     too_long(Md3Header::name(model), -1, nullptr, "model name");
@@ -522,7 +555,7 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
             Problem p = problem(Severity::warning, "degenerate_triangles", s, surface);
             p.value = flat;
             p.message = counted(flat, "degenerate triangle", "degenerate triangles") +
-                        " (no area in some frame, or a vertex used twice)";
+                        " (no area in some frame, or a vertex used twice): they draw nothing there";
             out.push_back(std::move(p));
         }
         return true;
@@ -542,7 +575,7 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
             list += std::to_string(s);
         }
         p.message = "surfaces " + list + ": shader names that differ only in their extension all " +
-                    "become " + shown_name(name) + " in the engine";
+                    "become " + shown_name(name) + " in the engine, which draws them all with it";
         out.push_back(std::move(p));
     }
 }
@@ -557,8 +590,36 @@ std::vector<Problem> find_problems(std::span<const std::uint8_t> file, const Eng
     check_frames(model, workspace, problems);
     check_normals(model, report, workspace, problems);
     check_names(model, workspace, problems);
-    if (workspace.repaired) check_seams(model, workspace.copy.data(), workspace, problems);
     std::stable_partition(problems.begin(), problems.end(),
                           [](const Problem& p) { return p.severity == Severity::error; });
     return problems;
+}
+
+std::vector<Problem> find_advice(std::span<const std::uint8_t> file, CheckWorkspace& workspace) {
+    std::vector<Problem> advice;
+    if (workspace.repaired) check_seams(file.data(), workspace.copy.data(), workspace, advice);
+    return advice;
+}
+
+double culling_shown_units(std::string_view gamePath) {
+    std::string name(gamePath);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const bool weapon =
+        name.starts_with("models/weapons") || name.find("/models/weapons") != std::string::npos;
+    return weapon ? kCullingShownWeaponUnits : kCullingShownUnits;
+}
+
+void grade_culling(std::vector<Problem>& problems, std::string_view path) {
+    const double shown = culling_shown_units(path);
+    for (Problem& p : problems) {
+        if (std::strncmp(p.kind, "culling_", 8) != 0) continue;
+        p.severity = p.worst >= shown ? Severity::error : Severity::warning;
+        const std::size_t cut = p.message.rfind("; ");
+        if (cut != std::string::npos)
+            p.message = p.message.substr(0, cut + 2) + culling_consequence(p.worst, shown);
+    }
+    std::stable_partition(problems.begin(), problems.end(),
+                          [](const Problem& p) { return p.severity == Severity::error; });
 }

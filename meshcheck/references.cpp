@@ -62,24 +62,102 @@ std::string missing_text(const std::string& shader, const EngineProfile& engine)
            " draws the default texture";
 }
 
+// The problem of a shader name the engine misses, or none (an empty kind).
+// A script entry missed only for a leading slash is a warning: that the
+// script lookup keeps the slash is worked out from the code.
+Problem shader_problem(const std::string& shader, const char* missingKind, std::int32_t surface,
+                       const std::string& surfaceName, const std::string& prefix,
+                       const GameFiles& game, const ShaderNames& shaders,
+                       const EngineProfile& engine) {
+    const ShaderFound found = find_shader(shader, game, shaders, engine);
+    if (found == ShaderFound::script || found == ShaderFound::image) return Problem();
+    if (found == ShaderFound::nothing)
+        return problem(Severity::error, missingKind, surface, surfaceName,
+                       prefix + missing_text(shader, engine));
+    const std::string entry = shown_name(stripped(shader).substr(1));
+    return problem(Severity::warning, "shader_slash", surface, surfaceName,
+                   prefix + "shader " + shown_name(shader) + ": its leading slash misses the " +
+                       "script entry " + entry + " (inferred); " + engine.title +
+                       (found == ShaderFound::slash_image
+                            ? " draws the plain image, without the script's stages"
+                            : " finds no image either and draws the default texture"));
+}
+
 struct Surface {
     std::int32_t index;
     std::string stored, loaded, shader;
 };
 
+// The name of a model file (its last component, lowercased), and for a
+// lower detail the name of its base instead.
+std::string part_leaf(const std::string& gamePath, const EngineProfile& engine, bool& lod) {
+    const std::size_t slash = gamePath.rfind('/');
+    std::string leaf = lowered(gamePath.substr(slash == std::string::npos ? 0 : slash + 1));
+    lod = engine.loadsLods && (leaf.ends_with("_1.md3") || leaf.ends_with("_2.md3"));
+    if (lod) leaf = leaf.substr(0, leaf.size() - 6) + ".md3";
+    return leaf;
+}
+
+// Whether the model is a part of a player, which the game always draws
+// through its skins: models/players/NAME/{head,upper,lower}.md3 (or below
+// models/players/characters/NAME/), and their lower details.
+bool player_part(const std::string& gamePath, const EngineProfile& engine) {
+    bool lod = false;
+    const std::string leaf = part_leaf(gamePath, engine, lod);
+    const std::string name = lowered(gamePath);
+    if (leaf != "head.md3" && leaf != "upper.md3" && leaf != "lower.md3") return false;
+    if (!name.starts_with("models/players/")) return false;
+    const std::size_t depth = static_cast<std::size_t>(std::count(name.begin(), name.end(), '/'));
+    return depth == 3 || (depth == 4 && name.starts_with("models/players/characters/"));
+}
+
+// One line of a skin against the model's surfaces: marks the surfaces it
+// names in `skinned`, and says what it names that the model lacks, or what
+// is wrong with its shader.
+void check_skin_line(std::string_view line, std::int64_t lineNumber, const std::string& where,
+                     bool lod, const std::vector<Surface>& surfaces, std::vector<char>& skinned,
+                     std::string& unknown, const GameFiles& game, const ShaderNames& shaders,
+                     const EngineProfile& engine, std::vector<Problem>& out) {
+    if (line.find("tag_") != std::string_view::npos) return;
+    const std::size_t comma = line.find(',');
+    if (comma == std::string_view::npos) return;
+    const std::string surfaceName = lowered(trimmed(line.substr(0, comma)));
+    const std::string shader = trimmed(line.substr(comma + 1));
+    if (surfaceName.empty()) return;
+    const auto named = std::find_if(surfaces.begin(), surfaces.end(),
+                                    [&](const Surface& s) { return s.loaded == surfaceName; });
+    if (named == surfaces.end()) {
+        unknown += printf_text("%s%s (line %lld)", unknown.empty() ? "" : ", ",
+                               shown_name(surfaceName).c_str(), static_cast<long long>(lineNumber));
+        return;
+    }
+    // Every surface of that name takes the line, not just the first.
+    for (const Surface& s : surfaces)
+        if (s.loaded == surfaceName) skinned[static_cast<std::size_t>(s.index)] = 1;
+    if (lod || shader.empty() || !engine.imageExtensions) return;
+    Problem p = shader_problem(
+        shader, "skin_shader", named->index, named->stored,
+        printf_text("%s line %lld: ", where.c_str(), static_cast<long long>(lineNumber)), game,
+        shaders, engine);
+    if (p.kind[0] != 0) out.push_back(std::move(p));
+}
+
 // The .skin files the engine reads beside a player part (head.md3 takes
 // head_default.skin, head_blue.skin, ...), with what each line names.
-void check_skins(const std::string& gamePath, const std::vector<Surface>& surfaces,
-                 std::vector<char>& skinned, const GameFiles& game, const ShaderNames& shaders,
-                 const EngineProfile& engine, std::vector<Problem>& out) {
+// Returns the names of the skins read.
+std::vector<std::string> check_skins(const std::string& gamePath,
+                                     const std::vector<Surface>& surfaces,
+                                     std::vector<char>& skinned, const GameFiles& game,
+                                     const ShaderNames& shaders, const EngineProfile& engine,
+                                     std::vector<Problem>& out) {
+    std::vector<std::string> skins;
     const std::size_t slash = gamePath.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : gamePath.substr(0, slash);
-    std::string leaf = lowered(gamePath.substr(slash == std::string::npos ? 0 : slash + 1));
     // A lower detail is drawn with its base's skin, whose lines are
     // reported on the base alone.
-    const bool lod = engine.loadsLods && (leaf.ends_with("_1.md3") || leaf.ends_with("_2.md3"));
-    if (lod) leaf = leaf.substr(0, leaf.size() - 6) + ".md3";
-    if (leaf != "head.md3" && leaf != "upper.md3" && leaf != "lower.md3") return;
+    bool lod = false;
+    const std::string leaf = part_leaf(gamePath, engine, lod);
+    if (leaf != "head.md3" && leaf != "upper.md3" && leaf != "lower.md3") return skins;
     const std::string prefix = leaf.substr(0, leaf.size() - 4) + "_";
     ModelBuffer bytes;
     for (const auto& [name, place] : list_game_folder(game, folder)) {
@@ -88,62 +166,35 @@ void check_skins(const std::string& gamePath, const std::vector<Surface>& surfac
         const std::string where = name.substr(name.rfind('/') + 1);
         // A skin the archive cannot give up names nothing the engine uses.
         if (!read_place(game, place, bytes).ok()) continue;
+        skins.push_back(where);
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
         std::int64_t lineNumber = 0;
         std::string unknown;  // the surfaces it names that the model lacks
         for (std::size_t start = 0; start < text.size();) {
             std::size_t end = text.find('\n', start);
             if (end == std::string_view::npos) end = text.size();
-            const std::string_view line = text.substr(start, end - start);
+            check_skin_line(text.substr(start, end - start), ++lineNumber, where, lod, surfaces,
+                            skinned, unknown, game, shaders, engine, out);
             start = end + 1;
-            ++lineNumber;
-            if (line.find("tag_") != std::string_view::npos) continue;
-            const std::size_t comma = line.find(',');
-            if (comma == std::string_view::npos) continue;
-            const std::string surfaceName = lowered(trimmed(line.substr(0, comma)));
-            const std::string shader = trimmed(line.substr(comma + 1));
-            if (surfaceName.empty()) continue;
-            const auto named =
-                std::find_if(surfaces.begin(), surfaces.end(),
-                             [&](const Surface& s) { return s.loaded == surfaceName; });
-            if (named == surfaces.end()) {
-                unknown += printf_text("%s%s (line %lld)", unknown.empty() ? "" : ", ",
-                                       shown_name(surfaceName).c_str(),
-                                       static_cast<long long>(lineNumber));
-                continue;
-            }
-            // Every surface of that name takes the line, not just the first.
-            for (const Surface& s : surfaces)
-                if (s.loaded == surfaceName) skinned[static_cast<std::size_t>(s.index)] = 1;
-            if (lod || shader.empty() || !engine.imageExtensions ||
-                shader_resolves(shader, game, shaders, engine))
-                continue;
-            out.push_back(problem(
-                Severity::error, "skin_shader", named->index, named->stored,
-                printf_text("%s line %lld: ", where.c_str(), static_cast<long long>(lineNumber)) +
-                    missing_text(shader, engine)));
         }
         if (!unknown.empty() && !lod)
             out.push_back(problem(Severity::warning, "skin_surface", -1, "",
                                   where + " names surfaces the model does not have, " + unknown +
                                       ": those lines are ignored"));
     }
+    return skins;
 }
 
 // x_1.md3 and x_2.md3 are the engine's lower details of x.md3: checked from
-// the sibling, against its base.
+// the sibling, against its base. One whose base is nowhere is a model of its
+// own, loaded when asked for by its own name.
 void check_lod(std::span<const std::uint8_t> model, const std::string& gamePath,
                const GameFiles& game, std::vector<Problem>& out) {
     const std::string name = lowered(gamePath);
     if (!name.ends_with("_1.md3") && !name.ends_with("_2.md3")) return;
     const std::string base = gamePath.substr(0, gamePath.size() - 6) + ".md3";
     const std::vector<GamePlace> places = find_places(game, base);
-    if (places.empty()) {
-        out.push_back(problem(Severity::warning, "lod_base_missing", -1, "",
-                              "a lower detail without its base " + shown_name(base) +
-                                  ": never loaded, or LOD 0 of it is empty (inferred)"));
-        return;
-    }
+    if (places.empty()) return;
     ModelBuffer bytes;
     if (!read_place(game, places.front(), bytes).ok() || bytes.size() < Md3Header::kSize ||
         std::memcmp(bytes.data(), "IDP3", 4) != 0)
@@ -163,21 +214,81 @@ void check_lod(std::span<const std::uint8_t> model, const std::string& gamePath,
     out.push_back(std::move(p));
 }
 
+// The copy checked is not the one the engine loads: one warning naming the
+// one it does.
+void add_shadowed(const std::string& gamePath, const GameFiles& game, std::vector<Problem>& out) {
+    const std::vector<GamePlace> places = find_places(game, gamePath);
+    if (places.size() < 2) return;
+    Problem p = problem(Severity::warning, "shadowed", -1, "", "");
+    p.count = static_cast<std::int64_t>(places.size());
+    p.message = "shadowed: the engine loads " + short_place_text(game, places.front()) +
+                " instead (one of " + std::to_string(places.size()) +
+                " copies); the problems of this one are not counted";
+    const GameSource& source = *game.sources[places.front().source];
+    const std::string& member = place_entry(game, places.front()).name;
+    p.used = source.loose ? member_path(source.path, member) : source.path;
+    if (!source.loose) p.usedMember = member;
+    out.push_back(std::move(p));
+}
+
+void check_path_length(const std::string& gamePath, const EngineProfile& engine,
+                       std::vector<Problem>& out) {
+    if (engine.refusedPathBytes <= 0 ||
+        static_cast<std::int64_t>(gamePath.size()) < engine.refusedPathBytes)
+        return;
+    Problem p = problem(Severity::error, "path_too_long", -1, "",
+                        printf_text("its path in the game is %lld bytes; %s refuses to "
+                                    "load a path of %lld or more",
+                                    static_cast<long long>(gamePath.size()), engine.title,
+                                    static_cast<long long>(engine.refusedPathBytes)));
+    p.value = static_cast<std::int64_t>(gamePath.size());
+    p.limit = engine.refusedPathBytes;
+    out.push_back(std::move(p));
+}
+
 }  // namespace
+
+ShaderFound find_shader(const std::string& name, const GameFiles& game, const ShaderNames& shaders,
+                        const EngineProfile& engine) {
+    const std::string base = stripped(name);
+    if (shaders.defined.contains(lowered(base))) return ShaderFound::script;
+    const bool slashMissed = !base.empty() && (base[0] == '/' || base[0] == '\\') &&
+                             shaders.defined.contains(lowered(base.substr(1)));
+    if (!engine.imageExtensions) return ShaderFound::script;  // not known: not checked
+    bool image = false;
+    for (const char* const* e = engine.imageExtensions; *e && !image; ++e)
+        image = !find_places(game, base + *e).empty();
+    if (slashMissed) return image ? ShaderFound::slash_image : ShaderFound::slash_nothing;
+    return image ? ShaderFound::image : ShaderFound::nothing;
+}
 
 bool shader_resolves(const std::string& name, const GameFiles& game, const ShaderNames& shaders,
                      const EngineProfile& engine) {
-    const std::string base = stripped(name);
-    if (shaders.defined.contains(lowered(base))) return true;
-    if (!engine.imageExtensions) return true;  // not known: not checked
-    for (const char* const* e = engine.imageExtensions; *e; ++e)
-        if (!find_places(game, base + *e).empty()) return true;
-    return false;
+    const ShaderFound found = find_shader(name, game, shaders, engine);
+    return found == ShaderFound::script || found == ShaderFound::image;
+}
+
+void drop_skinned_shader_problems(std::vector<Problem>& problems,
+                                  const std::vector<char>& throughSkin) {
+    const auto skinned = [&](std::int32_t s) {
+        return s >= 0 && static_cast<std::size_t>(s) < throughSkin.size() &&
+               throughSkin[static_cast<std::size_t>(s)];
+    };
+    std::erase_if(problems, [&](const Problem& p) {
+        const std::string kind = p.kind;
+        if (kind == "shader_merged")
+            return !p.surfaces.empty() &&
+                   std::all_of(p.surfaces.begin(), p.surfaces.end(), skinned);
+        return (kind == "shader_backslash" || kind == "shader_empty" || kind == "shader_missing" ||
+                kind == "shader_slash") &&
+               skinned(p.surface);
+    });
 }
 
 std::vector<Problem> check_references(std::span<const std::uint8_t> model,
                                       const std::string& gamePath, const GameFiles& game,
-                                      const ShaderNames& shaders, const EngineProfile& engine) {
+                                      const ShaderNames& shaders, const EngineProfile& engine,
+                                      bool shadowedCopy, std::vector<char>* throughSkin) {
     std::vector<Problem> out;
     const std::uint8_t* m = model.data();
     std::vector<Surface> surfaces;
@@ -192,45 +303,34 @@ std::vector<Problem> check_references(std::span<const std::uint8_t> model,
     });
     std::vector<char> skinned(surfaces.size(), 0);
     if (!gamePath.empty()) {
-        if (engine.refusedPathBytes > 0 &&
-            static_cast<std::int64_t>(gamePath.size()) >= engine.refusedPathBytes) {
-            Problem p = problem(Severity::error, "path_too_long", -1, "",
-                                printf_text("its path in the game is %lld bytes; %s refuses to "
-                                            "load a path of %lld or more",
-                                            static_cast<long long>(gamePath.size()), engine.title,
-                                            static_cast<long long>(engine.refusedPathBytes)));
-            p.value = static_cast<std::int64_t>(gamePath.size());
-            p.limit = engine.refusedPathBytes;
-            out.push_back(std::move(p));
-        }
-        if (engine.looseFiles != LooseOrder::not_known) {
-            const std::vector<GamePlace> places = find_places(game, gamePath);
-            if (places.size() > 1) {
-                Problem p = problem(Severity::warning, "shadowed", -1, "", "");
-                std::string others;
-                for (std::size_t i = 1; i < places.size(); ++i)
-                    others += (i > 1 ? ", " : "") + place_text(game, places[i]);
-                p.count = static_cast<std::int64_t>(places.size());
-                p.message = "found in " + std::to_string(places.size()) +
-                            " places; the engine uses " + place_text(game, places.front()) +
-                            ", not " + others;
-                const GameSource& source = *game.sources[places.front().source];
-                const std::string& member = place_entry(game, places.front()).name;
-                p.used = source.loose ? member_path(source.path, member) : source.path;
-                if (!source.loose) p.usedMember = member;
-                out.push_back(std::move(p));
-            }
-        }
+        check_path_length(gamePath, engine, out);
+        if (shadowedCopy && engine.looseFiles != LooseOrder::not_known)
+            add_shadowed(gamePath, game, out);
         if (engine.loadsLods) check_lod(model, gamePath, game, out);
-        check_skins(gamePath, surfaces, skinned, game, shaders, engine, out);
+        const std::vector<std::string> skins =
+            check_skins(gamePath, surfaces, skinned, game, shaders, engine, out);
+        // A player is drawn through its skins alone: a surface none of them
+        // names is drawn with the default texture, whatever its own shader.
+        if (!skins.empty() && player_part(gamePath, engine)) {
+            std::string looked;
+            for (const std::string& skin : skins) looked += (looked.empty() ? "" : ", ") + skin;
+            for (const Surface& s : surfaces) {
+                if (skinned[static_cast<std::size_t>(s.index)]) continue;
+                out.push_back(problem(Severity::error, "skin_unnamed", s.index, s.stored,
+                                      "no skin names this surface (" + looked + "); " +
+                                          engine.title + " draws it with the default texture"));
+            }
+            std::fill(skinned.begin(), skinned.end(), 1);
+        }
     }
     if (engine.imageExtensions)
         for (const Surface& s : surfaces) {
             if (skinned[static_cast<std::size_t>(s.index)] || s.shader.empty()) continue;
-            if (shader_resolves(s.shader, game, shaders, engine)) continue;
-            out.push_back(problem(Severity::error, "shader_missing", s.index, s.stored,
-                                  missing_text(s.shader, engine)));
+            Problem p = shader_problem(s.shader, "shader_missing", s.index, s.stored, "", game,
+                                       shaders, engine);
+            if (p.kind[0] != 0) out.push_back(std::move(p));
         }
+    if (throughSkin) *throughSkin = skinned;
     std::stable_partition(out.begin(), out.end(),
                           [](const Problem& p) { return p.severity == Severity::error; });
     return out;

@@ -194,6 +194,11 @@ std::string problem_line(const Problem& p) {
     return std::string(severity_name(p.severity)) + ": " + where + p.message;
 }
 
+std::string advice_line(const Problem& advice) {
+    return (advice.surface < 0 ? "" : surface_label(advice.surface, advice.surfaceName) + ": ") +
+           advice.message;
+}
+
 std::string text_report(const std::string& path, const ModelReport& r, bool withChanges) {
     // A path with a control character (a newline, say) would break the
     // one-line record: such a path is shown quoted, like a name.
@@ -214,8 +219,10 @@ std::string text_report(const std::string& path, const ModelReport& r, bool with
         text += "  meshmend would refuse it: " + surface_label(r.refusedSurface, r.refusedName) +
                 printf_text(": %lld vertices; it takes at most %d\n",
                             static_cast<long long>(r.refusedVerts), kMaxSurfaceVerts);
-    if (r.verdict == Verdict::repairable)
+    if (r.verdict == Verdict::repairable) {
         text += "  meshmend would change " + change_summary(r) + ":\n" + change_details(r, "    ");
+        for (const Problem& a : r.advice) text += "    " + advice_line(a) + "\n";
+    }
     return text;
 }
 
@@ -231,10 +238,11 @@ std::string problem_json(const Problem& p) {
     const auto integer = [&](const char* key, std::int64_t value) {
         o += std::string(",\"") + key + "\":" + std::to_string(value);
     };
-    if (kind == "culling_sphere" || kind == "culling_box" || kind == "non_finite") {
+    if (kind == "culling_sphere" || kind == "culling_box" || kind == "non_finite" ||
+        kind == "garbage_frame") {
         integer("frames", p.frames);
         integer("first_frame", p.firstFrame);
-        if (kind != "non_finite") number("worst", p.worst);
+        if (kind.starts_with("culling_")) number("worst", p.worst);
     } else if (kind == "normals_inverted" || kind == "normals_broken") {
         number("share", p.share);
         number("median_degrees", p.medianDegrees);
@@ -262,13 +270,29 @@ std::string problem_json(const Problem& p) {
     return o + "}";
 }
 
+namespace {
+
+// Advice objects are problem objects without a severity: they grade nothing.
+std::string advice_json(const std::vector<Problem>& advice) {
+    std::string list;
+    for (const Problem& a : advice) {
+        std::string o = problem_json(a);
+        const std::size_t kind = o.find("\"kind\"");
+        list += (list.empty() ? "{" : ",{") + o.substr(kind);
+    }
+    return list;
+}
+
+}  // namespace
+
 std::string json_line(const std::string& path, const ModelReport& r, std::string_view member) {
     std::string line = "{";
     line += json_field("path", path);
     if (!member.empty()) line.append(",").append(json_field("member", member));
     line.append(",\"health\":\"")
         .append(health_name(health_of(r)))
-        .append("\",\"verdict\":\"")
+        .append(r.shadowed ? "\",\"shadowed\":true" : "\"")
+        .append(",\"verdict\":\"")
         .append(verdict_name(r.verdict))
         .append("\"");
     line += ",\"size\":" + (r.size < 0 ? std::string("null") : std::to_string(r.size));
@@ -312,6 +336,7 @@ std::string json_line(const std::string& path, const ModelReport& r, std::string
                     ",\"centre\":" + json_number(r.frames.centre) +
                     ",\"radius\":" + json_number(r.frames.radius) + "}";
             line += ",\"trailing_bytes\":" + std::to_string(r.trailingBytes);
+            line += ",\"advice\":[" + advice_json(r.advice) + "]";
             break;
         }
         case Verdict::clean: break;
@@ -325,6 +350,10 @@ std::string json_line(const std::string& path, const ModelReport& r, std::string
 }
 
 void Tally::add(const ModelReport& report) {
+    if (report.shadowed) {
+        ++shadowed;
+        return;
+    }
     ++byHealth[static_cast<std::size_t>(health_of(report))];
     ++byVerdict[static_cast<std::size_t>(report.verdict)];
     ++models;
@@ -343,5 +372,7 @@ std::string summary_line(const Tally& t) {
     text += printf_text("; meshmend would change %lld", verdict(Verdict::repairable));
     if (verdict(Verdict::refused) > 0)
         text += printf_text(" and refuse %lld", verdict(Verdict::refused));
+    if (t.shadowed > 0)
+        text += "; " + counted(t.shadowed, "shadowed copy", "shadowed copies") + " not counted";
     return text + "\n";
 }

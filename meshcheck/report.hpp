@@ -17,6 +17,10 @@ std::string text_report(const std::string& path, const ModelReport& report,
 // the text report, without its indent.
 std::string problem_line(const Problem& problem);
 
+// One piece of advice (what running meshmend would do to the model's look)
+// as a line of the "meshmend would change" block, without its indent.
+std::string advice_line(const Problem& advice);
+
 // One problem as a JSON object: severity, kind, surface (and its name),
 // message and the figures of its kind (keys in meshcheck(1)).
 std::string problem_json(const Problem& problem);
@@ -27,11 +31,13 @@ std::string problem_json(const Problem& problem);
 std::string json_line(const std::string& path, const ModelReport& report,
                       std::string_view member = {});
 
-// Models seen so far, by health and by verdict.
+// Models seen so far, by health and by verdict; shadowed copies (which the
+// engine never loads) only counted apart, so that they fail no run.
 struct Tally {
     long long byHealth[kHealths] = {};
     long long byVerdict[kVerdicts] = {};
     long long models = 0;
+    long long shadowed = 0;
     void add(const ModelReport& report);
 };
 

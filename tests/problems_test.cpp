@@ -11,6 +11,7 @@
 #include "mutator.hpp"
 #include "pack_normal.hpp"
 #include "repair.hpp"
+#include "report.hpp"
 #include "support.hpp"
 #include "text.hpp"
 #include "validate_layout.hpp"
@@ -241,7 +242,7 @@ TEST(Problems, EachKindOnAModelThatHasExactlyIt) {
              shrink_box(m, 0);
              return m;
          },
-         "etlegacy", "culling_box", E, -1, frames(1, 0, 1.0 / 64)},
+         "etlegacy", "culling_box", W, -1, frames(1, 0, 1.0 / 64)},
         {"a vertex count with no frames behind it",
          [] {
              BuiltModel m = frames_only_model(1);
@@ -261,12 +262,32 @@ TEST(Problems, EachKindOnAModelThatHasExactlyIt) {
         {"no frames", [] { return build_model(frames_only_model(0)); }, "ioq3", "no_frames", E, -1,
          none},
         {"no frames", [] { return build_model(frames_only_model(0)); }, "q3", "", W, -1, none},
+        // A miss too thin to be seen is a warning; one of a tenth of a
+        // unit, an error.
         {"sphere 1/64 short", with([](ModelBuffer& m) { shrink_sphere(m, 1); }), "ioq3",
-         "culling_sphere", E, -1, frames(1, 1, 1.0 / 64)},
+         "culling_sphere", W, -1, frames(1, 1, 1.0 / 64)},
+        {"sphere 0.1 short",
+         with([](ModelBuffer& m) { set_radius(m, 1, farthest(m, 1) - 0.1, false); }), "ioq3",
+         "culling_sphere", E, -1, frames(1, 1, 0.1)},
+        {"box 1/256 short", with([](ModelBuffer& m) {
+             std::uint8_t* frame = frame_at(m.data(), 2);
+             Md3Frame::set_mins(frame, 1, Md3Frame::mins(frame, 1) + 1.0f / 256);
+         }),
+         "ioq3", "culling_box", W, -1,
+         [](const Problem& p) {
+             EXPECT_NE(p.message.find("vertices less than 0.01 units outside"), std::string::npos)
+                 << p.message;
+         }},
+        // A record no exporter measured: garbage, not a distance.
+        {"radius 1e30", with([](ModelBuffer& m) {
+             Md3Frame::set_radius(frame_at(m.data(), 1), 1e30f);
+             Md3Frame::set_localOrigin(frame_at(m.data(), 2), 0, -2e5f);
+         }),
+         "ioq3", "garbage_frame", E, -1, frames(2, 1, 0)},
         {"sphere just long enough",
          with([](ModelBuffer& m) { set_radius(m, 1, farthest(m, 1), true); }), "ioq3", "", W, -1,
          none},
-        {"box 1/64 short", with([](ModelBuffer& m) { shrink_box(m, 2); }), "ioq3", "culling_box", E,
+        {"box 1/64 short", with([](ModelBuffer& m) { shrink_box(m, 2); }), "ioq3", "culling_box", W,
          -1, frames(1, 2, 1.0 / 64)},
         {"NaN radius",
          with([](ModelBuffer& m) { Md3Frame::set_radius(frame_at(m.data(), 0), NAN); }), "ioq3",
@@ -313,16 +334,8 @@ TEST(Problems, EachKindOnAModelThatHasExactlyIt) {
              return model;
          },
          "ioq3", "degenerate_triangles", W, 0, limits(1, 0)},
-        {"smoothed seam", roof_model, "ioq3", "repair_seams", W, 0,
-         [](const Problem& p) {
-             EXPECT_EQ(p.count, 4);
-             EXPECT_NEAR(p.worstDegrees, 90, 3);
-             EXPECT_NE(p.message.find(printf_text("at 4 vertices (stored normals agree, rebuilt "
-                                                  "ones up to %.1f deg apart)",
-                                                  p.worstDegrees)),
-                       std::string::npos)
-                 << p.message;
-         }},
+        // Seams meshmend would open are advice, not a problem of the model.
+        {"smoothed seam", roof_model, "ioq3", "", W, 0, none},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.what) + " for " + c.engine);
@@ -344,6 +357,66 @@ TEST(Problems, EachKindOnAModelThatHasExactlyIt) {
         if (!repair_model(mended, nullptr)) continue;  // too large for meshmend
         for (const Problem& after : problems_of(mended, engine(c.engine)))
             EXPECT_FALSE(geometry_kind(after.kind)) << "after meshmend: " << after.message;
+    }
+}
+
+// The seams meshmend would open are told as advice beside its changes.
+TEST(Problems, SeamsMeshmendWouldOpenAreAdvice) {
+    CheckWorkspace workspace;
+    const ModelReport report = check_model(roof_model(), workspace, default_engine());
+    EXPECT_TRUE(report.problems.empty());
+    ASSERT_EQ(report.advice.size(), 1u);
+    const Problem& p = report.advice[0];
+    EXPECT_STREQ(p.kind, "repair_seams");
+    EXPECT_EQ(p.surface, 0);
+    EXPECT_EQ(p.count, 4);
+    EXPECT_NEAR(p.worstDegrees, 90, 3);
+    EXPECT_NE(p.message.find(printf_text("at 4 vertices (stored normals agree, rebuilt "
+                                         "ones up to %.1f deg apart)",
+                                         p.worstDegrees)),
+              std::string::npos)
+        << p.message;
+    // Among meshmend's changes, in text and JSON, and no part of the health.
+    EXPECT_EQ(health_of(report), Health::ok);
+    const std::string text = text_report("roof.md3", report);
+    const std::size_t block = text.find("  meshmend would change ");
+    EXPECT_NE(block, std::string::npos) << text;
+    EXPECT_GT(text.find("\n    surface 0 \"" + p.surfaceName + "\": meshmend would open a seam"),
+              block)
+        << text;
+    const std::string json = json_line("roof.md3", report);
+    EXPECT_NE(json.find(",\"advice\":[{\"kind\":\"repair_seams\",\"surface\":0,"),
+              std::string::npos)
+        << json;
+}
+
+// A miss is graded by how close the model is seen: a first-person weapon's
+// small miss is an error, the same miss on a map object a warning.
+TEST(Problems, CullingIsGradedByWhereTheModelIsSeen) {
+    struct Case {
+        const char* path;
+        double short_by;
+        Severity severity;
+    };
+    const std::vector<Case> cases = {
+        {"models/mapobjects/tree/tree.md3", 0.05, Severity::warning},
+        {"models/mapobjects/tree/tree.md3", 0.1, Severity::error},
+        {"models/weapons2/shotgun/shotgun.md3", 0.05, Severity::error},
+        {"models/weapons2/shotgun/shotgun.md3", 0.01, Severity::warning},
+        {"/tmp/x/Models/Weapons/gun.md3", 0.03, Severity::error},
+        {"models/powerups/weapons_holder.md3", 0.03, Severity::warning},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " " + std::to_string(c.short_by));
+        ModelBuffer model = healthy(2, 3, 60);
+        set_radius(model, 0, farthest(model, 0) - c.short_by, false);
+        std::vector<Problem> found = problems_of(model);
+        grade_culling(found, c.path);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].severity, c.severity);
+        EXPECT_EQ(found[0].message.find("can vanish") != std::string::npos,
+                  c.severity == Severity::error)
+            << found[0].message;
     }
 }
 

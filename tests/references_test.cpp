@@ -76,9 +76,9 @@ protected:
                     build_zip({{"MODELS/SHIP/SHIP.MD3", ship(3), true},
                                {"models/players/bob/head.md3",
                                 as_vector(model_bytes({{"h_head", "models/players/bob/own_face"},
-                                                       {"h_visor_1", "models/players/bob/visor"},
-                                                       {"h_hat", "models/players/bob/hat.tga"},
-                                                       {"H_HEAD", "models/players/bob/own_face"}},
+                                                       {"h_visor_1", "models\\players\\visor"},
+                                                       {"h_hat", "models/players/bob/own_face.tga"},
+                                                       {"H_HEAD", ""}},
                                                       1)),
                                 true},
                                {"models/players/bob/head_1.md3",
@@ -98,6 +98,10 @@ protected:
         write_bytes(
             mod + "/models/box.md3",
             as_vector(model_bytes({{"box", "textures\\extra.tga"}, {"lid", "textures/Loose"}}, 1)));
+        // A leading slash: the image is found, a script entry is not.
+        write_bytes(mod + "/models/slash.md3",
+                    as_vector(model_bytes(
+                        {{"sky", "/textures/sky.tga"}, {"glow", "/models/ship/glow"}}, 1)));
         write_bytes(mod + "/" + kLongPath, as_vector(model_bytes({{"rock", "textures/sky"}}, 1)));
         write_bytes(mod + "/extra.pk3dir/textures/extra.png", text_bytes("png"));
         write_bytes(mod + "/textures/Loose.tga", text_bytes("tga"));
@@ -123,18 +127,20 @@ TEST_F(ReferencesTest, AGameGivesExactlyTheExpectedProblems) {
         std::vector<std::string> expected;
     };
     const std::vector<Case> cases = {
-        // Three copies; the mod's loose one is used, and has the base's
-        // three frames its lower detail lacks.
-        {"models/ship/ship.md3", {"shadowed -1"}},
+        // Three copies; the mod's loose one is used (and not told it is
+        // shadowed), and has the base's three frames its lower detail lacks.
+        {"models/ship/ship.md3", {}},
         {"models/ship/ship_1.md3", {"lod_frames -1"}},
-        {"models/stray_2.md3", {"lod_base_missing -1"}},
-        // The skin decides the shaders of the surfaces it names (both of the
-        // name h_head): the model's own missing ones are not reported, the
-        // skin's missing one is; the third surface keeps its own.
-        {"models/players/bob/head.md3", {"shader_missing 2", "skin_shader 1", "skin_surface -1"}},
+        // A lower detail whose base is nowhere is a model of its own.
+        {"models/stray_2.md3", {}},
+        // A player part is drawn through its skins: the model's own shaders
+        // are not reported, the skin's missing one is, and the surface no
+        // skin names is drawn with the default texture.
+        {"models/players/bob/head.md3", {"skin_shader 1", "skin_surface -1", "skin_unnamed 2"}},
         // Its lower detail is drawn with the same skin, whose lines are the
         // base's to report.
-        {"models/players/bob/head_1.md3", {"shader_missing 2"}},
+        {"models/players/bob/head_1.md3", {"skin_unnamed 2"}},
+        {"models/slash.md3", {"shader_slash 1"}},
         // '\' as '/' and an image in a .pk3dir; a loose image by its exact case.
         {"models/box.md3", {}},
         {kLongPath, {"path_too_long -1"}},
@@ -147,13 +153,21 @@ TEST_F(ReferencesTest, AGameGivesExactlyTheExpectedProblems) {
         const std::vector<Problem> problems =
             check_references(bytes, c.path, game, shaders, engine);
         EXPECT_EQ(kinds(problems), c.expected) << c.path;
-        for (const Problem& p : problems) {
-            if (std::string(p.kind) != "shadowed") continue;
-            EXPECT_EQ(p.count, 3);
-            EXPECT_EQ(fs::path(p.used), fs::path(mod + "/models/ship/ship.md3"));
-            EXPECT_EQ(p.usedMember, "");
-        }
     }
+    // A copy the engine does not load is told which one it does, by its
+    // path in its game folder.
+    const std::vector<GamePlace> ships = find_places(game, "models/ship/ship.md3");
+    ASSERT_EQ(ships.size(), 3u);
+    ASSERT_TRUE(read_place(game, ships[1], bytes).ok());
+    const std::vector<Problem> shadowed =
+        check_references(bytes, "models/ship/ship.md3", game, shaders, engine, true);
+    ASSERT_EQ(kinds(shadowed), std::vector<std::string>{"shadowed -1"});
+    EXPECT_EQ(shadowed[0].count, 3);
+    EXPECT_EQ(fs::path(shadowed[0].used), fs::path(mod + "/models/ship/ship.md3"));
+    EXPECT_EQ(shadowed[0].usedMember, "");
+    EXPECT_NE(shadowed[0].message.find("loads mod/models/ship/ship.md3 instead"), std::string::npos)
+        << shadowed[0].message;
+    EXPECT_EQ(shadowed[0].message.find(dir), std::string::npos) << shadowed[0].message;
     // A model file below a game folder is known by its path in the game.
     EXPECT_EQ(game_path_of(game, mod + "/./" + kLongPath), kLongPath);
     EXPECT_EQ(game_path_of(game, path("elsewhere/x.md3")), "");
@@ -168,6 +182,9 @@ TEST_F(ReferencesTest, NamesAreComparedAsTheEngineComparesThem) {
     };
     const std::vector<Case> cases = {
         {"ioq3", "models/ship/ship.md3", "mod/models/ship/ship.md3", 3},
+        {"ioq3", "/models/ship/ship.md3", "mod/models/ship/ship.md3", 3},
+        {"ioq3", "\\textures\\both.tga", "base/textures/both.tga", 2},
+        {"ioq3", "//textures/both.tga", "", 0},
         {"ioq3", "Models\\Ship\\Ship.MD3", "base/PAK1.pk3:MODELS/SHIP/SHIP.MD3", 2},
         {"ioq3", "models:ship:ship.md3", "base/PAK1.pk3:MODELS/SHIP/SHIP.MD3", 2},
         {"ioq3", "textures/both.tga", "base/textures/both.tga", 2},
@@ -202,20 +219,24 @@ TEST_F(ReferencesTest, MeshcheckChecksEachModelAgainstTheGame) {
         const std::size_t end = r.out.find('\n', start);
         const std::string line = r.out.substr(start, end - start);
         start = end + 1;
-        for (const char* kind : {"shadowed", "path_too_long", "lod_frames", "lod_base_missing",
-                                 "skin_shader", "skin_surface", "shader_missing"})
+        for (const char* kind :
+             {"shadowed", "path_too_long", "lod_frames", "lod_base_missing", "skin_shader",
+              "skin_surface", "shader_missing", "skin_unnamed", "shader_slash", "shader_backslash",
+              "shader_empty", "shader_merged"})
             if (line.find(std::string("\"kind\":\"") + kind + "\"") != std::string::npos)
                 kindsSeen += std::string(kind) + " ";
         const std::size_t used = line.find("\"used_member\":");
         if (used != std::string::npos) usedSeen += line.substr(used, line.find('}', used) - used);
     }
-    // In the order walked: the ship in PAK1.pk3, the skinned head and its
-    // lower detail, the ship in pak0.pk3, the ship's lower detail, the stray
-    // lower detail, the long path and the mod's ship: every copy of the ship
-    // told that the mod's loose one is used.
+    // In the order walked: the ship in PAK1.pk3, the skinned head (its own
+    // backslash, empty and merged shader names unreported) and its lower detail,
+    // the ship in pak0.pk3, the ship's lower detail, the stray lower detail,
+    // the box (its backslash not drawn through a skin), the long path, the
+    // leading slash and the mod's ship: every copy of the ship but the
+    // mod's loose one told that that one is used.
     EXPECT_EQ(kindsSeen,
-              "shadowed skin_shader skin_surface shader_missing shader_missing shadowed "
-              "lod_frames lod_base_missing path_too_long shadowed ")
+              "shadowed skin_shader skin_surface skin_unnamed skin_unnamed shadowed "
+              "lod_frames shader_backslash path_too_long shader_slash ")
         << r.out;
     EXPECT_EQ(usedSeen, "") << "the loose copy has no member";
     EXPECT_NE(r.out.find("\"used\":\"" + mod + "/models/ship/ship.md3\""), std::string::npos)
@@ -230,6 +251,10 @@ TEST_F(ReferencesTest, MeshcheckChecksEachModelAgainstTheGame) {
               base + "/PAK1.pk3:models/players/bob/head.md3: errors")
         << byName.out;
     EXPECT_NE(byName.out.find("head_default.skin line 3"), std::string::npos) << byName.out;
+    EXPECT_NE(byName.out.find("error: surface 2 \"h_hat\": no skin names this surface "
+                              "(head_default.skin); ioq3 draws it with the default texture"),
+              std::string::npos)
+        << byName.out;
 
     // A game folder that is not there would make every reference missing.
     const RunResult typo = run_tool(MESHCHECK_BIN, {"--game", path("nothere"), mod});
@@ -241,6 +266,38 @@ TEST_F(ReferencesTest, MeshcheckChecksEachModelAgainstTheGame) {
     EXPECT_EQ(plain.err.find("no --game"), plain.err.rfind("no --game")) << plain.err;
     EXPECT_NE(plain.err.find("no --game"), std::string::npos) << plain.err;
     EXPECT_EQ(plain.out.find("shadowed"), std::string::npos) << plain.out;
+}
+
+// A copy the engine never loads is shown with its problems, but counts
+// neither in the tally nor the exit status; one folder given twice is one
+// folder, not two that shadow each other.
+TEST_F(ReferencesTest, ShadowedCopiesCountForNothing) {
+    const std::string game = path("game");
+    const ModelBuffer rock = repaired(model_bytes({{"rock", "textures/sky"}}, 1));
+    ModelBuffer broken = rock;
+    Md3Frame::set_radius(frame_at(broken.data(), 0), 0.0f);
+    write_bytes(game + "/pak0.pk3", build_zip({{"models/rock.md3", as_vector(broken), true},
+                                               {"textures/sky.tga", text_bytes("tga"), true}})
+                                        .bytes);
+    write_bytes(game + "/pak1.pk3", build_zip({{"models/rock.md3", as_vector(rock), true}}).bytes);
+    const RunResult text = run_tool(MESHCHECK_BIN, {"--game", game, game});
+    EXPECT_EQ(text.status, 0) << text.out;
+    EXPECT_NE(text.out.find("pak0.pk3:models/rock.md3: errors"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("loads pak1.pk3:models/rock.md3 instead"), std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("1 model: 1 ok, 0 with warnings, 0 with errors; meshmend would "
+                            "change 0; 1 shadowed copy not counted"),
+              std::string::npos)
+        << text.out;
+    const RunResult twice =
+        run_tool(MESHCHECK_BIN, {"--json", "--game", game, "--game", game + "/.", game});
+    EXPECT_EQ(twice.status, 0);
+    const std::size_t used = twice.out.find("pak1.pk3\",\"member\":\"models/rock.md3\"");
+    ASSERT_NE(used, std::string::npos) << twice.out;
+    const std::string line = twice.out.substr(used, twice.out.find('\n', used) - used);
+    EXPECT_EQ(line.find("shadowed"), std::string::npos) << line;
+    EXPECT_NE(twice.out.find("\"health\":\"errors\",\"shadowed\":true"), std::string::npos)
+        << twice.out;
 }
 
 // Scripts that break off anywhere keep the names before the break and name
