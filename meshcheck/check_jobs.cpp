@@ -127,7 +127,7 @@ ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfil
             std::stable_partition(report.problems.begin(), report.problems.end(),
                                   [](const Problem& p) { return p.severity == Severity::error; });
         }
-        if (pictureFrame >= 0)
+        if (pictureFrame >= 0 || pictureFrame == kFirstFrameWithAProblem)
             report.picture =
                 model_picture(worker.model, worker.workspace, report,
                               job.archive ? job.path + ":" + job.member : job.path, pictureFrame);
