@@ -79,8 +79,8 @@ struct Options {
 // name can break a line or send the terminal an escape.
 std::string shown_path(const std::string& name) {
     const bool plain = is_utf8(name) && std::none_of(name.begin(), name.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-    });
+                           return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+                       });
     return plain ? name : shown_name(name);
 }
 
@@ -284,8 +284,9 @@ std::vector<CheckJob> picture_job(const GameReferences* game, const Options& opt
     if (jobs.size() > 1)
         usage_error("--picture draws one model, and " + shown_path(options.names.front()) +
                     " holds " + std::to_string(jobs.size()) + "; --pictures DIR draws several");
-    const std::string refusal = picture_refusal(options.picture, OutputLinks::follow,
-                                                {options.names.front(), jobs.empty() ? "" : jobs.front().path});
+    const std::string refusal =
+        picture_refusal(options.picture, OutputLinks::follow,
+                        {options.names.front(), jobs.empty() ? "" : jobs.front().path});
     if (!refusal.empty())
         usage_error("--picture " + shown_path(options.picture) + " is not replaced: " + refusal);
     return jobs;

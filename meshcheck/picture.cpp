@@ -14,20 +14,32 @@
 
 namespace {
 
-// `head` followed by as many of `names` as fit the caption's room (joined by
-// ", "), then "and N more surfaces" for the rest.
-std::string listed(const std::string& head, const std::vector<std::string>& names, int columns,
-                   int lines) {
-    for (std::size_t shown = names.size();; --shown) {
-        std::string text = head;
-        for (std::size_t i = 0; i < shown; ++i) text += (i == 0 ? "" : ", ") + names[i];
-        if (shown < names.size())
-            text += (shown == 0 ? "" : ", and ") +
-                    counted(static_cast<long long>(names.size() - shown), "more surface",
-                            "more surfaces");
+// "; `label`: " and the first `shown` of `names`, joined by ", ", then
+// "and N more surfaces" for the rest; nothing when there are no names.
+std::string listed(const char* label, const std::vector<std::string>& names, std::size_t shown) {
+    if (names.empty()) return "";
+    std::string text = std::string("; ") + label + ": ";
+    for (std::size_t i = 0; i < shown; ++i) text += (i == 0 ? "" : ", ") + names[i];
+    if (shown < names.size())
+        text += (shown == 0 ? "" : ", and ") + counted(static_cast<long long>(names.size() - shown),
+                                                       "more surface", "more surfaces");
+    return text;
+}
+
+// The first panel's caption: the surfaces whose stored normals are broken or
+// inverted, as many of each as fit, the longer list cut first.
+std::string stored_caption(const std::vector<std::string>& broken,
+                           const std::vector<std::string>& inverted) {
+    // No more names fit than the lines hold characters: that bounds the work.
+    constexpr auto kRoom = static_cast<std::size_t>(kPanelCaptionColumns * kPanelCaptionLines[0]);
+    std::size_t b = std::min(broken.size(), kRoom), i = std::min(inverted.size(), kRoom);
+    for (;;) {
+        const std::string text =
+            "stored normals" + listed("broken", broken, b) + listed("inverted", inverted, i);
         bool fits = false;
-        caption_lines(text, columns, lines, &fits);
-        if (fits || shown == 0) return text;
+        caption_lines(text, kPanelCaptionColumns, kPanelCaptionLines[0], &fits);
+        if (fits || (b == 0 && i == 0)) return text;
+        (b >= i ? b : i) -= 1;
     }
 }
 
@@ -39,16 +51,18 @@ std::string model_line(const std::string& name, const std::string& rest) {
     return "..." + name.substr(name.size() - (room - rest.size() - 3)) + rest;
 }
 
-PictureCaptions captions_for(const FrameArrays& arrays, const ModelReport& report,
-                             const std::string& name, std::int32_t frame, std::int32_t frames,
-                             const OutsideCounts& outside) {
+}  // namespace
+
+PictureCaptions picture_captions(const FrameArrays& arrays, const ModelReport& report,
+                                 const std::string& name, std::int32_t frame, std::int32_t frames,
+                                 const OutsideCounts& outside) {
     std::int64_t differing = 0;
     for (std::size_t v = 0; v < arrays.storedNormals.size(); ++v)
         differing += arrays.storedNormals[v] != arrays.rebuiltNormals[v];
     const auto vertices = static_cast<long long>(arrays.storedNormals.size());
     PictureCaptions c;
-    std::string rest = "  frame " + std::to_string(frame) + " of " + std::to_string(frames) +
-                       "  " + counted(arrays.surfaces, "surface", "surfaces") + "  " +
+    std::string rest = "  frame " + std::to_string(frame) + " of " + std::to_string(frames) + "  " +
+                       counted(arrays.surfaces, "surface", "surfaces") + "  " +
                        counted(vertices, "vertex", "vertices") + "  " +
                        health_name(health_of(report)) +
                        "; meshmend: " + verdict_name(report.verdict);
@@ -61,19 +75,7 @@ PictureCaptions captions_for(const FrameArrays& arrays, const ModelReport& repor
         if (kind == "normals_broken") broken.push_back(p.surfaceName);
         if (kind == "normals_inverted") inverted.push_back(p.surfaceName);
     }
-    c.panels[0] = "stored normals";
-    if (!broken.empty() || !inverted.empty()) {
-        // Both kinds share the caption's lines: each gets the room the other leaves.
-        const std::string head = c.panels[0] + "; ";
-        const std::string second =
-            inverted.empty() ? "" : "; inverted: " + listed("", inverted, kPanelCaptionColumns, 1);
-        c.panels[0] = broken.empty() ? head + "inverted: " +
-                                           listed("", inverted, kPanelCaptionColumns,
-                                                  kPanelCaptionLines[0] - 1)
-                                     : listed(head + "broken: ", broken, kPanelCaptionColumns,
-                                              kPanelCaptionLines[0] - (inverted.empty() ? 0 : 1)) +
-                                           second;
-    }
+    c.panels[0] = stored_caption(broken, inverted);
     c.panels[1] = report.verdict == Verdict::refused
                       ? "normals rebuilt from the triangles (meshmend refuses this model)"
                       : "normals meshmend writes";
@@ -81,6 +83,8 @@ PictureCaptions captions_for(const FrameArrays& arrays, const ModelReport& repor
                   std::to_string(vertices) + " differ";
     return c;
 }
+
+namespace {
 
 struct Vec3 {
     float x = 0.0f, y = 0.0f, z = 0.0f;
@@ -133,8 +137,8 @@ void rebuild_surface(const std::uint8_t* surface, std::int32_t frame, std::uint1
     }
 }
 
-// For a model the repair pass refuses: the normals it would have written had
-// it taken every surface, in the order gather_frame puts the surfaces.
+}  // namespace
+
 void rebuild_normals(const std::uint8_t* model, std::int32_t frame, FrameArrays& arrays) {
     std::size_t base = 0;
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t) {
@@ -146,6 +150,8 @@ void rebuild_normals(const std::uint8_t* model, std::int32_t frame, FrameArrays&
         return true;
     });
 }
+
+namespace {
 
 // The frame drawn when none is asked for: the first a problem is found in,
 // else 0.
@@ -166,7 +172,8 @@ std::size_t name_start(const std::string& whole, std::size_t earliest) {
             if (separates(static_cast<unsigned char>(whole[at - 1]))) return at;
         return std::string::npos;
     };
-    std::size_t at = starts_after([](unsigned char c) { return c == '/' || c == '\\' || c == ':'; });
+    std::size_t at =
+        starts_after([](unsigned char c) { return c == '/' || c == '\\' || c == ':'; });
     if (at == std::string::npos)
         at = starts_after([](unsigned char c) {
             return !((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'));
@@ -186,15 +193,16 @@ std::vector<std::uint8_t> model_picture(const ModelBuffer& model, const CheckWor
     const bool repaired = workspace.repaired && workspace.copy.size() == model.size();
     FrameArrays arrays;
     gather_frame(model.data(), repaired ? workspace.copy.data() : model.data(), frame, arrays);
-    if (!repaired && report.verdict == Verdict::refused) rebuild_normals(model.data(), frame, arrays);
+    if (!repaired && report.verdict == Verdict::refused)
+        rebuild_normals(model.data(), frame, arrays);
     const PictureFrame picture = picture_frame(arrays);
     const OutsideCounts outside = vertices_outside(picture);
     PictureOverlays overlays;
     overlays.sphere = outside.sphere > 0;
     overlays.box = outside.box > 0;
     overlays.marks = overlays.sphere || overlays.box;
-    const Image image = render_picture(picture, overlays,
-                                       captions_for(arrays, report, name, frame, frames, outside));
+    const Image image = render_picture(
+        picture, overlays, picture_captions(arrays, report, name, frame, frames, outside));
     return encode_png(image.width, image.height, image.rgb);
 }
 

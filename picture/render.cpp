@@ -453,8 +453,7 @@ void draw_legend(const Canvas& canvas) {
 
 }  // namespace
 
-std::vector<std::string> caption_lines(std::string_view text, int columns, int lines,
-                                       bool* fits) {
+std::vector<std::string> caption_lines(std::string_view text, int columns, int lines, bool* fits) {
     std::vector<std::string> out;
     const auto width = static_cast<std::size_t>(std::max(columns, 4));
     while (!text.empty() && static_cast<int>(out.size()) < lines) {
