@@ -221,7 +221,8 @@ std::string picture_file(const CheckJob& job, const Options& options, OutputLink
 // Writes the picture a report carries to the file asked for, and says where
 // it went on standard error, so that the report itself stays as it is.
 // Returns false when a picture was due but not written: no output.
-bool save_picture(const CheckJob& job, const ModelReport& report, const Options& options) {
+bool save_picture(const CheckJob& job, const ModelReport& report, const Options& options,
+                  const PictureInputs& inputs) {
     const std::string shown = shown_path(job.archive ? job.path + ":" + job.member : job.path);
     if (report.verdict == Verdict::invalid || report.verdict == Verdict::unreadable) {
         print_text(stderr, "meshcheck: no picture of " + shown + ": it is " +
@@ -236,9 +237,7 @@ bool save_picture(const CheckJob& job, const ModelReport& report, const Options&
     }
     OutputLinks links;
     const std::string file = picture_file(job, options, links);
-    std::vector<std::string> inputs = options.names;
-    inputs.push_back(job.path);
-    const std::string refusal = picture_refusal(file, links, inputs);
+    const std::string refusal = picture_refusal(file, links, inputs, job.path);
     if (!refusal.empty()) {
         print_text(stderr, "meshcheck: no picture of " + shown + ": " + shown_path(file) +
                                " is not replaced: " + refusal + "\n");
@@ -279,14 +278,14 @@ std::vector<CheckJob> jobs_named(const GameReferences* game, const std::string& 
 // The one job --picture draws: its name listed first, and refused (a usage
 // error, before any model is checked) when it stands for more than one model,
 // or when the picture would replace what it must not.
-std::vector<CheckJob> picture_job(const GameReferences* game, const Options& options) {
+std::vector<CheckJob> picture_job(const GameReferences* game, const Options& options,
+                                  const PictureInputs& inputs) {
     std::vector<CheckJob> jobs = jobs_named(game, options.names.front());
     if (jobs.size() > 1)
         usage_error("--picture draws one model, and " + shown_path(options.names.front()) +
                     " holds " + std::to_string(jobs.size()) + "; --pictures DIR draws several");
-    const std::string refusal =
-        picture_refusal(options.picture, OutputLinks::follow,
-                        {options.names.front(), jobs.empty() ? "" : jobs.front().path});
+    const std::string refusal = picture_refusal(options.picture, OutputLinks::follow, inputs,
+                                                jobs.empty() ? "" : jobs.front().path);
     if (!refusal.empty())
         usage_error("--picture " + shown_path(options.picture) + " is not replaced: " + refusal);
     return jobs;
@@ -297,6 +296,7 @@ int check_all(const Options& options) {
     bool shown = false;
     const bool drawing = !options.picture.empty() || !options.pictures.empty();
     bool pictureFailed = false;
+    const PictureInputs inputs = drawing ? picture_inputs(options.names) : PictureInputs{};
     // Results come back in the order the jobs were queued, whichever worker
     // checked them, so the report is the same on any number of cores.
     const auto show = [&](const CheckResult& result) {
@@ -306,7 +306,8 @@ int check_all(const Options& options) {
         // Under --quiet the folder of pictures holds the models shown; the
         // one model named by --picture is drawn whatever it has to say.
         const bool quiet = options.quiet && !has_something_to_say(report, options);
-        if (drawing && !(quiet && options.picture.empty()) && !save_picture(job, report, options))
+        if (drawing && !(quiet && options.picture.empty()) &&
+            !save_picture(job, report, options, inputs))
             pictureFailed = true;
         if (quiet) return;
         shown = true;
@@ -344,7 +345,7 @@ int check_all(const Options& options) {
                                    "references and copies not checked\n");
     }
     std::vector<CheckJob> drawn;
-    if (!options.picture.empty()) drawn = picture_job(game.get(), options);
+    if (!options.picture.empty()) drawn = picture_job(game.get(), options, inputs);
     const std::int32_t frame = options.frame >= 0 ? options.frame : kFirstFrameWithAProblem;
     CheckPool pool(options.jobs > 0 ? options.jobs : default_workers(), *options.engine, game.get(),
                    drawing ? frame : -1);

@@ -68,7 +68,7 @@ inline constexpr std::int32_t kPanelTop = 14;
 // the model, above the panels; below them, three under each of the first two
 // panels and one under the third, beside its scale.
 inline constexpr int kModelCaptionColumns = (kPictureWidth - 8) / kGlyphWidth;
-inline constexpr int kPanelCaptionColumns = (kPanelWidth - 10) / kGlyphWidth;
+inline constexpr int kPanelCaptionColumns = (kPanelWidth - 16) / kGlyphWidth;
 inline constexpr std::array<int, 3> kPanelCaptionLines = {3, 3, 1};
 
 // `text` in at most `lines` lines of at most `columns` characters (bytes),
