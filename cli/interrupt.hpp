@@ -22,4 +22,5 @@ void remove_on_interrupt(const PendingOutput* out);
 // the temporary behind: where the system can hold signals back, one that
 // comes meanwhile waits until the removal is ready. Clear it afterwards with
 // remove_on_interrupt(nullptr).
-bool open_output_removed_on_interrupt(const std::string& name, PendingOutput& out);
+bool open_output_removed_on_interrupt(const std::string& name, PendingOutput& out,
+                                      OutputLinks links = OutputLinks::follow);

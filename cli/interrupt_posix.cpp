@@ -74,9 +74,10 @@ void remove_on_interrupt(const PendingOutput* out) {
     for (const int signal : kInterrupts) catch_unless_ignored(signal);
 }
 
-bool open_output_removed_on_interrupt(const std::string& name, PendingOutput& out) {
+bool open_output_removed_on_interrupt(const std::string& name, PendingOutput& out,
+                                      OutputLinks links) {
     const InterruptsHeld held;
-    const bool opened = open_output(name, out);
+    const bool opened = open_output(name, out, links);
     remove_on_interrupt(opened ? &out : nullptr);
     return opened;
 }

@@ -36,8 +36,9 @@ void remove_on_interrupt(const PendingOutput* out) {
     catch_unless_ignored(SIGTERM);
 }
 
-bool open_output_removed_on_interrupt(const std::string& name, PendingOutput& out) {
-    const bool opened = open_output(name, out);
+bool open_output_removed_on_interrupt(const std::string& name, PendingOutput& out,
+                                      OutputLinks links) {
+    const bool opened = open_output(name, out, links);
     remove_on_interrupt(opened ? &out : nullptr);
     return opened;
 }

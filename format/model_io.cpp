@@ -55,13 +55,17 @@ bool create_temporary(OutputState& out) {
     return false;
 }
 
+// Leaves errno as the step that failed set it, for a caller that says why.
 void discard(OutputState& out) noexcept {
+    const int why = errno;
     if (out.file >= 0) close_file(out.file);
     out.file = -1;
     remove_temporary_now(out.temporary);
     out.temporary = TemporaryName{};
     out.target.clear();
+    out.links = OutputLinks::follow;
     close_folder(out);
+    errno = why;
 }
 
 }  // namespace
@@ -102,9 +106,10 @@ LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* 
 
 PendingOutput::~PendingOutput() { discard(state_); }
 
-bool open_output(const std::string& name, PendingOutput& pending) {
+bool open_output(const std::string& name, PendingOutput& pending, OutputLinks links) {
     OutputState& out = pending.state_;
     discard(out);
+    out.links = links;
     if (find_target(name, out) && create_temporary(out)) return true;
     discard(out);
     return false;

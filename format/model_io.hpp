@@ -53,8 +53,13 @@ struct TemporaryName {
 
 // Everything an output being written consists of. Only the save code reads
 // or changes it; a caller holds it inside a PendingOutput.
+// Whether an output named by a symbolic link replaces the file the link
+// leads to (and the link survives), or the link itself.
+enum class OutputLinks { follow, replace };
+
 struct OutputState {
     int file = -1;  // the temporary, open for writing
+    OutputLinks links = OutputLinks::follow;
     // The name it replaces in the folder: the output's own, or where its links lead.
     std::string target;
     OutputFolder folder;      // where both names are
@@ -78,7 +83,7 @@ public:
     const TemporaryName& temporary() const noexcept { return state_.temporary; }
 
 private:
-    friend bool open_output(const std::string& name, PendingOutput& out);
+    friend bool open_output(const std::string& name, PendingOutput& out, OutputLinks links);
     friend bool commit_output(PendingOutput& out, std::span<const std::uint8_t> bytes);
     friend void discard_output(PendingOutput& out) noexcept;
     OutputState state_;
@@ -88,9 +93,14 @@ private:
 // will replace (the target of `name` if that is a symbolic link, so the link
 // survives), dropping whatever `out` held before. Returns false, with nothing
 // created, when that is impossible, including when the system itself could
-// not open `name`: a loop of links, or a chain longer than it follows. An
+// not open `name`: a loop of links, or a chain longer than it follows (errno
+// then says why, as after a failed commit_output). An
 // output whose name leaves no room for the usual temporary's gets a short one.
-bool open_output(const std::string& name, PendingOutput& out);
+// With OutputLinks::replace, a link at `name` is neither followed nor read:
+// the new file takes its place in the named folder, and nothing outside that
+// folder is opened for writing.
+bool open_output(const std::string& name, PendingOutput& out,
+                 OutputLinks links = OutputLinks::follow);
 
 // Writes `bytes` to the temporary, gives it the permission bits of the file it
 // replaces, flushes it to stable storage, closes it and renames it over that

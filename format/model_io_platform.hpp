@@ -32,7 +32,8 @@ void close_input(InputFile& file);
 
 // Finds the folder, and the name in it, that writing to `name` would create or
 // replace, and opens the folder as `out.folder`. False when the system could
-// not open `name` either, or when it is not a regular file.
+// not open `name` either, or when it is not a regular file. With
+// `out.links` OutputLinks::replace, a link at `name` is the name replaced.
 bool find_target(const std::string& name, OutputState& out);
 
 // Puts the temporary's name `leaf`, in the output's folder, into

@@ -52,10 +52,21 @@ Link read_link(int folder, const std::string& leaf, std::string& link) {
 // Only a regular file is replaced, or a new one made: a folder, a device or a
 // pipe in its place is no model file, and swapping it for one (/dev/null,
 // say) would do harm.
-bool may_replace(int folder, const std::string& leaf) {
+bool may_replace(int folder, const std::string& leaf, bool link = false) {
     struct stat found;
     return ::fstatat(folder, leaf.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0 ||
-           S_ISREG(found.st_mode);
+           S_ISREG(found.st_mode) || (link && S_ISLNK(found.st_mode));
+}
+
+// The folder of `name` opened, and its last component as the target, a link
+// there included: nothing it leads to is looked at.
+bool find_link_itself(const std::string& name, OutputState& out) {
+    auto [folder, leaf] = split_name(name);
+    if (leaf.empty() || leaf == "." || leaf == "..") return false;
+    out.folder.fd = open_folder(AT_FDCWD, folder);
+    if (out.folder.fd < 0 || !may_replace(out.folder.fd, leaf, true)) return false;
+    out.target = std::move(leaf);
+    return true;
 }
 
 }  // namespace
@@ -107,6 +118,7 @@ void close_input(InputFile& file) {
 }
 
 bool find_target(const std::string& name, OutputState& out) {
+    if (out.links == OutputLinks::replace) return find_link_itself(name, out);
     // Whether the name can be opened at all is the system's call: a loop of
     // links, a chain longer than it follows, a path too long for it or a
     // folder that cannot be searched fail here as they would for any program,
@@ -170,8 +182,11 @@ bool write_all(int fd, std::span<const std::uint8_t> bytes) {
 // A replaced file keeps its permission bits, and its owner and group as far
 // as this process may give them (all of them for root; else a group it is in).
 bool keep_permissions(const OutputState& out) {
+    // A link replaced as itself passes on nothing: its bits say nothing of the file.
+    const int follow = out.links == OutputLinks::replace ? AT_SYMLINK_NOFOLLOW : 0;
     struct stat old;
-    if (::fstatat(out.folder.fd, out.target.c_str(), &old, 0) != 0) return true;  // a new file
+    if (::fstatat(out.folder.fd, out.target.c_str(), &old, follow) != 0 || S_ISLNK(old.st_mode))
+        return true;  // a new file
     if (::fchown(out.file, old.st_uid, old.st_gid) != 0)
         (void)::fchown(out.file, static_cast<uid_t>(-1), old.st_gid);
     return ::fchmod(out.file, old.st_mode & 07777) == 0;

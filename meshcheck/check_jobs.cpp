@@ -144,7 +144,7 @@ ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfil
             check_in_game(job, worker, engine, *game, report);
         else
             grade_culling(report.problems, job.archive ? job.member : job.path);
-        if (pictureFrame >= 0)
+        if (pictureFrame >= 0 || pictureFrame == kFirstFrameWithAProblem)
             report.picture =
                 model_picture(worker.model, worker.workspace, report,
                               job.archive ? job.path + ":" + job.member : job.path, pictureFrame);

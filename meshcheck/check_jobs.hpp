@@ -46,6 +46,7 @@ struct CheckWorker {
 // large to check in the memory there is, is reported unreadable with the
 // reason, and the memory it took is given back, so that the run goes on.
 // With `game`, a model the engine would load is also checked against it; with
-// a `pictureFrame` of 0 or more, the report carries the picture of that frame.
+// a `pictureFrame` of 0 or more, the report carries the picture of that frame
+// (kFirstFrameWithAProblem: of the first frame a problem is found in, else 0).
 ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,
                     const GameReferences* game = nullptr, std::int32_t pictureFrame = -1);

@@ -1,5 +1,6 @@
 // meshcheck: says what is wrong with MD3 models and what meshmend would
 // change, without touching them.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,8 +16,10 @@
 #include "check_pool.hpp"
 #include "engines.hpp"
 #include "find_models.hpp"
+#include "interrupt.hpp"
 #include "model_io.hpp"
 #include "picture.hpp"
+#include "picture_output.hpp"
 #include "references.hpp"
 #include "report.hpp"
 #include "run.hpp"
@@ -25,7 +28,7 @@ namespace {
 
 constexpr int kStatusFine = 0;
 constexpr int kStatusErrors = 1;  // some model with an error (or, as asked, a warning or a change)
-constexpr int kStatusBroken = 2;  // some model invalid or unreadable, or no output
+constexpr int kStatusBroken = 2;  // some model invalid or unreadable, or no output (a picture)
 constexpr int kStatusUsage = 22;
 
 constexpr const char* kUsage =
@@ -49,11 +52,13 @@ constexpr const char* kUsage =
     "  --picture FILE.png  draw the one model: lit with its stored normals, with\n"
     "                 meshmend's, and the angle between them\n"
     "  --pictures DIR draw every model, one PNG each in DIR\n"
-    "  --frame N      the frame drawn (from 0; the default 0)\n"
+    "  --frame N      the frame drawn (from 0; the default: the first frame with a\n"
+    "                 problem, else 0)\n"
     "  --help         this text\n"
     "  --version      the version\n"
     "Exit status: 0 no model with an error, 1 some model with an error, 2 some\n"
-    "invalid or unreadable, 22 usage error; the highest applies.\n";
+    "invalid or unreadable or a picture not written, 22 usage error; the highest\n"
+    "applies.\n";
 
 struct Options {
     bool json = false;
@@ -64,10 +69,20 @@ struct Options {
     unsigned jobs = 0;               // 0: one per core
     std::string picture;             // --picture: the file for the one model's picture
     std::string pictures;            // --pictures: the folder for every model's picture
-    std::int32_t frame = 0;          // --frame: the frame they show
+    std::int32_t frame = -1;         // --frame: the frame they show; -1 the first with a problem
     std::vector<std::string> games;  // --game, in the order given
     std::vector<std::string> names;
 };
+
+// A name on standard error as the report shows it: as it is, or quoted with
+// \xNN escapes when it holds a control byte or is not valid UTF-8, so that no
+// name can break a line or send the terminal an escape.
+std::string shown_path(const std::string& name) {
+    const bool plain = is_utf8(name) && std::none_of(name.begin(), name.end(), [](char c) {
+                           return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+                       });
+    return plain ? name : shown_name(name);
+}
 
 [[noreturn]] void usage_error(const std::string& problem) {
     print_text(stderr, "meshcheck: " + problem + "\n" + kUsage);
@@ -150,6 +165,9 @@ Options parse_options(const std::vector<std::string>& args) {
         } else if (arg == "--picture" || arg == "--pictures") {
             if (++i == args.size() || args[i].empty()) usage_error(arg + " needs a name");
             (arg == "--picture" ? options.picture : options.pictures) = args[i];
+            if (arg == "--picture" && !is_png_name(args[i]))
+                usage_error("--picture needs a name ending in .png, not " + shown_path(args[i]) +
+                            ": it writes a PNG file");
         } else if (arg == "--frame") {
             if (++i == args.size()) usage_error("--frame needs a number");
             options.frame = parse_frame(args[i]);
@@ -158,7 +176,7 @@ Options parse_options(const std::vector<std::string>& args) {
         } else if (arg == "--version") {
             print_and_end("meshcheck 0.2\n");
         } else {
-            usage_error("unknown option " + arg);
+            usage_error("unknown option " + shown_path(arg));
         }
     }
     if (options.names.empty()) usage_error("no model or folder given");
@@ -187,58 +205,111 @@ int status_of(const Tally& tally, const Options& options) {
     return kStatusFine;
 }
 
+// The picture's file for the model of `job`, and how a link there is taken:
+// followed for the one named by --picture, as any output's would be; replaced
+// as a link in the --pictures folder, whose names anyone can predict.
+std::string picture_file(const CheckJob& job, const Options& options, OutputLinks& links) {
+    links = options.picture.empty() ? OutputLinks::replace : OutputLinks::follow;
+    if (!options.picture.empty()) return options.picture;
+    std::error_code error;
+    std::filesystem::create_directory(
+        std::filesystem::path(std::u8string(options.pictures.begin(), options.pictures.end())),
+        error);
+    return options.pictures + "/" + picture_file_name(job.path, job.member);
+}
+
 // Writes the picture a report carries to the file asked for, and says where
 // it went on standard error, so that the report itself stays as it is.
-// Returns false when the model has no such frame to draw, a usage error.
+// Returns false when a picture was due but not written: no output.
 bool save_picture(const CheckJob& job, const ModelReport& report, const Options& options,
-                  bool& pictureTaken) {
-    const std::string shown = job.archive ? job.path + ":" + job.member : job.path;
+                  const PictureInputs& inputs) {
+    const std::string shown = shown_path(job.archive ? job.path + ":" + job.member : job.path);
     if (report.verdict == Verdict::invalid || report.verdict == Verdict::unreadable) {
         print_text(stderr, "meshcheck: no picture of " + shown + ": it is " +
                                verdict_name(report.verdict) + "\n");
         return true;
     }
     if (report.picture.empty()) {
-        print_text(stderr, "meshcheck: " + shown + " has no frame " +
-                               std::to_string(options.frame) + " to draw\n");
-        return false;
-    }
-    if (!options.picture.empty() && pictureTaken) {
-        print_text(stderr, "meshcheck: --picture draws one model, and " + shown +
-                               " is another; --pictures DIR draws several\n");
-        return false;
-    }
-    std::string file = options.picture;
-    if (file.empty()) {
-        std::error_code error;
-        std::filesystem::create_directory(
-            std::filesystem::path(std::u8string(options.pictures.begin(), options.pictures.end())),
-            error);
-        file = options.pictures + "/" + picture_file_name(job.path, job.member);
-    }
-    PendingOutput out;
-    if (!open_output(file, out) || !commit_output(out, report.picture)) {
-        print_text(stderr, "meshcheck: unable to write the picture " + file + "\n");
+        print_text(stderr, "meshcheck: no picture of " + shown + ": it has no frame" +
+                               (options.frame >= 0 ? " " + std::to_string(options.frame) : "") +
+                               "\n");
         return true;
     }
-    pictureTaken = true;
-    print_text(stderr, "meshcheck: picture of " + shown + ": " + file + "\n");
+    OutputLinks links;
+    const std::string file = picture_file(job, options, links);
+    const std::string refusal = picture_refusal(file, links, inputs, job.path);
+    if (!refusal.empty()) {
+        print_text(stderr, "meshcheck: no picture of " + shown + ": " + shown_path(file) +
+                               " is not replaced: " + refusal + "\n");
+        return false;
+    }
+    // Written as meshmend writes a model: whole or not at all, with nothing
+    // left behind by an interrupt or a failed write.
+    PendingOutput out;
+    errno = 0;
+    bool written = open_output_removed_on_interrupt(file, out, links);
+    written = written && commit_output(out, report.picture);
+    const int why = errno;
+    remove_on_interrupt(nullptr);
+    if (!written) {
+        print_text(stderr, "meshcheck: unable to write the picture " + shown_path(file) + " of " +
+                               shown + ": " +
+                               (why != 0 ? std::strerror(why) : "no regular file in its place") +
+                               "\n");
+        return false;
+    }
+    print_text(stderr, "meshcheck: picture of " + shown + ": " + shown_path(file) + "\n");
     return true;
+}
+
+// The jobs a name on the command line stands for, in the order they are
+// reported: the game's copy for a game name, else every model below it.
+std::vector<CheckJob> jobs_named(const GameReferences* game, const std::string& name) {
+    if (game) {
+        std::vector<CheckJob> jobs = game_jobs(*game, name);
+        if (!jobs.empty()) return jobs;
+    }
+    std::vector<CheckJob> jobs;
+    for (const FoundModel& found : find_models(name))
+        for (CheckJob& job : jobs_of(found)) jobs.push_back(std::move(job));
+    return jobs;
+}
+
+// The one job --picture draws: its name listed first, and refused (a usage
+// error, before any model is checked) when it stands for more than one model,
+// or when the picture would replace what it must not.
+std::vector<CheckJob> picture_job(const GameReferences* game, const Options& options,
+                                  const PictureInputs& inputs) {
+    std::vector<CheckJob> jobs = jobs_named(game, options.names.front());
+    if (jobs.size() > 1)
+        usage_error("--picture draws one model, and " + shown_path(options.names.front()) +
+                    " holds " + std::to_string(jobs.size()) + "; --pictures DIR draws several");
+    const std::string refusal = picture_refusal(options.picture, OutputLinks::follow, inputs,
+                                                jobs.empty() ? "" : jobs.front().path);
+    if (!refusal.empty())
+        usage_error("--picture " + shown_path(options.picture) + " is not replaced: " + refusal);
+    return jobs;
 }
 
 int check_all(const Options& options) {
     Tally tally;
     bool shown = false;
     const bool drawing = !options.picture.empty() || !options.pictures.empty();
-    bool pictureTaken = false, frameMissing = false;
+    bool pictureFailed = false;
+    const PictureInputs inputs = drawing ? picture_inputs(options.names) : PictureInputs{};
     // Results come back in the order the jobs were queued, whichever worker
     // checked them, so the report is the same on any number of cores.
     const auto show = [&](const CheckResult& result) {
         const CheckJob& job = result.job;
         const ModelReport& report = result.report;
         tally.add(report);
-        if (drawing && !save_picture(job, report, options, pictureTaken)) frameMissing = true;
-        if (options.quiet && !has_something_to_say(report, options)) return;
+        // Under --quiet the folder of pictures holds the models shown; the
+        // one model named by --picture is drawn whatever it has to say.
+        const bool quiet = options.quiet && !has_something_to_say(report, options);
+        if (drawing && !(quiet && options.picture.empty()) &&
+            !save_picture(job, report, options, inputs))
+            pictureFailed = true;
+        if (quiet) return;
         shown = true;
         // Under --quiet only the problems are shown: what meshmend would do
         // is shown when it was asked about.
@@ -262,41 +333,51 @@ int check_all(const Options& options) {
         // sees: every reference there would be reported missing.
         if (!game->files.unlisted.empty()) {
             for (const std::string& error : game->files.unlisted)
-                print_text(stderr, "meshcheck: --game " + error + "\n");
+                print_text(stderr, "meshcheck: --game " + shown_path(error) + "\n");
             return kStatusBroken;
         }
         for (const std::string& error : game->files.errors)
-            print_text(stderr, "meshcheck: warning: " + error + "; left out of the game\n");
+            print_text(stderr,
+                       "meshcheck: warning: " + shown_path(error) + "; left out of the game\n");
         game->shaders = read_shader_scripts(game->files);
         for (const Problem& p : game->shaders.problems)
-            print_text(stderr, "meshcheck: warning: " + p.message + "\n");
+            print_text(stderr, "meshcheck: warning: " + shown_path(p.message) + "\n");
         if (!options.engine->imageExtensions || options.engine->looseFiles == LooseOrder::not_known)
             print_text(stderr, std::string("meshcheck: how ") + options.engine->title +
                                    " searches its files and images is not known: shader "
                                    "references and copies not checked\n");
     }
+    std::vector<CheckJob> drawn;
+    if (!options.picture.empty()) drawn = picture_job(game.get(), options, inputs);
+    const std::int32_t frame = options.frame >= 0 ? options.frame : kFirstFrameWithAProblem;
     CheckPool pool(options.jobs > 0 ? options.jobs : default_workers(), *options.engine, game.get(),
-                   drawing ? options.frame : -1);
+                   drawing ? frame : -1);
+    const auto submit = [&](CheckJob& job) {
+        while (pool.full() || pool.ready()) show(pool.take());
+        pool.submit(std::move(job));
+    };
+    for (CheckJob& job : drawn) submit(job);
+    if (!options.picture.empty() && drawn.empty())
+        print_text(stderr,
+                   "meshcheck: no .md3 model in " + shown_path(options.names.front()) + "\n");
     for (const std::string& name : options.names) {
+        if (!options.picture.empty()) break;
         if (game) {
             std::vector<CheckJob> jobs = game_jobs(*game, name);
-            for (CheckJob& job : jobs) {
-                while (pool.full() || pool.ready()) show(pool.take());
-                pool.submit(std::move(job));
-            }
+            for (CheckJob& job : jobs) submit(job);
             if (!jobs.empty()) continue;
         }
         std::size_t queued = 0;
         for (const FoundModel& found : find_models(name)) {
             for (CheckJob& job : jobs_of(found)) {
-                while (pool.full() || pool.ready()) show(pool.take());
-                pool.submit(std::move(job));
+                submit(job);
                 ++queued;
             }
         }
         // A folder or archive without a model is most often a wrong name:
         // said, though it is no fault of a model and leaves the status.
-        if (queued == 0) print_text(stderr, "meshcheck: no .md3 model in " + name + "\n");
+        if (queued == 0)
+            print_text(stderr, "meshcheck: no .md3 model in " + shown_path(name) + "\n");
     }
     while (pool.pending()) show(pool.take());
     if (!options.json && tally.models + tally.shadowed != 1 && (!options.quiet || shown))
@@ -306,10 +387,12 @@ int check_all(const Options& options) {
         std::fprintf(stderr, "meshcheck: unable to write the report: %s\n", std::strerror(errno));
         return kStatusBroken;
     }
-    return frameMissing ? kStatusUsage : status_of(tally, options);
+    return pictureFailed ? kStatusBroken : status_of(tally, options);
 }
 
 int run(const std::vector<std::string>& args) {
+    // A picture written past a file-size limit fails and is reported.
+    ignore_file_size_signal();
     const Options options = parse_options(args);
     try {
         return check_all(options);

@@ -453,6 +453,31 @@ void draw_legend(const Canvas& canvas) {
 
 }  // namespace
 
+std::vector<std::string> caption_lines(std::string_view text, int columns, int lines, bool* fits) {
+    std::vector<std::string> out;
+    const auto width = static_cast<std::size_t>(std::max(columns, 4));
+    while (!text.empty() && static_cast<int>(out.size()) < lines) {
+        if (text.size() <= width) {
+            out.emplace_back(text);
+            text = {};
+            break;
+        }
+        // Break after the last blank that leaves the line at most `width`.
+        std::size_t cut = text.substr(0, width + 1).find_last_of(' ');
+        if (cut == std::string_view::npos || cut == 0) cut = width;
+        out.emplace_back(text.substr(0, cut));
+        text.remove_prefix(cut);
+        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    }
+    if (fits) *fits = text.empty();
+    if (!text.empty() && !out.empty()) {
+        std::string& last = out.back();
+        if (last.size() + 3 > width) last.resize(width - 3);
+        last += "...";
+    }
+    return out;
+}
+
 Rgb angle_colour(int degrees) {
     constexpr Rgb kStops[4] = {kZeroAngleColour, {40, 200, 110}, {240, 210, 40}, {230, 40, 40}};
     const int d = std::clamp(degrees, 0, 90);
@@ -555,12 +580,19 @@ Image render_picture(const PictureFrame& frame, const PictureOverlays& overlays,
     for (int p = 0; p < 2; ++p)
         fill(canvas, (p + 1) * kPanelWidth - 1, kPanelTop, (p + 1) * kPanelWidth,
              kPanelTop + kPanelHeight, kSeparator);
-    draw_text(image.rgb.data(), image.width, image.height, 4, 3, kPictureWidth - 4, captions.model,
-              kText);
-    for (int p = 0; p < 3; ++p)
-        draw_text(image.rgb.data(), image.width, image.height, p * kPanelWidth + 6,
-                  kPanelTop + kPanelHeight + 4, (p + 1) * kPanelWidth - 4,
-                  captions.panels[static_cast<std::size_t>(p)], kText);
+    const std::vector<std::string> model = caption_lines(captions.model, kModelCaptionColumns, 1);
+    if (!model.empty())
+        draw_text(image.rgb.data(), image.width, image.height, 4, 3, kPictureWidth - 4,
+                  model.front(), kText);
+    for (int p = 0; p < 3; ++p) {
+        const auto at = static_cast<std::size_t>(p);
+        const std::vector<std::string> lines =
+            caption_lines(captions.panels[at], kPanelCaptionColumns, kPanelCaptionLines[at]);
+        for (std::size_t line = 0; line < lines.size(); ++line)
+            draw_text(image.rgb.data(), image.width, image.height, p * kPanelWidth + 6,
+                      kPanelTop + kPanelHeight + 4 + static_cast<int>(line) * (kGlyphHeight + 1),
+                      (p + 1) * kPanelWidth - 4, lines[line], kText);
+    }
     draw_legend(canvas);
     return image;
 }

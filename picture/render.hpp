@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "font.hpp"
@@ -41,7 +42,8 @@ struct PictureOverlays {
     bool marks = false;
 };
 
-// One line above the panels, and one below each.
+// One line above the panels, and below each panel as many lines as it has
+// room for (kPanelCaptionLines), broken at blanks.
 struct PictureCaptions {
     std::string model;
     std::array<std::string, 3> panels;
@@ -61,6 +63,20 @@ inline constexpr std::int32_t kPictureHeight = 450;
 inline constexpr std::int32_t kPanelWidth = 400;
 inline constexpr std::int32_t kPanelHeight = 400;
 inline constexpr std::int32_t kPanelTop = 14;
+
+// The characters a caption line holds, and the lines a caption has: one for
+// the model, above the panels; below them, three under each of the first two
+// panels and one under the third, beside its scale.
+inline constexpr int kModelCaptionColumns = (kPictureWidth - 8) / kGlyphWidth;
+inline constexpr int kPanelCaptionColumns = (kPanelWidth - 16) / kGlyphWidth;
+inline constexpr std::array<int, 3> kPanelCaptionLines = {3, 3, 1};
+
+// `text` in at most `lines` lines of at most `columns` characters (bytes),
+// broken after a blank where there is one in reach, else inside a word; when
+// it does not fit, the last line ends in "...". `fits`, when given, says
+// whether the whole text fitted.
+std::vector<std::string> caption_lines(std::string_view text, int columns, int lines,
+                                       bool* fits = nullptr);
 
 // The colours a picture is drawn in.
 inline constexpr Rgb kBackground = {64, 70, 84};

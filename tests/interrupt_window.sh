@@ -5,12 +5,14 @@
 # is left beside it. strace delivers the signal as the call creating the
 # temporary returns (the only open relative to the model's folder). A signal
 # the run was started ignoring, as under nohup, stays ignored: the save
-# completes.
-#   interrupt_window.sh <meshmend> <sphereset> <sample model>
+# completes. meshcheck's picture is written the same way: the folder is left
+# empty, and the model it reads lies outside it.
+#   interrupt_window.sh <meshmend> <sphereset> <sample model> [<meshcheck>]
 set -u
 meshmend=$1
 sphereset=$2
 sample=$3
+meshcheck=${4:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 failures=0
@@ -24,9 +26,21 @@ while read -r tool signal number ignored; do
     dir=$scratch/$case
     mkdir "$dir"
     cp "$sample" "$dir/model.md3"
+    saved=model.md3 ignoredStatus=0
     case $tool in
         meshmend) set -- "$meshmend" "$dir/model.md3" ;;
         sphereset) set -- "$sphereset" "$dir/model.md3" same 32 ;;
+        meshcheck*)
+            [ -n "$meshcheck" ] || continue
+            mv "$dir/model.md3" "$scratch/$case.md3"
+            saved=$(printf '%s' "$tool" | sed 's/meshcheck-//')
+            ignoredStatus=1  # the sample has errors
+            if [ "$saved" = picture.png ]; then
+                set -- "$meshcheck" --picture "$dir/picture.png" "$scratch/$case.md3"
+            else
+                set -- "$meshcheck" --pictures "$dir" "$scratch/$case.md3"
+            fi
+            ;;
     esac
     (
         if [ "$ignored" = yes ]; then trap '' "$signal"; fi
@@ -38,6 +52,19 @@ while read -r tool signal number ignored; do
     fail() { echo "$case: $1"; cat "$scratch/$case.trace" "$scratch/$case.out"; failures=$((failures + 1)); }
     grep -q 'tmp[0-9]*", O_WRONLY|O_CREAT|O_EXCL' "$scratch/$case.trace" ||
         fail "the temporary was never created"
+    case $tool in
+        meshcheck*)
+            if [ "$ignored" = yes ]; then
+                [ "$status" -eq "$ignoredStatus" ] || fail "status $status, not $ignoredStatus"
+                [ -n "$entries" ] && [ -z "$(ls -A "$dir" | grep -v '^[^.].*\.png$')" ] ||
+                    fail "no picture alone in the folder: $entries"
+            else
+                [ "$status" -eq $((128 + number)) ] || fail "status $status, not that of SIG$signal"
+                [ -z "$entries" ] || fail "left in the folder: $entries"
+            fi
+            continue
+            ;;
+    esac
     [ "$entries" = model.md3 ] || fail "left in the folder: $entries"
     if [ "$ignored" = yes ]; then
         [ "$status" -eq 0 ] || fail "status $status, not 0"
@@ -52,5 +79,10 @@ meshmend TERM 15 no
 meshmend HUP 1 no
 sphereset TERM 15 no
 meshmend HUP 1 yes
+meshcheck-picture.png INT 2 no
+meshcheck-picture.png TERM 15 no
+meshcheck-folder HUP 1 no
+meshcheck-folder TERM 15 no
+meshcheck-picture.png HUP 1 yes
 TABLE
 [ "$failures" -eq 0 ]

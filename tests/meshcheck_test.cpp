@@ -4,12 +4,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 
 #include "check.hpp"
+#include "md3_layout.hpp"
 #include "mutator.hpp"
+#include "picture.hpp"
 #include "repair.hpp"
 #include "support.hpp"
 #include "text.hpp"
@@ -409,12 +414,172 @@ TEST_F(Meshcheck, PicturesLeaveTheReportAsItIs) {
               std::string::npos);
 
     const std::string one = path("one.png");
-    EXPECT_EQ(run({"--picture", one, "--frame", "3", path("a/ship.md3")}).status, 22);
+    // A frame the model lacks: no picture, and the status the report gives.
+    EXPECT_EQ(run({"--picture", one, "--frame", "3", path("a/ship.md3")}).status,
+              run({path("a/ship.md3")}).status);
     EXPECT_FALSE(fs::exists(one));
     EXPECT_EQ(run({"--picture", one, "--pictures", path("shots"), path("a")}).status, 22);
     EXPECT_EQ(run({"--picture", one, path("a/ship.md3"), path("b/ship.md3")}).status, 22);
     EXPECT_EQ(run({"--picture", one, path("b/ship.md3")}).status, 0);
     EXPECT_TRUE(fs::exists(one));
+}
+
+// What a picture may replace, and the statuses of a picture not drawn: each
+// row names the files it starts from and what must hold of them afterwards.
+TEST_F(Meshcheck, PicturesReplaceOnlyPicturesAndSayWhy) {
+    const ModelBuffer ship = repaired(read_file(SAMPLE_MODEL));  // status 0 alone
+    const std::string model = model_file("ship.md3", ship);
+    model_file("ship.png", ship);
+    fs::create_directories(dir / "three");
+    for (const char* name : {"a.md3", "b.md3", "c.md3"})
+        model_file(std::string("three/") + name, ship);
+    fs::create_directories(dir / "outside");
+    const ModelBuffer precious = {'k', 'e', 'e', 'p'};
+    write_file(path("outside/precious.txt"), precious);
+    write_file(path("notes.png"), precious);
+    write_file(path("old.png"), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0});
+    write_file(path("plain"), precious);
+    // The name a picture of the ship gets in a folder, from a first run.
+    const std::string leaf = picture_file_name(model, "");
+    const auto folder_with = [&](const std::string& folder,
+                                 const std::function<void(fs::path)>& put) {
+        fs::create_directories(dir / folder);
+        put(dir / folder / leaf);
+        return path(folder);
+    };
+    const std::string linked = folder_with(
+        "linked", [](const fs::path& at) { fs::create_symlink("../outside/precious.txt", at); });
+    const std::string noted =
+        folder_with("noted", [&](const fs::path& at) { write_file(at.string(), precious); });
+    const auto is_picture = [](const std::string& file) {
+        const ModelBuffer png =
+            fs::is_regular_file(fs::symlink_status(file)) ? read_file(file) : ModelBuffer();
+        return png.size() > 24 && get_u32_be(png.data() + 16) == 1200;
+    };
+    struct Row {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        std::string message;  // on standard error
+        std::function<bool()> after;
+        long long fileSizeLimit = -1;
+    };
+    const auto untouched = [&](const std::string& file, const ModelBuffer& bytes) {
+        return [=] { return read_file(file) == bytes; };
+    };
+    const Row rows[] = {
+        {"an input as the picture",
+         {"--picture", path("ship.png"), path("ship.png")},
+         22,
+         "is not replaced: it is a model being checked",
+         untouched(path("ship.png"), ship)},
+        {"a file that is no PNG",
+         {"--picture", path("notes.png"), model},
+         22,
+         "is not replaced: it is there and is not a PNG file",
+         untouched(path("notes.png"), precious)},
+        {"a name that is no PNG's",
+         {"--picture", path("ship2.md3"), model},
+         22,
+         "--picture needs a name ending in .png",
+         [&] { return !fs::exists(path("ship2.md3")); }},
+        {"a folder of three models",
+         {"--picture", path("x.PNG"), path("three")},
+         22,
+         "--picture draws one model, and " + path("three") + " holds 3",
+         [&] { return !fs::exists(path("x.PNG")); }},
+        {"an old picture",
+         {"--picture", path("old.png"), model},
+         0,
+         "picture of " + model,
+         [&] { return is_picture(path("old.png")); }},
+        {"a link in the folder",
+         {"--pictures", linked, model},
+         0,
+         "picture of " + model,
+         [&] {
+             return read_file(path("outside/precious.txt")) == precious &&
+                    is_picture(linked + "/" + leaf);
+         }},
+        {"a file in the folder that is no PNG",
+         {"--pictures", noted, model},
+         2,
+         "is not replaced: it is there and is not a PNG file",
+         untouched(noted + "/" + leaf, precious)},
+        {"a frame the model lacks",
+         {"--frame", "9", "--pictures", path("shots"), model},
+         0,
+         "no picture of " + model + ": it has no frame 9",
+         [&] { return !fs::exists(path("shots/" + leaf)); }},
+        {"a folder that cannot be made",
+         {"--pictures", path("plain"), model},
+         2,
+         std::string(": ") + std::strerror(ENOTDIR) + "\n",
+         untouched(path("plain"), precious)},
+        {"a file-size limit",
+         {"--picture", path("big.png"), model},
+         2,
+         std::string(": ") + std::strerror(EFBIG) + "\n",
+         [&] {
+             bool left = fs::exists(path("big.png"));
+             for (const fs::directory_entry& e : fs::directory_iterator(dir))
+                 left |= e.path().filename().string().starts_with(".big.png");
+             return !left;
+         },
+         4096},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        RunOptions options;
+        options.fileSizeLimit = row.fileSizeLimit;
+        const RunResult r = run_tool(MESHCHECK_BIN, row.args, options);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+        if (row.status == 22) EXPECT_EQ(r.out, "") << "refused before any model is checked";
+        EXPECT_TRUE(row.after());
+    }
+}
+
+// Names on standard error are shown as the report shows them: a newline or
+// an escape in a model's name never reaches the terminal raw, whether the
+// picture is written, missing or fails.
+TEST_F(Meshcheck, PictureMessagesEscapeNames) {
+    const std::string model = model_file("a\nforged: \x1b[31m.md3", read_file(SAMPLE_MODEL));
+    write_file(path("plain"), {'x'});
+    const std::vector<std::vector<std::string>> runs = {
+        {"--pictures", path("shots"), model},
+        {"--frame", "9", "--pictures", path("shots"), model},
+        {"--pictures", path("plain"), model},
+        {"--picture", path("one.png"), model},
+    };
+    for (const std::vector<std::string>& args : runs) {
+        const RunResult r = run(args);
+        SCOPED_TRACE(r.err);
+        EXPECT_NE(r.err.find("a\\x0aforged: \\x1b[31m.md3"), std::string::npos);
+        EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
+        EXPECT_EQ(r.err.find("\nforged"), std::string::npos);
+    }
+}
+
+// Under --quiet the folder holds the pictures of the models shown, and
+// without --frame a picture shows the first frame a problem is found in.
+TEST_F(Meshcheck, PicturesOfTheModelsShownAtTheirFirstProblem) {
+    fs::create_directories(dir / "m");
+    ModelBuffer late = repaired(build_model(generated_model(1, 3, 20)));
+    Md3Frame::set_radius(frame_at(late.data(), 2), 0.0f);  // only frame 2 is culled wrong
+    const std::string clean = model_file("m/clean.md3", repaired(read_file(SAMPLE_MODEL)));
+    const std::string culled = model_file("m/late.md3", late);
+    const RunResult quiet = run({"--quiet", "--pictures", path("shots"), path("m")});
+    EXPECT_EQ(quiet.status, 1) << quiet.err;
+    EXPECT_FALSE(fs::exists(path("shots/" + picture_file_name(clean, ""))));
+    const std::string drawn = path("shots/" + picture_file_name(culled, ""));
+    ASSERT_TRUE(fs::exists(drawn)) << quiet.err;
+    const auto picture_of = [&](const std::string& frame) {
+        run({"--frame", frame, "--picture", path("f.png"), culled});
+        return read_file(path("f.png"));
+    };
+    EXPECT_EQ(read_file(drawn), picture_of("2"));
+    EXPECT_NE(read_file(drawn), picture_of("0"));
 }
 
 TEST_F(Meshcheck, CommandLineAndStatuses) {

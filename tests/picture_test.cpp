@@ -1,8 +1,12 @@
 // Pictures of a model: what each panel shows for clean, inverted and badly
 // bounded models, and the same pixels on every host.
+#include "picture.hpp"
+
 #include <algorithm>
 #include <cstdio>
 
+#include "check.hpp"
+#include "engines.hpp"
 #include "md3_layout.hpp"
 #include "model_frame.hpp"
 #include "png_writer.hpp"
@@ -164,5 +168,140 @@ TEST(Picture, SamePixelsEverywhere) {
         SCOPED_TRACE(g.name);
         const Drawn d = draw(g.model, g.frame);
         EXPECT_EQ(fnv(d.image.rgb), g.pixels) << std::hex << fnv(d.image.rgb);
+    }
+}
+
+// Every caption fits the room it is drawn in: no line longer than its
+// columns, no more lines than it has; words shorter than a line are never
+// cut; what fits is all there, and what does not ends in "...".
+TEST(Picture, CaptionsFitTheirLines) {
+    const std::string words = "stored normals; broken: left_arm, right_arm, torso_upper, head";
+    const std::string longWord(150, 'w');
+    const std::vector<std::string> texts = {
+        "", "angle", words, words + "; " + words + " " + words, longWord, "a " + longWord + " b"};
+    for (const std::string& text : texts)
+        for (const int columns : {8, 20, 65})
+            for (const int lines : {1, 3}) {
+                SCOPED_TRACE(text + " in " + std::to_string(lines) + "x" + std::to_string(columns));
+                bool fits = false;
+                const std::vector<std::string> got = caption_lines(text, columns, lines, &fits);
+                EXPECT_LE(got.size(), static_cast<std::size_t>(lines));
+                std::string joined;
+                for (const std::string& line : got) {
+                    EXPECT_LE(line.size(), static_cast<std::size_t>(columns));
+                    joined += (joined.empty() ? "" : " ") + line;
+                }
+                const auto blanks_out = [](std::string t) {
+                    std::erase(t, ' ');
+                    return t;
+                };
+                if (fits) {
+                    EXPECT_EQ(blanks_out(joined), blanks_out(text));
+                } else {
+                    ASSERT_FALSE(got.empty());
+                    EXPECT_TRUE(got.back().ends_with("..."));
+                }
+                // A line breaks inside a word only where the word is longer than a line.
+                for (std::size_t i = 0; i + 1 < got.size(); ++i)
+                    if (got[i].find(' ') != std::string::npos && got[i].size() < text.size())
+                        EXPECT_NE(text.find(got[i] + " "), std::string::npos) << got[i];
+            }
+}
+
+// The captions meshcheck writes fit too, however many surfaces are named:
+// the names that do not fit are counted, and the model's line keeps its
+// figures and the end of a long path.
+TEST(Picture, ModelCaptionsFitAndCountWhatIsLeftOut) {
+    FrameArrays arrays;
+    arrays.surfaces = 45;
+    ModelReport report;
+    report.verdict = Verdict::repairable;
+    for (int s = 0; s < 45; ++s) {
+        Problem p;
+        p.kind = s < 40 ? "normals_broken" : "normals_inverted";
+        p.surfaceName = "surface_with_a_long_name_" + std::to_string(s);
+        report.problems.push_back(p);
+    }
+    const std::string path = std::string(300, 'p') + "/end_of_the_path.md3";
+    const PictureCaptions c = picture_captions(arrays, report, path, 2, 9, {});
+    bool fits = false;
+    caption_lines(c.model, kModelCaptionColumns, 1, &fits);
+    EXPECT_TRUE(fits) << c.model;
+    EXPECT_TRUE(c.model.starts_with("...")) << c.model;
+    EXPECT_NE(c.model.find("end_of_the_path.md3  frame 2 of 9"), std::string::npos) << c.model;
+    EXPECT_TRUE(c.model.ends_with("meshmend: repairable")) << c.model;
+    for (std::size_t p = 0; p < 3; ++p) {
+        caption_lines(c.panels[p], kPanelCaptionColumns, kPanelCaptionLines[p], &fits);
+        EXPECT_TRUE(fits) << c.panels[p];
+    }
+    EXPECT_NE(c.panels[0].find("more surfaces"), std::string::npos) << c.panels[0];
+    // Every surface is either named or counted.
+    std::size_t named = 0;
+    for (std::size_t at = 0; (at = c.panels[0].find("surface_with", at)) != std::string::npos; ++at)
+        ++named;
+    long long counted = 0;
+    for (std::size_t at = 0; (at = c.panels[0].find(" more surface", at)) != std::string::npos;
+         ++at) {
+        const std::size_t start = c.panels[0].find_last_of(' ', at - 1) + 1;
+        counted += std::stoll(c.panels[0].substr(start, at - start));
+    }
+    EXPECT_EQ(static_cast<long long>(named) + counted, 45) << c.panels[0];
+}
+
+// The second panel of a model meshmend refuses shows the normals its repair
+// would write without its vertex limit: on models it takes, the very normals
+// it writes; on one it refuses, rebuilt ones rather than the stored again.
+TEST(Picture, RefusedModelsAreLitWithRebuiltNormals) {
+    for (const BuiltModel& built : {sample_model(), generated_model(3, 2, 40)}) {
+        const ModelBuffer model = build_model(built);
+        ModelBuffer mended = model;
+        ASSERT_TRUE(repair_model(mended, nullptr));
+        for (std::int32_t frame = 0; frame < Md3Header::numFrames(model.data()); ++frame) {
+            FrameArrays expected, rebuilt;
+            gather_frame(model.data(), mended.data(), frame, expected);
+            gather_frame(model.data(), model.data(), frame, rebuilt);
+            rebuild_normals(model.data(), frame, rebuilt);
+            EXPECT_EQ(rebuilt.rebuiltNormals, expected.rebuiltNormals) << frame;
+        }
+    }
+    BuiltModel large = generated_model(1, 2, 1200);
+    for (auto& frame : large.surfaces[0].frames)
+        for (BuiltVertex& v : frame) v.normal = 0xBEEF;
+    const ModelBuffer model = build_model(large);
+    CheckWorkspace workspace;
+    const ModelReport report = check_model(model, workspace, default_engine());
+    ASSERT_EQ(report.verdict, Verdict::refused);
+    FrameArrays arrays;
+    gather_frame(model.data(), model.data(), 1, arrays);
+    rebuild_normals(model.data(), 1, arrays);
+    const auto kept =
+        std::count(arrays.rebuiltNormals.begin(), arrays.rebuiltNormals.end(), 0xBEEF);
+    EXPECT_GT(arrays.rebuiltNormals.size(), 1024u);
+    EXPECT_LT(kept, 10) << "only unused vertices keep their stored normal";
+    EXPECT_EQ(picture_captions(arrays, report, "m", 1, 2, {}).panels[1],
+              "normals rebuilt from the triangles (meshmend refuses this model)");
+}
+
+// Picture names: short paths as they always were; long ones keep their last
+// components whole, or the last words of a component too long alone.
+TEST(Picture, FileNamesAreCutAtAComponent) {
+    const std::string deep = "mods/" + std::string(60, 'x') + "/models/players/visor/head.md3";
+    const std::string wide = "d/" + std::string(50, 'a') + "-" + std::string(50, 'b') + ".md3";
+    const struct {
+        std::string path, member, readable;
+    } rows[] = {
+        {"models/ship.md3", "", "models_ship.md3"},
+        {"pak0.pk3", "models/ship.md3", "pak0.pk3_models_ship.md3"},
+        {".hidden/x.md3", "", "hidden_x.md3"},
+        {deep, "", "models_players_visor_head.md3"},
+        {wide, "", std::string(50, 'b') + ".md3"},
+    };
+    for (const auto& row : rows) {
+        const std::string name = picture_file_name(row.path, row.member);
+        SCOPED_TRACE(name);
+        ASSERT_EQ(name.size(), row.readable.size() + 21);
+        EXPECT_EQ(name.substr(0, row.readable.size()), row.readable);
+        EXPECT_EQ(name[row.readable.size()], '-');
+        EXPECT_TRUE(name.ends_with(".png"));
     }
 }
