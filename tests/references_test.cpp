@@ -5,6 +5,7 @@
 #include "references.hpp"
 
 #include <algorithm>
+#include <chrono>
 
 #include "game_files.hpp"
 #include "shader_scripts.hpp"
@@ -260,6 +261,12 @@ TEST(ShaderScripts, BrokenScriptsAreWarningsWithTheirLine) {
         {"a//b\n{ }", 0, {"a"}},
         {"", 0, {}},
         {"/", 0, {"/"}},
+        // No model names a shader longer than its 63-byte field holds.
+        {"\"x\" yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy { } "
+         "zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz",
+         0,
+         {"x", "yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy"}},
+        {"\"a\" \"b", 1, {"a"}},
     };
     for (const Case& c : cases) {
         ShaderNames names;
@@ -274,6 +281,24 @@ TEST(ShaderScripts, BrokenScriptsAreWarningsWithTheirLine) {
             names.problems[0].message.find("scripts/x.shader:" + std::to_string(c.line) + ":"),
             std::string::npos)
             << names.problems[0].message;
+    }
+}
+
+// A script of a million quoted tokens on one line (4 MB), and one huge
+// token, are read in one pass: a reader that looks past each token for the
+// line's end takes minutes.
+TEST(ShaderScripts, ReadingIsLinearInItsLength) {
+    std::string quoted;
+    for (int i = 0; i < 1000000; ++i) quoted += "\"a\" ";
+    const std::string huge = std::string(16 << 20, 'x') + " { }";
+    for (const std::string* text : std::vector<const std::string*>{&quoted, &huge}) {
+        const auto start = std::chrono::steady_clock::now();
+        ShaderNames names;
+        read_shader_script(*text, "scripts/x.shader", names);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took.count(), 5.0);
+        EXPECT_TRUE(names.problems.empty());
+        EXPECT_EQ(names.defined.size(), text == &quoted ? 1u : 0u);
     }
 }
 
