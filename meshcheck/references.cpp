@@ -7,6 +7,7 @@
 #include "archive_source.hpp"
 #include "md3_layout.hpp"
 #include "report.hpp"
+#include "skins.hpp"
 #include "text.hpp"
 
 namespace {
@@ -16,13 +17,6 @@ std::string lowered(std::string_view text) {
     for (char& c : out)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return out;
-}
-
-std::string trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return std::string(text);
 }
 
 std::string stripped(const std::string& name) {
@@ -89,44 +83,37 @@ void check_skins(const std::string& gamePath, const std::vector<Surface>& surfac
         // A skin the archive cannot give up names nothing the engine uses.
         if (!read_place(game, place, bytes).ok()) continue;
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        std::int64_t lineNumber = 0;
-        std::string unknown;  // the surfaces it names that the model lacks
-        for (std::size_t start = 0; start < text.size();) {
-            std::size_t end = text.find('\n', start);
-            if (end == std::string_view::npos) end = text.size();
-            const std::string_view line = text.substr(start, end - start);
-            start = end + 1;
-            ++lineNumber;
-            if (line.find("tag_") != std::string_view::npos) continue;
-            const std::size_t comma = line.find(',');
-            if (comma == std::string_view::npos) continue;
-            const std::string surfaceName = lowered(trimmed(line.substr(0, comma)));
-            const std::string shader = trimmed(line.substr(comma + 1));
-            if (surfaceName.empty()) continue;
+        UnknownSurfaces unknown;  // the surfaces it names that the model lacks
+        RepeatedFindings missing;
+        read_skin(text, [&](const SkinLine& line) {
+            const std::string& surfaceName = line.surface;
+            const std::string& shader = line.shader;
+            const std::int64_t lineNumber = line.number;
             const auto named =
                 std::find_if(surfaces.begin(), surfaces.end(),
                              [&](const Surface& s) { return s.loaded == surfaceName; });
             if (named == surfaces.end()) {
-                unknown += printf_text("%s%s (line %lld)", unknown.empty() ? "" : ", ",
-                                       shown_name(surfaceName).c_str(),
-                                       static_cast<long long>(lineNumber));
-                continue;
+                unknown.add(shown_name(surfaceName), lineNumber);
+                return;
             }
             // Every surface of that name takes the line, not just the first.
             for (const Surface& s : surfaces)
                 if (s.loaded == surfaceName) skinned[static_cast<std::size_t>(s.index)] = 1;
             if (lod || shader.empty() || !engine.imageExtensions ||
                 shader_resolves(shader, game, shaders, engine))
-                continue;
-            out.push_back(problem(
-                Severity::error, "skin_shader", named->index, named->stored,
-                printf_text("%s line %lld: ", where.c_str(), static_cast<long long>(lineNumber)) +
-                    missing_text(shader, engine)));
-        }
+                return;
+            missing.add(out, named->index, [&] {
+                return problem(Severity::error, "skin_shader", named->index, named->stored,
+                               printf_text("%s line %lld: ", where.c_str(),
+                                           static_cast<long long>(lineNumber)) +
+                                   missing_text(shader, engine));
+            });
+        });
+        missing.finish(out);
         if (!unknown.empty() && !lod)
             out.push_back(problem(Severity::warning, "skin_surface", -1, "",
-                                  where + " names surfaces the model does not have, " + unknown +
-                                      ": those lines are ignored"));
+                                  where + " names surfaces the model does not have, " +
+                                      unknown.text() + ": those lines are ignored"));
     }
 }
 
