@@ -81,9 +81,11 @@ bool read_handle(HANDLE handle, std::uint64_t offset, std::uint8_t* out, std::ui
 
 std::string system_message(int error) { return std::generic_category().message(error); }
 
+// O_NONBLOCK: opening a pipe with no writer would wait for one forever.
+// measure() keeps only a regular file and takes the flag off again.
 int open_for_reading(const std::string& path) {
     int fd;
-    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    do fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -98,6 +100,11 @@ bool measure(int fd, std::uint64_t& size, std::string& reason) {
     }
     if (!S_ISREG(status.st_mode)) {
         reason = S_ISDIR(status.st_mode) ? system_message(EISDIR) : "not a regular file";
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        reason = system_message(errno);
         return false;
     }
     size = static_cast<std::uint64_t>(status.st_size);
@@ -136,7 +143,11 @@ ZipResult open_source_file(const std::string& path, ZipArchive& archive) {
     if (handle == INVALID_HANDLE_VALUE)
         return failure(ZipStatus::cannot_open, system_message(GetLastError()));
 #else
-    if (handle < 0) return failure(ZipStatus::cannot_open, system_message(errno));
+    // A socket, or a device with no driver behind it, will not open for
+    // reading at all.
+    if (handle < 0)
+        return failure(ZipStatus::cannot_open,
+                       errno == ENXIO ? "not a regular file" : system_message(errno));
 #endif
     archive.file = handle;
     if (!measure(handle, archive.fileSize, reason)) {

@@ -8,8 +8,9 @@
 #include "zip_reader.hpp"
 
 // Opens `path` (UTF-8) for positioned reads into `archive.file` and measures
-// it into `archive.fileSize`. Only a regular file is taken: a folder, a pipe
-// or a device gives cannot_open with the reason.
+// it into `archive.fileSize`. Only a regular file is taken, and the open never
+// waits: a folder, a pipe, a socket or a device gives cannot_open with the
+// reason.
 ZipResult open_source_file(const std::string& path, ZipArchive& archive);
 
 // Closes `archive.file` if it is open.

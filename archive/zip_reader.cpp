@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
+#include <map>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -30,6 +32,7 @@ constexpr std::uint64_t kLocalSize = 30;
 
 constexpr std::uint16_t kFlagEncrypted = 0x0001;
 constexpr std::uint16_t kFlagStrongEncryption = 0x0040;
+constexpr std::uint16_t kFlagDataDescriptor = 0x0008;  // CRC and sizes follow the data
 constexpr std::uint16_t kExtraZip64 = 0x0001;
 constexpr std::uint32_t kSentinel32 = 0xFFFFFFFF;
 
@@ -125,6 +128,81 @@ std::string entry_problem(const ZipEntry& entry, bool zip64Extra, std::uint64_t 
     return "";
 }
 
+// Where member `entry`'s own bytes end (its local header, name, extra field
+// and compressed data), read from its local header; false when the header
+// cannot be read or is none, which reading the member reports.
+bool member_end(const ZipArchive& archive, const ZipEntry& entry, std::uint64_t& end) {
+    std::uint8_t local[kLocalSize];
+    std::string ignored;
+    if (!read_at(archive, entry.localOffset, local, kLocalSize, ignored) ||
+        get_u32(local) != kLocalSignature)
+        return false;
+    end = entry.localOffset + kLocalSize + get_u16(local + 26) + get_u16(local + 28) +
+          entry.compressedSize;
+    return true;
+}
+
+// No writer puts two members in the same bytes: a directory whose entries
+// share data is built to make a small file cost the reader without end (a
+// thousand entries inflating one large stream). Each member must lie in its
+// own range. The first member in the directory's order keeps its range and
+// every later one that overlaps a kept range is refused: so every byte of
+// the file is inflated at most once, and the first member, which may well be
+// the one the writer meant, is still checked as it would be alone. Folder
+// entries and members already refused are never read, so they claim no range.
+void refuse_shared_ranges(ZipArchive& archive) {
+    std::map<std::uint64_t, std::pair<std::uint64_t, std::size_t>> kept;  // start: end, entry
+    for (std::size_t k = 0; k < archive.entries.size(); ++k) {
+        ZipEntry& entry = archive.entries[k];
+        std::uint64_t end = 0;
+        if (entry.isFolder || !entry.problem.empty() || !member_end(archive, entry, end)) continue;
+        const std::uint64_t start = entry.localOffset;
+        auto next = kept.lower_bound(start);
+        auto overlap = kept.end();
+        if (next != kept.end() && next->first < end) overlap = next;
+        if (next != kept.begin() && std::prev(next)->second.first > start)
+            overlap = std::prev(next);
+        if (overlap == kept.end()) {
+            kept.emplace(start, std::make_pair(end, k));
+            continue;
+        }
+        entry.problem = printf_text(
+            "its bytes (offsets %llu to %llu) overlap those of entry %llu of the directory "
+            "(offsets %llu to %llu): each member must lie in its own range",
+            static_cast<ull>(start), static_cast<ull>(end),
+            static_cast<ull>(overlap->second.second + 1), static_cast<ull>(overlap->first),
+            static_cast<ull>(overlap->second.first));
+    }
+}
+
+// Why the local header `local` disagrees with the directory's `entry`, or "".
+// The game's zip reader (minizip, bundled in ioq3's unzip.c) checks a
+// member's local header against its directory entry as it opens the member:
+// the compression method, the length of the name and, unless bit 3 of the
+// local header's flags says a data descriptor follows the data, the CRC and
+// both sizes. When any differs the open fails and the engine treats the file
+// as missing; so the member is unreadable here too.
+std::string local_header_disagrees(const ZipEntry& entry, const std::uint8_t* local) {
+    const auto differs = [](const char* what, std::uint64_t here, std::uint64_t there) {
+        return printf_text("its local header gives %s %llu, the directory %llu", what,
+                           static_cast<ull>(here), static_cast<ull>(there));
+    };
+    if (get_u16(local + 8) != entry.method)
+        return differs("compression method", get_u16(local + 8), entry.method);
+    if ((get_u16(local + 6) & kFlagDataDescriptor) == 0) {
+        if (get_u32(local + 14) != entry.crc)
+            return printf_text("its local header gives CRC %08x, the directory %08x",
+                               static_cast<unsigned>(get_u32(local + 14)), entry.crc);
+        if (get_u32(local + 18) != entry.compressedSize)
+            return differs("a compressed size of", get_u32(local + 18), entry.compressedSize);
+        if (get_u32(local + 22) != entry.size)
+            return differs("a size of", get_u32(local + 22), entry.size);
+    }
+    if (get_u16(local + 26) != entry.name.size())
+        return differs("a name length of", get_u16(local + 26), entry.name.size());
+    return "";
+}
+
 // Reads the end record and the central directory of `archive`, whose source
 // is open and measured, into `archive.entries`.
 ZipResult read_directory(ZipArchive& archive) {
@@ -213,6 +291,7 @@ ZipResult read_directory(ZipArchive& archive) {
     }
     archive.entries = std::move(entries);
     archive.directoryOffset = directoryOffset;
+    refuse_shared_ranges(archive);
     return {};
 }
 
@@ -342,6 +421,8 @@ ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuf
             printf_text("no local header at offset %llu", static_cast<ull>(entry.localOffset)));
     if ((get_u16(local + 6) & (kFlagEncrypted | kFlagStrongEncryption)) != 0)
         return unreadable("encrypted");
+    const std::string disagreement = local_header_disagrees(entry, local);
+    if (!disagreement.empty()) return unreadable(disagreement);
     const std::uint64_t dataOffset =
         entry.localOffset + kLocalSize + get_u16(local + 26) + get_u16(local + 28);
     if (dataOffset + entry.compressedSize > archive.directoryOffset)

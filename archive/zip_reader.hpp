@@ -3,10 +3,11 @@
 //
 // Only what the engine reads is read: stored and deflate members of a classic
 // (not zip64) archive. The directory is parsed and every offset, size and
-// count in it checked against the file before anything is sized by it; a
-// member is read through its local header, inflated into a buffer of exactly
-// its declared size and checked against its CRC. The archive stays on disk:
-// only its directory and the member being read are held in memory.
+// count in it checked against the file before anything is sized by it, and
+// every member must lie in bytes of its own; a member is read through its
+// local header, inflated into a buffer of exactly its declared size and
+// checked against its CRC. The archive stays on disk: only its directory and
+// the member being read are held in memory.
 //
 // Nothing here prints, exits or touches process state; every failure comes
 // back as a ZipResult with the reason.
@@ -107,10 +108,12 @@ ZipResult open_archive_folder(const std::string& path, ZipArchive& archive);
 
 // Reads `entry` (one of `archive.entries`) into `bytes`, which ends up exactly
 // `entry.size` bytes long. Fails as unreadable when the directory already
-// gave a problem, when the local header or the data lies outside the file,
-// when the data inflates to more or fewer bytes than declared or does not
-// match its CRC. Never inflates past the declared size. On failure `bytes`
-// is left empty.
+// gave a problem (among them bytes shared with an earlier member), when the
+// local header disagrees with the directory entry (method, name length, and
+// CRC and sizes unless a data descriptor follows), when the local header or
+// the data lies outside the file, when the data inflates to more or fewer
+// bytes than declared or does not match its CRC. Never inflates past the
+// declared size. On failure `bytes` is left empty.
 ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuffer& bytes);
 
 // A member name as the engine compares it: ASCII letters lowercased, '\' and

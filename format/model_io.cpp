@@ -70,6 +70,15 @@ void discard(OutputState& out) noexcept {
 
 }  // namespace
 
+std::error_code not_a_regular_file() {
+    // No system error code says it; a category of its own gives the words.
+    static const struct : std::error_category {
+        const char* name() const noexcept override { return "file type"; }
+        std::string message(int) const override { return "not a regular file"; }
+    } category;
+    return {1, category};
+}
+
 LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* failure) {
     LoadFailure ignored;
     LoadFailure& why = failure ? *failure : ignored;
@@ -78,7 +87,9 @@ LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* 
     InputFile file = open_input(path);
     const InputCloser closer{file};
     const auto cannot_open = [&] {
-        why.error = std::error_code(file.error, std::generic_category());
+        why.error = file.error == kNotRegularFile
+                        ? not_a_regular_file()
+                        : std::error_code(file.error, std::generic_category());
         return LoadResult::cannot_open;
     };
     if (file.fd < 0) return cannot_open();

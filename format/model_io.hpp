@@ -11,7 +11,7 @@
 
 enum class LoadResult {
     ok,
-    cannot_open,  // the file could not be opened, measured or read completely
+    cannot_open,  // the file could not be opened (or is not a regular file), measured or read
     too_short,    // shorter than a model header (this includes an empty file)
     no_memory,    // no buffer as large as the file could be allocated
 };
@@ -22,6 +22,10 @@ struct LoadFailure {
     std::error_code error;
     std::int64_t size = -1;
 };
+
+// The error a load gives for a name that is not a regular file (a pipe, a
+// socket, a device): it is refused before anything waits on it or reads it.
+std::error_code not_a_regular_file();
 
 // Reads the whole file `path` into `model`, which ends up exactly as large as
 // the file. Files shorter than a model header are refused before any

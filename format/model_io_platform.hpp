@@ -11,13 +11,19 @@
 #include "model_io.hpp"
 
 // A file open for reading: its descriptor (-1 when it did not open) and the
-// system's error code of the last step that failed.
+// system's error code of the last step that failed, or kNotRegularFile.
 struct InputFile {
     int fd = -1;
     int error = 0;
 };
 
-// Opens `path` for reading; a folder is refused with EISDIR.
+// InputFile::error for a name that is neither a regular file nor a folder: a
+// pipe, a socket or a device. No system error code says that.
+inline constexpr int kNotRegularFile = -1;
+
+// Opens `path` for reading without waiting for anything (a pipe with no
+// writer would hold an open forever) and keeps it only when it is a regular
+// file: a folder is refused with EISDIR, anything else with kNotRegularFile.
 InputFile open_input(const std::string& path);
 
 // The length of the file, or -1 (with `file.error` set) when it cannot be

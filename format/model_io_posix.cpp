@@ -73,8 +73,27 @@ bool find_link_itself(const std::string& name, OutputState& out) {
 
 InputFile open_input(const std::string& path) {
     InputFile file;
-    file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file.fd < 0) file.error = errno;
+    // O_NONBLOCK: opening a pipe or a terminal must not wait for its other
+    // end. It is taken off again once the file is known to be regular.
+    do file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    while (file.fd < 0 && errno == EINTR);
+    if (file.fd < 0) {
+        // A socket, or a device with no driver behind it, is named but will
+        // not open for reading: not a regular file either.
+        file.error = errno == ENXIO ? kNotRegularFile : errno;
+        return file;
+    }
+    struct stat status;
+    int flags = -1;
+    if (::fstat(file.fd, &status) != 0 || (flags = ::fcntl(file.fd, F_GETFL)) < 0)
+        file.error = errno;
+    else if (S_ISDIR(status.st_mode))
+        file.error = EISDIR;
+    else if (!S_ISREG(status.st_mode))
+        file.error = kNotRegularFile;
+    else if (::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        file.error = errno;
+    if (file.error != 0) close_input(file);
     return file;
 }
 
@@ -84,18 +103,8 @@ std::int64_t input_length(InputFile& file) {
         file.error = errno;
         return -1;
     }
-    // A directory opens for reading and may report an absurd size.
-    if (S_ISDIR(status.st_mode)) {
-        file.error = EISDIR;
-        return -1;
-    }
-    if (S_ISREG(status.st_mode)) return status.st_size;
-    const off_t end = ::lseek(file.fd, 0, SEEK_END);
-    if (end < 0 || ::lseek(file.fd, 0, SEEK_SET) != 0) {
-        file.error = errno;
-        return -1;
-    }
-    return end;
+    // open_input took only a regular file.
+    return status.st_size;
 }
 
 bool read_input(InputFile& file, std::span<std::uint8_t> into) {

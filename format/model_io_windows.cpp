@@ -51,6 +51,13 @@ InputFile open_input(const std::string& path) {
     if (error != 0) {
         file.fd = -1;
         file.error = error;
+        return file;
+    }
+    // A pipe, a console or a device is no model file, and reading one may
+    // never end.
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(file.fd))) != FILE_TYPE_DISK) {
+        close_input(file);
+        file.error = kNotRegularFile;
     }
     return file;
 }

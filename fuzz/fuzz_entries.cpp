@@ -13,6 +13,8 @@
 #include "reference_repair.hpp"
 #include "repair.hpp"
 #include "report.hpp"
+#include "shader_scripts.hpp"
+#include "skins.hpp"
 #include "validate_layout.hpp"
 #include "zip_reader.hpp"
 
@@ -21,6 +23,10 @@ namespace {
 std::FILE* sink() {
     static std::FILE* file = std::fopen("/dev/null", "w");
     return file;
+}
+
+bool has_upper(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
 }  // namespace
@@ -110,4 +116,23 @@ void fuzz_archive_once(const std::uint8_t* data, std::size_t size) {
         if (!read.ok() && !bytes.empty()) std::abort();
         if (!entry.problem.empty() && read.ok()) std::abort();
     }
+}
+
+void fuzz_game_text_once(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    ShaderNames names;
+    read_shader_script(text, "fuzz.shader", names);
+    if (names.problems.size() > 1) std::abort();
+    for (const std::string& name : names.defined)
+        if (name.empty() || name.size() >= kNameSize || has_upper(name)) std::abort();
+
+    std::int64_t last = 0;
+    read_skin(text, [&](const SkinLine& line) {
+        if (line.number <= last || line.surface.empty() || has_upper(line.surface) ||
+            line.surface.size() > kSkinNameBytes || line.shader.size() > kSkinNameBytes ||
+            line.surface.find('\n') != std::string::npos ||
+            line.shader.find('\n') != std::string::npos)
+            std::abort();
+        last = line.number;
+    });
 }

@@ -27,3 +27,10 @@ void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size);
 // member read. Aborts when a member reads as anything but exactly its
 // declared size, or larger than the reader's bound.
 void fuzz_archive_once(const std::uint8_t* data, std::size_t size);
+
+// The game's text files over arbitrary bytes: the shader-script reader, then
+// the skin reader, on the same bytes. Aborts when a script gives more than
+// one problem or a name that could not be a model's shader (empty, longer
+// than 63 bytes, with an uppercase letter), or when a skin line's names are
+// empty, longer than kept, not lowercased, or their line numbers go back.
+void fuzz_game_text_once(const std::uint8_t* data, std::size_t size);

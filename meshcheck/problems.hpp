@@ -33,6 +33,7 @@ const char* severity_name(Severity severity);
 //   path_too_long: value (bytes), limit (the length refused)
 //   lod_frames: value (the sibling's frames), limit (the base's)
 //   shader_script: value (the line, 0 when the file could not be read)
+//   skin_shader: count (the lines it stands for, when more than one)
 struct Problem {
     Severity severity = Severity::warning;
     const char* kind = "";      // stable key, as above

@@ -7,6 +7,7 @@
 #include "archive_source.hpp"
 #include "md3_layout.hpp"
 #include "report.hpp"
+#include "skins.hpp"
 #include "text.hpp"
 
 namespace {
@@ -16,13 +17,6 @@ std::string lowered(std::string_view text) {
     for (char& c : out)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return out;
-}
-
-std::string trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return std::string(text);
 }
 
 std::string stripped(const std::string& name) {
@@ -113,33 +107,28 @@ bool player_part(const std::string& gamePath, const EngineProfile& engine) {
 
 // One line of a skin against the model's surfaces: marks the surfaces it
 // names in `skinned`, and says what it names that the model lacks, or what
-// is wrong with its shader.
-void check_skin_line(std::string_view line, std::int64_t lineNumber, const std::string& where,
-                     bool lod, const std::vector<Surface>& surfaces, std::vector<char>& skinned,
-                     std::string& unknown, const GameFiles& game, const ShaderNames& shaders,
-                     const EngineProfile& engine, std::vector<Problem>& out) {
-    if (line.find("tag_") != std::string_view::npos) return;
-    const std::size_t comma = line.find(',');
-    if (comma == std::string_view::npos) return;
-    const std::string surfaceName = lowered(trimmed(line.substr(0, comma)));
-    const std::string shader = trimmed(line.substr(comma + 1));
-    if (surfaceName.empty()) return;
+// is wrong with its shader (one problem per surface however many lines
+// repeat it).
+void check_skin_line(const SkinLine& line, const std::string& where, bool lod,
+                     const std::vector<Surface>& surfaces, std::vector<char>& skinned,
+                     UnknownSurfaces& unknown, RepeatedFindings& repeated, const GameFiles& game,
+                     const ShaderNames& shaders, const EngineProfile& engine,
+                     std::vector<Problem>& out) {
     const auto named = std::find_if(surfaces.begin(), surfaces.end(),
-                                    [&](const Surface& s) { return s.loaded == surfaceName; });
+                                    [&](const Surface& s) { return s.loaded == line.surface; });
     if (named == surfaces.end()) {
-        unknown += printf_text("%s%s (line %lld)", unknown.empty() ? "" : ", ",
-                               shown_name(surfaceName).c_str(), static_cast<long long>(lineNumber));
+        unknown.add(shown_name(line.surface), line.number);
         return;
     }
     // Every surface of that name takes the line, not just the first.
     for (const Surface& s : surfaces)
-        if (s.loaded == surfaceName) skinned[static_cast<std::size_t>(s.index)] = 1;
-    if (lod || shader.empty() || !engine.imageExtensions) return;
+        if (s.loaded == line.surface) skinned[static_cast<std::size_t>(s.index)] = 1;
+    if (lod || line.shader.empty() || !engine.imageExtensions) return;
     Problem p = shader_problem(
-        shader, "skin_shader", named->index, named->stored,
-        printf_text("%s line %lld: ", where.c_str(), static_cast<long long>(lineNumber)), game,
+        line.shader, "skin_shader", named->index, named->stored,
+        printf_text("%s line %lld: ", where.c_str(), static_cast<long long>(line.number)), game,
         shaders, engine);
-    if (p.kind[0] != 0) out.push_back(std::move(p));
+    if (p.kind[0] != 0) repeated.add(out, named->index, [&] { return std::move(p); });
 }
 
 // The .skin files the engine reads beside a player part (head.md3 takes
@@ -168,19 +157,17 @@ std::vector<std::string> check_skins(const std::string& gamePath,
         if (!read_place(game, place, bytes).ok()) continue;
         skins.push_back(where);
         const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        std::int64_t lineNumber = 0;
-        std::string unknown;  // the surfaces it names that the model lacks
-        for (std::size_t start = 0; start < text.size();) {
-            std::size_t end = text.find('\n', start);
-            if (end == std::string_view::npos) end = text.size();
-            check_skin_line(text.substr(start, end - start), ++lineNumber, where, lod, surfaces,
-                            skinned, unknown, game, shaders, engine, out);
-            start = end + 1;
-        }
+        UnknownSurfaces unknown;  // the surfaces it names that the model lacks
+        RepeatedFindings repeated;
+        read_skin(text, [&](const SkinLine& line) {
+            check_skin_line(line, where, lod, surfaces, skinned, unknown, repeated, game, shaders,
+                            engine, out);
+        });
+        repeated.finish(out);
         if (!unknown.empty() && !lod)
             out.push_back(problem(Severity::warning, "skin_surface", -1, "",
-                                  where + " names surfaces the model does not have, " + unknown +
-                                      ": those lines are ignored"));
+                                  where + " names surfaces the model does not have, " +
+                                      unknown.text() + ": those lines are ignored"));
     }
     return skins;
 }

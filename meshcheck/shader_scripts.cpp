@@ -2,6 +2,7 @@
 // script's stages and keywords do not decide whether a name resolves.
 #include "shader_scripts.hpp"
 
+#include "md3_layout.hpp"
 #include "text.hpp"
 
 namespace {
@@ -57,11 +58,14 @@ void read_shader_script(std::string_view text, const std::string& where, ShaderN
             ++i;
             continue;
         }
-        std::string token;
+        std::string_view token;
         if (c == '"') {
+            // The quote must close on its own line. Looking for the line's
+            // end first would scan the rest of a script without one at every
+            // quote; the closing quote bounds the search to the token itself.
             const std::size_t end = text.find('"', i + 1);
-            const std::size_t newline = text.find('\n', i + 1);
-            if (end == std::string_view::npos || newline < end)
+            if (end == std::string_view::npos ||
+                text.substr(i + 1, end - i - 1).find('\n') != std::string_view::npos)
                 return script_problem(names, where, line, "quote never closed");
             token = text.substr(i + 1, end - i - 1);
             i = end + 1;
@@ -74,10 +78,13 @@ void read_shader_script(std::string_view text, const std::string& where, ShaderN
                 ++i;
             token = text.substr(start, i - start);
         }
-        if (depth == 0 && !token.empty()) {
-            for (char& t : token)
+        // A model's shader field holds at most 63 bytes, so a longer name is
+        // never one the engine is asked for: it is not kept, however long.
+        if (depth == 0 && !token.empty() && token.size() < kNameSize) {
+            std::string name(token);
+            for (char& t : name)
                 if (t >= 'A' && t <= 'Z') t = static_cast<char>(t - 'A' + 'a');
-            names.defined.insert(std::move(token));
+            names.defined.insert(std::move(name));
         }
     }
     if (depth > 0) script_problem(names, where, openedAt, "'{' never closed");

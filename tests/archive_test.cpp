@@ -29,7 +29,8 @@ class ArchiveTest : public ScratchDir {};
 // Field offsets inside the records, for breaking one field.
 constexpr std::size_t kCentralFlags = 8, kCentralMethod = 10, kCentralCrc = 16,
                       kCentralCompressed = 20, kCentralSize = 24, kCentralLocal = 42;
-constexpr std::size_t kLocalFlags = 6;
+constexpr std::size_t kLocalFlags = 6, kLocalMethod = 8, kLocalCrc = 14, kLocalCompressed = 18,
+                      kLocalSize = 22, kLocalName = 26, kLocalExtra = 28;
 constexpr std::size_t kEndCount = 10, kEndDirectorySize = 12, kEndDirectoryOffset = 16;
 
 struct BrokenCase {
@@ -47,6 +48,16 @@ TEST_F(ArchiveTest, BrokenArchivesAreRefusedWithTheirReason) {
     };
     const auto end = [](BuiltZip& z, std::size_t field) {
         return z.bytes.data() + z.endOffset + field;
+    };
+    const auto local = [](BuiltZip& z, int m, std::size_t field) {
+        return z.bytes.data() + z.localOffsets[m] + field;
+    };
+    // A field changed in the directory and the local header alike, which
+    // the reader checks against one another.
+    const auto both = [&](BuiltZip& z, int m, std::size_t centralField, std::size_t localField,
+                          std::uint32_t value) {
+        put_u32(central(z, m, centralField), value);
+        put_u32(local(z, m, localField), value);
     };
     const BrokenCase cases[] = {
         {"an empty file", [](BuiltZip& z) { z.bytes.clear(); }, -1, "too short"},
@@ -90,16 +101,46 @@ TEST_F(ArchiveTest, BrokenArchivesAreRefusedWithTheirReason) {
          -1, "zip64"},
         {"an archive split over disks", [&](BuiltZip& z) { put_u16(end(z, 4), 1); }, -1,
          "several disks"},
-        {"a member whose CRC lies", [&](BuiltZip& z) { *central(z, 0, kCentralCrc) ^= 1; }, 0,
-         "CRC"},
-        {"a stored member whose CRC lies", [&](BuiltZip& z) { *central(z, 1, kCentralCrc) ^= 1; },
-         1, "CRC"},
+        {"a member whose CRC lies",
+         [&](BuiltZip& z) {
+             both(z, 0, kCentralCrc, kLocalCrc, get_u32(local(z, 0, kLocalCrc)) ^ 1);
+         },
+         0, "does not match"},
+        {"a stored member whose CRC lies",
+         [&](BuiltZip& z) {
+             both(z, 1, kCentralCrc, kLocalCrc, get_u32(local(z, 1, kLocalCrc)) ^ 1);
+         },
+         1, "does not match"},
         {"a deflate member declaring more than it holds",
-         [&](BuiltZip& z) { put_u32(central(z, 2, kCentralSize), 5001); }, 2,
+         [&](BuiltZip& z) { both(z, 2, kCentralSize, kLocalSize, 5001); }, 2,
          "inflates to 5000 bytes, fewer than the 5001"},
         {"a deflate stream expanding past its declared size",
-         [&](BuiltZip& z) { put_u32(central(z, 0, kCentralSize), 10); }, 0,
+         [&](BuiltZip& z) { both(z, 0, kCentralSize, kLocalSize, 10); }, 0,
          "inflates to more than the 10 bytes"},
+        // The game's reader refuses a member whose local header disagrees
+        // with its directory entry; a data descriptor excuses the CRC and
+        // sizes alone.
+        {"a local header that says stored where the directory says deflate",
+         [&](BuiltZip& z) { put_u16(local(z, 0, kLocalMethod), 0); }, 0,
+         "its local header gives compression method 0, the directory 8"},
+        {"a local CRC of its own", [&](BuiltZip& z) { *local(z, 1, kLocalCrc) ^= 1; }, 1,
+         "its local header gives CRC"},
+        {"a local compressed size of its own",
+         [&](BuiltZip& z) { put_u32(local(z, 2, kLocalCompressed), 1); }, 2,
+         "gives a compressed size of 1, the directory"},
+        {"a local size of its own", [&](BuiltZip& z) { put_u32(local(z, 2, kLocalSize), 1); }, 2,
+         "gives a size of 1, the directory 5000"},
+        {"a data descriptor's flag: no local CRC or sizes, but the name length still counts",
+         [&](BuiltZip& z) {
+             put_u16(local(z, 2, kLocalFlags), 8);
+             for (std::size_t field : {kLocalCrc, kLocalCompressed, kLocalSize})
+                 put_u32(local(z, 2, field), 0);
+             put_u16(local(z, 2, kLocalName), 16);
+         },
+         2, "gives a name length of 16, the directory 17"},
+        {"a local name length of its own",
+         [&](BuiltZip& z) { put_u16(local(z, 1, kLocalName), 18); }, 1,
+         "gives a name length of 18, the directory 19"},
         {"a stored member whose sizes disagree",
          [&](BuiltZip& z) { put_u32(central(z, 1, kCentralSize), 199); }, 1, "stored, but"},
         {"a size past the reader's bound in a small file",
@@ -122,14 +163,13 @@ TEST_F(ArchiveTest, BrokenArchivesAreRefusedWithTheirReason) {
          "run past the directory"},
         {"a local header offset at no local header",
          [&](BuiltZip& z) { put_u32(central(z, 2, kCentralLocal), 4); }, 2, "no local header"},
-        {"a local name length that pushes the data into the directory",
-         [](BuiltZip& z) { put_u16(z.bytes.data() + z.localOffsets[2] + 26, 0xFFFF); }, 2,
+        {"a local extra length that pushes the data into the directory",
+         [&](BuiltZip& z) { put_u16(local(z, 2, kLocalExtra), 0xFFFF); }, 2,
          "run past the directory"},
         {"deflate data cut short",
          [&](BuiltZip& z) {
-             put_u32(
-                 central(z, 0, kCentralCompressed),
-                 static_cast<std::uint32_t>(z.localOffsets[1] - z.localOffsets[0] - 30 - 15 - 40));
+             both(z, 0, kCentralCompressed, kLocalCompressed,
+                  static_cast<std::uint32_t>(z.localOffsets[1] - z.localOffsets[0] - 30 - 15 - 40));
          },
          0, "ends before its stream does"},
         {"bytes that are no deflate stream",  // a block of the reserved type
@@ -171,6 +211,71 @@ TEST_F(ArchiveTest, BrokenArchivesAreRefusedWithTheirReason) {
         }
     }
     EXPECT_EQ(entries(), 1u);  // nothing written beside the archive
+}
+
+// Members sharing bytes, whichever way round: the first in the directory's
+// order is read, every later one that overlaps it is refused with the entry
+// it overlaps, before anything of it is read.
+TEST_F(ArchiveTest, MembersThatShareBytesAfterTheFirstAreRefused) {
+    const auto central = [](BuiltZip& z, int m, std::size_t field) {
+        return z.bytes.data() + z.centralOffsets[m] + field;
+    };
+    const auto local = [](BuiltZip& z, int m, std::size_t field) {
+        return z.bytes.data() + z.localOffsets[m] + field;
+    };
+    struct Case {
+        const char* what;
+        std::function<void(BuiltZip&)> overlap;
+        std::vector<int> refused;  // the members refused
+        const char* reason;        // part of the first one's reason
+    };
+    const std::vector<Case> cases = {
+        {"two entries for one member",
+         [&](BuiltZip& z) {
+             // Entry 3 is entry 1 again under its own name.
+             std::copy_n(central(z, 0, 0), 46, central(z, 2, 0));
+         },
+         {2},
+         "overlap those of entry 1 of the directory (offsets 0 to"},
+        {"data that runs into the next member's header",
+         [&](BuiltZip& z) {
+             const std::uint32_t longer = get_u32(central(z, 0, kCentralCompressed)) + 10;
+             put_u32(central(z, 0, kCentralCompressed), longer);
+             put_u32(local(z, 0, kLocalCompressed), longer);
+         },
+         {1},
+         "overlap those of entry 1"},
+        {"an entry pointing inside an earlier member's data",
+         [&](BuiltZip& z) {
+             // The stored member's data holds a copy of the last header (and
+             // so no longer matches its CRC).
+             const std::uint64_t inside = z.localOffsets[1] + 30 + 19;
+             std::copy_n(local(z, 2, 0), 30, z.bytes.data() + inside);
+             put_u32(central(z, 2, kCentralLocal), static_cast<std::uint32_t>(inside));
+         },
+         {2, 1},
+         "overlap those of entry 2"},
+        {"no overlap: members side by side", [](BuiltZip&) {}, {}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<BuiltMember> members = base_members();
+        members[1].data = sample_bytes(200, 2);
+        BuiltZip zip = build_zip(members);
+        c.overlap(zip);
+        ZipArchive archive;
+        ASSERT_TRUE(open_archive_memory(zip.bytes, archive).ok());
+        ASSERT_EQ(archive.entries.size(), 3u);
+        for (int m = 0; m < 3; ++m) {
+            const bool refused = std::count(c.refused.begin(), c.refused.end(), m) > 0;
+            ModelBuffer bytes;
+            const ZipResult read = read_member(archive, archive.entries[m], bytes);
+            EXPECT_EQ(read.ok(), !refused) << m << ": " << read.reason;
+            if (refused && m == c.refused.front()) {
+                EXPECT_NE(read.reason.find(c.reason), std::string::npos) << read.reason;
+            }
+        }
+    }
 }
 
 TEST_F(ArchiveTest, CommentsAndTrailingBytesDoNotHideTheEndRecord) {

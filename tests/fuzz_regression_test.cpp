@@ -5,7 +5,7 @@
 
 TEST(FuzzRegressions, ReplayWithoutFault) {
     std::size_t replayed = 0;
-    for (const char* tool : {"meshmend", "sphereset", "meshcheck", "archive"}) {
+    for (const char* tool : {"meshmend", "sphereset", "meshcheck", "archive", "game_text"}) {
         // A missing or empty folder would replay nothing and pass.
         const fs::path dir = fs::path(FUZZ_REGRESSIONS) / tool;
         ASSERT_TRUE(fs::is_directory(dir)) << dir << " is missing";
@@ -19,8 +19,10 @@ TEST(FuzzRegressions, ReplayWithoutFault) {
                 fuzz_sphereset_once(bytes.data(), bytes.size());
             else if (std::string(tool) == "meshcheck")
                 fuzz_meshcheck_once(bytes.data(), bytes.size());
-            else
+            else if (std::string(tool) == "archive")
                 fuzz_archive_once(bytes.data(), bytes.size());
+            else
+                fuzz_game_text_once(bytes.data(), bytes.size());
             ++ofTool;
         }
         EXPECT_GT(ofTool, 0u) << dir << " holds no input";

@@ -5,9 +5,11 @@
 #include "references.hpp"
 
 #include <algorithm>
+#include <chrono>
 
 #include "game_files.hpp"
 #include "shader_scripts.hpp"
+#include "skins.hpp"
 #include "support.hpp"
 #include "zip_builder.hpp"
 
@@ -317,6 +319,12 @@ TEST(ShaderScripts, BrokenScriptsAreWarningsWithTheirLine) {
         {"a//b\n{ }", 0, {"a"}},
         {"", 0, {}},
         {"/", 0, {"/"}},
+        // No model names a shader longer than its 63-byte field holds.
+        {"\"x\" yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy { } "
+         "zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz",
+         0,
+         {"x", "yyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyyy"}},
+        {"\"a\" \"b", 1, {"a"}},
     };
     for (const Case& c : cases) {
         ShaderNames names;
@@ -331,6 +339,79 @@ TEST(ShaderScripts, BrokenScriptsAreWarningsWithTheirLine) {
             names.problems[0].message.find("scripts/x.shader:" + std::to_string(c.line) + ":"),
             std::string::npos)
             << names.problems[0].message;
+    }
+}
+
+// A skin's findings as one problem each, however many lines repeat them:
+// the first line's message as it always was, then how many more lines there
+// were; a name of any length costs no more than a name's worth.
+TEST_F(ReferencesTest, RepeatedSkinLinesAreOneProblemWithACount) {
+    const std::string missing =
+        "head_default.skin line 1: shader \"gone/a\": no script defines \"gone/a\" and no "
+        "image matches it (.tga .jpg .jpeg .png .pcx .bmp .pvr); ioq3 draws the default texture";
+    std::string thousand, twenty, huge = "h_" + std::string(1 << 20, 'x') + ",a\n";
+    for (int i = 0; i < 1000; ++i) thousand += "h_head,gone/a\n";
+    for (int i = 0; i < 20; ++i) twenty += "u" + std::to_string(i) + ",gone/a\n";
+    // A skin that names none of the model's surfaces leaves h_head unnamed.
+    const std::string unnamed =
+        "no skin names this surface (head_default.skin); ioq3 draws it with the default texture";
+    std::string unknown;
+    for (int i = 0; i < 16; ++i)
+        unknown +=
+            (i ? ", \"u" : "\"u") + std::to_string(i) + "\" (line " + std::to_string(i + 1) + ")";
+    struct Case {
+        std::string skin;
+        std::vector<std::string> messages;
+    };
+    const std::vector<Case> cases = {
+        {"h_head,gone/a\n", {missing}},
+        {thousand, {missing + "; and 999 more lines like it"}},
+        {"h_head,gone/a\nh_head,gone/b\n", {missing + "; and 1 more line like it"}},
+        {twenty,
+         {unnamed, "head_default.skin names surfaces the model does not have, " + unknown +
+                       ", and 4 more lines: those lines are ignored"}},
+        {huge,
+         {unnamed, "head_default.skin names surfaces the model does not have, \"h_" +
+                       std::string(kSkinNameBytes - 2, 'x') +
+                       "\" (line 1): those lines are ignored"}},
+    };
+    const EngineProfile& engine = default_engine();
+    const std::string game = path("skinned");
+    write_bytes(game + "/models/players/bob/head.md3",
+                as_vector(model_bytes({{"h_head", "textures/both"}}, 1)));
+    write_bytes(game + "/textures/both.tga", text_bytes("tga"));
+    for (const Case& c : cases) {
+        write_bytes(game + "/models/players/bob/head_default.skin", text_bytes(c.skin));
+        const GameFiles files = open_game({game}, engine);
+        const std::vector<GamePlace> places = find_places(files, "models/players/bob/head.md3");
+        ModelBuffer bytes;
+        ASSERT_TRUE(read_place(files, places.at(0), bytes).ok());
+        std::vector<std::string> messages;
+        for (const Problem& p :
+             check_references(bytes, "models/players/bob/head.md3", files, ShaderNames{}, engine))
+            messages.push_back(p.message);
+        EXPECT_EQ(messages, c.messages) << c.skin.substr(0, 40);
+    }
+}
+
+// A script of a million quoted tokens on one line (4 MB), and one huge
+// token, are read in one pass: a reader that looks past each token for the
+// line's end takes minutes.
+TEST(ShaderScripts, ReadingIsLinearInItsLength) {
+    std::string quoted;
+    for (int i = 0; i < 1000000; ++i) quoted += "\"a\" ";
+    const std::string huge = std::string(16 << 20, 'x') + " { }";
+    // The old reader took 19 s natively on `quoted`; a sanitizer or an
+    // emulator slows the new one down, and the old one far more.
+    const bool slowed = MD3_SANITIZED || std::string(TOOL_EMULATOR).size() > 0;
+    for (const std::string* text : std::vector<const std::string*>{&quoted, &huge}) {
+        const auto start = std::chrono::steady_clock::now();
+        ShaderNames names;
+        read_shader_script(*text, "scripts/x.shader", names);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took.count(), slowed ? 60.0 : 5.0);
+        EXPECT_TRUE(names.problems.empty());
+        EXPECT_EQ(names.defined.size(), text == &quoted ? 1u : 0u);
     }
 }
 
