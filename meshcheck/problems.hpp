@@ -32,6 +32,7 @@ const char* severity_name(Severity severity);
 //   path_too_long: value (bytes), limit (the length refused)
 //   lod_frames: value (the sibling's frames), limit (the base's)
 //   shader_script: value (the line, 0 when the file could not be read)
+//   not_analysed: none (the message says why)
 struct Problem {
     Severity severity = Severity::warning;
     const char* kind = "";      // stable key, as above

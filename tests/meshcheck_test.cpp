@@ -454,7 +454,9 @@ TEST_F(Meshcheck, CommandLineAndStatuses) {
     EXPECT_EQ(quiet.status, 1);
     EXPECT_EQ(quiet.out, big +
                              ": errors; meshmend: clean\n  error: surface 0 \"surface\": 1010 "
-                             "vertices; ioq3 refuses the model at 1000 or more\n3 models: 2 ok, 0 "
+                             "vertices; ioq3 refuses the model at 1000 or more\n  warning: "
+                             "surface 0 \"surface\": normals and seams not analysed: ioq3 "
+                             "refuses the surface anyway\n3 models: 2 ok, 0 "
                              "with warnings, 1 with errors; meshmend would change 0\n");
     EXPECT_EQ(run({"--engine", "q3", big}).status, 1);
     EXPECT_EQ(run({"--engine=etlegacy", "--quiet", big}).status, 0);

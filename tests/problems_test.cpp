@@ -1,6 +1,7 @@
 // meshcheck's problems: each kind on a model that has exactly that problem,
 // at each engine's limits, and none of the geometry kinds on anything
 // meshmend writes.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -328,7 +329,16 @@ TEST(Problems, EachKindOnAModelThatHasExactlyIt) {
         SCOPED_TRACE(std::string(c.what) + " for " + c.engine);
         const ModelBuffer model = c.make();
         ASSERT_TRUE(validate_layout(model));
-        const std::vector<Problem> found = problems_of(model, engine(c.engine));
+        std::vector<Problem> found = problems_of(model, engine(c.engine));
+        // A surface the engine refuses is not analysed further, and says so.
+        if (std::string(c.kind).starts_with("too_many_")) {
+            const auto skipped = std::find_if(found.begin(), found.end(), [](const Problem& p) {
+                return std::string(p.kind) == "not_analysed";
+            });
+            ASSERT_NE(skipped, found.end());
+            EXPECT_EQ(skipped->surface, c.surface);
+            found.erase(skipped);
+        }
         if (c.kind[0] == 0) {
             for (const Problem& p : found) ADD_FAILURE() << p.kind << ": " << p.message;
             continue;
