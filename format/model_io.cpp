@@ -6,6 +6,7 @@
 #include "model_io.hpp"
 
 #include <cerrno>
+#include <cstring>
 #include <exception>
 #include <random>
 #include <system_error>
@@ -97,6 +98,41 @@ LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* 
         model.clear();
         return cannot_open();
     }
+    return LoadResult::ok;
+}
+
+LoadResult load_model_head(const std::string& path, ModelBuffer& model, std::int64_t& fileSize,
+                           LoadFailure* failure) {
+    LoadFailure ignored;
+    LoadFailure& why = failure ? *failure : ignored;
+    why = LoadFailure{};
+    model.clear();
+    fileSize = -1;
+    InputFile file = open_input(path);
+    const InputCloser closer{file};
+    const auto cannot_open = [&] {
+        model.clear();
+        why.error = std::error_code(file.error, std::generic_category());
+        return LoadResult::cannot_open;
+    };
+    if (file.fd < 0) return cannot_open();
+    const std::int64_t size = input_length(file);
+    if (size < 0) return cannot_open();
+    why.size = fileSize = size;
+    if (size < Md3Header::kSize) return LoadResult::too_short;
+
+    std::uint8_t header[Md3Header::kSize];
+    if (!read_input(file, header)) return cannot_open();
+    const std::int64_t end = Md3Header::ofsEnd(header);
+    const std::int64_t length = end >= Md3Header::kSize && end <= size ? end : Md3Header::kSize;
+    try {
+        model.resize(static_cast<std::size_t>(length));
+    } catch (const std::exception&) {
+        why.error = std::make_error_code(std::errc::not_enough_memory);
+        return LoadResult::no_memory;
+    }
+    std::memcpy(model.data(), header, sizeof header);
+    if (!read_input(file, std::span(model).subspan(sizeof header))) return cannot_open();
     return LoadResult::ok;
 }
 

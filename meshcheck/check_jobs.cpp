@@ -24,8 +24,9 @@ ModelReport unreadable(std::string reason, std::int64_t size = -1) {
 ModelReport check_loose_file(const std::string& path, CheckWorker& worker,
                              const EngineProfile& engine) {
     LoadFailure failure;
-    switch (load_model(path, worker.model, &failure)) {
-        case LoadResult::ok: return check_model(worker.model, worker.workspace, engine);
+    std::int64_t fileSize = -1;
+    switch (load_model_head(path, worker.model, fileSize, &failure)) {
+        case LoadResult::ok: return check_model(worker.model, worker.workspace, engine, fileSize);
         case LoadResult::too_short: {
             // In the layout check's own words, which need only the size.
             static const std::uint8_t none[Md3Header::kSize] = {};
@@ -89,6 +90,15 @@ std::vector<CheckJob> jobs_of(const FoundModel& found) {
     std::shared_ptr<const ZipArchive> shared = std::move(archive);
     for (const std::size_t i : models) jobs.push_back({found.path, entries[i].name, "", shared, i});
     return jobs;
+}
+
+std::uint64_t job_memory(const CheckJob& job) {
+    if (!job.error.empty()) return 0;
+    if (job.archive) return 2 * job.archive->entries[job.entry].size;
+    std::error_code error;
+    const std::u8string utf8(job.path.begin(), job.path.end());
+    const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(utf8), error);
+    return error ? 0 : 2 * static_cast<std::uint64_t>(size);
 }
 
 std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& name) {
