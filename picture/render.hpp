@@ -62,6 +62,13 @@ inline constexpr std::int32_t kPanelWidth = 400;
 inline constexpr std::int32_t kPanelHeight = 400;
 inline constexpr std::int32_t kPanelTop = 14;
 
+// The most pixels a picture tests for the model's triangles, each triangle
+// costing the pixels of its box within a panel, in file order; a triangle
+// that would take it past this is left out. That bounds the time a picture
+// takes (about a hundred triangles as large as a whole panel), far above
+// what any real model's triangles cost.
+inline constexpr std::int64_t kPicturePixelTests = std::int64_t{1} << 24;
+
 // The colours a picture is drawn in.
 inline constexpr Rgb kBackground = {64, 70, 84};
 inline constexpr Rgb kZeroAngleColour = {40, 90, 230};  // normals that agree
