@@ -62,6 +62,19 @@ void release(CheckWorker& worker) {
     w.farthest = {};
 }
 
+// Buffers a worker keeps from one model to the next up to this size: every
+// real model fits, and the few larger ones give theirs back at once, so that
+// what idle workers hold stays out of the memory the pool shares.
+constexpr std::size_t kKeptBuffer = std::size_t{64} << 20;
+
+struct GiveBackLarge {
+    CheckWorker& worker;
+    ~GiveBackLarge() {
+        if (worker.model.capacity() > kKeptBuffer || worker.workspace.copy.capacity() > kKeptBuffer)
+            release(worker);
+    }
+};
+
 }  // namespace
 
 std::vector<CheckJob> jobs_of(const FoundModel& found) {
@@ -121,6 +134,7 @@ std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& n
 ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,
                     const GameReferences* game, std::int32_t pictureFrame) {
     if (!job.error.empty()) return unreadable(job.error);
+    const GiveBackLarge giveBack{worker};
     try {
         ModelReport report = job.archive ? check_member(job, worker, engine)
                                          : check_loose_file(job.path, worker, engine);

@@ -12,6 +12,7 @@
 #include "repair.hpp"
 #include "support.hpp"
 #include "text.hpp"
+#include "zip_builder.hpp"
 
 namespace {
 
@@ -508,4 +509,51 @@ TEST_F(Meshcheck, CommandLineAndStatuses) {
             "2 models: 0 ok, 0 with warnings, 1 with errors, 1 unreadable; meshmend would change "
             "1\n"),
         std::string::npos);
+}
+
+// What a model costs is its own length, once, not the file's: bytes past
+// ofsEnd are counted and never read, and workers checking large members at
+// once share one budget rather than each holding its own. Under an address
+// space far below what holding everything would take, each report is the one
+// an unlimited run of one worker gives.
+TEST_F(Meshcheck, LargeInputsCostTheirModelsOnce) {
+    if (MD3_SANITIZED) GTEST_SKIP() << "the sanitizer's shadow memory needs more address space";
+    if (std::string(TOOL_EMULATOR).size() > 0) GTEST_SKIP() << "the emulator needs the room";
+    const std::string padded = model_file("padded.md3", read_file(SAMPLE_MODEL));
+    const auto sampleSize = static_cast<long long>(fs::file_size(padded));
+    fs::resize_file(padded, std::uintmax_t{1} << 30);  // sparse: costs no disk
+    std::vector<BuiltMember> members;
+    for (const char* name : {"a.md3", "b.md3"})
+        members.push_back({name, std::vector<std::uint8_t>(std::size_t{200} << 20, 0), true});
+    const std::string archive = path("large.pk3");
+    {
+        const BuiltZip zip = build_zip(members);
+        members.clear();
+        write_file(archive, ModelBuffer(zip.bytes.begin(), zip.bytes.end()));
+    }
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        long long mib;  // the address space allowed
+        std::string expected;
+    };
+    const std::string invalid = ": invalid\n  not an MD3 model: magic \"\\x00\\x00\\x00\\x00\"\n";
+    const std::vector<Case> cases = {
+        {"trailing bytes of a loose model",
+         {"--jobs", "1", padded},
+         64,
+         "trailing bytes: " + std::to_string((1LL << 30) - sampleSize) + " bytes"},
+        {"two members of 200 MiB on two workers",
+         {"--jobs", "2", archive},
+         450,
+         archive + ":a.md3" + invalid + archive + ":b.md3" + invalid},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RunOptions limited;
+        limited.memoryLimit = c.mib << 20;
+        const RunResult r = run_tool(MESHCHECK_BIN, c.args, limited);
+        EXPECT_NE(r.out.find(c.expected), std::string::npos) << r.out << r.err;
+        EXPECT_EQ(r.out.find("not enough memory"), std::string::npos) << r.out;
+    }
 }
