@@ -158,9 +158,9 @@ float from_order_key(std::uint32_t key) {
 // The rank-th smallest of the values `visit` goes through (it calls its
 // argument with each), given how many values fall in each bucket
 // (`buckets`, 65536 counts): a radix selection that takes one more pass over
-// the values, where sorting, or even nth_element, takes many. The values are
-// made again by that pass rather than kept: on a large model they would take
-// half its size again.
+// the values, where sorting, or even nth_element, takes many. On a very
+// large surface the values are made again by that pass rather than kept:
+// they would take half the model's size again.
 template <typename Visit>
 float select_rank(Visit visit, std::size_t rank, const std::vector<std::uint32_t>& buckets,
                   std::vector<std::uint32_t>& low) {
@@ -178,6 +178,9 @@ float select_rank(Visit visit, std::size_t rank, const std::vector<std::uint32_t
 
 // Vertex-frames of a surface from which its median is found by buckets.
 constexpr std::int64_t kBucketedMedian = 65536;
+// Vertex-frames of a surface up to which the cosines are kept for the
+// selection (16 MiB of them); past that each selection makes them again.
+constexpr std::int64_t kKeptCosines = std::int64_t{1} << 22;
 
 // The normal changes of one surface; `changed` is 0 when there are none.
 NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_t* copy,
@@ -193,10 +196,9 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     // Counting buckets for the median pays on a large surface; on a small one
     // clearing them would cost more than finding the median outright.
     const bool bucketed = change.total >= kBucketedMedian;
-    if (bucketed)
-        w.buckets.assign(65536, 0);
-    else
-        w.cosines.resize(static_cast<std::size_t>(change.total));
+    const bool kept = change.total <= kKeptCosines;
+    if (bucketed) w.buckets.assign(65536, 0);
+    if (kept) w.cosines.resize(static_cast<std::size_t>(change.total));
     std::size_t changed = 0;
     std::int64_t farOff = 0, inward = 0;
     const float farOffCosine =
@@ -215,10 +217,8 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
             const float cosine = normal_cosine(tables, old, rebuilt);
             const bool differs = old != rebuilt;
             worst = differs && cosine < worst ? cosine : worst;
-            if (bucketed)
-                w.buckets[order_key(cosine) >> 16] += differs;
-            else
-                w.cosines[changed] = cosine;
+            if (bucketed) w.buckets[order_key(cosine) >> 16] += differs;
+            if (kept) w.cosines[changed] = cosine;
             changed += differs;
             farOff += cosine < farOffCosine;
             inward += cosine < 0.0f;
@@ -235,6 +235,10 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     // larger values after its rank, where the next one looks.
     std::size_t from = 0;
     const auto each_change = [&](auto visit) {
+        if (kept) {
+            for (std::size_t i = 0; i < changed; ++i) visit(w.cosines[i]);
+            return;
+        }
         for (std::int32_t j = 0; j < numFrames; ++j) {
             const std::uint8_t* before = vertex_frame(surface, j);
             const std::uint8_t* after = copy + (before - file);
