@@ -557,3 +557,23 @@ TEST_F(Meshcheck, LargeInputsCostTheirModelsOnce) {
         EXPECT_EQ(r.out.find("not enough memory"), std::string::npos) << r.out;
     }
 }
+
+// Models larger than the workers' shared budget wait for the others and are
+// checked alone; the report is the one of one worker, in the same order.
+TEST_F(Meshcheck, ManyWorkersWithLargeModelsKeepTheReport) {
+    fs::create_directory(dir / "tree");
+    const ModelBuffer sample = read_file(SAMPLE_MODEL);
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = model_file("tree/m" + std::to_string(10 + i) + ".md3", sample);
+        // Every third model counted as 2 x 300 MiB: past the budget alone.
+        if (i % 3 == 0) fs::resize_file(name, std::uintmax_t{300} << 20);
+    }
+    const RunResult one = run({"--jobs", "1", path("tree")});
+    EXPECT_EQ(one.status, 1) << one.err;
+    for (const char* jobs : {"2", "6"}) {
+        SCOPED_TRACE(jobs);
+        const RunResult many = run({"--jobs", jobs, path("tree")});
+        EXPECT_EQ(many.out, one.out);
+        EXPECT_EQ(many.status, one.status);
+    }
+}
