@@ -18,7 +18,7 @@ enum class Verdict {
     repairable,  // meshmend would succeed and change at least one byte
     refused,     // valid, but meshmend stops at a surface of too many vertices
     invalid,     // meshmend refuses it as corrupt
-    unreadable,  // it cannot be opened or read
+    unreadable,  // it cannot be opened or read, or checking it is past the work budget
 };
 inline constexpr std::size_t kVerdicts = static_cast<std::size_t>(Verdict::unreadable) + 1;
 

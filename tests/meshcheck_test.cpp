@@ -185,6 +185,13 @@ TEST(MeshcheckFindings, EachKindCarriesItsNumbers) {
     };
     const ModelBuffer small = build_model(generated_model(1, 3, 200));
     expect_plain_angles(small, check(small));
+    // A surface of more vertex-frames than the check keeps cosines for: the
+    // median's selections make them again.
+    const ModelBuffer huge = build_model(generated_model(1, 4300, 1000));
+    ASSERT_GT(
+        std::int64_t{4300} * Md3Surface::numVerts(huge.data() + surface_offset(huge.data(), 0)),
+        std::int64_t{1} << 22);
+    expect_plain_angles(huge, check(huge));
     BuiltModel big = generated_model(2, 120, 1000);
     big.surfaces[1].triangles.push_back({5, 5, 6});
     const ModelBuffer blob = build_model(big);
