@@ -6,6 +6,7 @@
 #include "model_io.hpp"
 
 #include <cerrno>
+#include <cstring>
 #include <exception>
 #include <random>
 #include <system_error>
@@ -79,6 +80,17 @@ std::error_code not_a_regular_file() {
     return {1, category};
 }
 
+namespace {
+
+// Why an input could not be opened, measured or read, in the words a
+// caller shows.
+std::error_code input_error(const InputFile& file) {
+    return file.error == kNotRegularFile ? not_a_regular_file()
+                                         : std::error_code(file.error, std::generic_category());
+}
+
+}  // namespace
+
 LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* failure) {
     LoadFailure ignored;
     LoadFailure& why = failure ? *failure : ignored;
@@ -87,9 +99,7 @@ LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* 
     InputFile file = open_input(path);
     const InputCloser closer{file};
     const auto cannot_open = [&] {
-        why.error = file.error == kNotRegularFile
-                        ? not_a_regular_file()
-                        : std::error_code(file.error, std::generic_category());
+        why.error = input_error(file);
         return LoadResult::cannot_open;
     };
     if (file.fd < 0) return cannot_open();
@@ -112,6 +122,41 @@ LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* 
         model.clear();
         return cannot_open();
     }
+    return LoadResult::ok;
+}
+
+LoadResult load_model_head(const std::string& path, ModelBuffer& model, std::int64_t& fileSize,
+                           LoadFailure* failure) {
+    LoadFailure ignored;
+    LoadFailure& why = failure ? *failure : ignored;
+    why = LoadFailure{};
+    model.clear();
+    fileSize = -1;
+    InputFile file = open_input(path);
+    const InputCloser closer{file};
+    const auto cannot_open = [&] {
+        model.clear();
+        why.error = input_error(file);
+        return LoadResult::cannot_open;
+    };
+    if (file.fd < 0) return cannot_open();
+    const std::int64_t size = input_length(file);
+    if (size < 0) return cannot_open();
+    why.size = fileSize = size;
+    if (size < Md3Header::kSize) return LoadResult::too_short;
+
+    std::uint8_t header[Md3Header::kSize];
+    if (!read_input(file, header)) return cannot_open();
+    const std::int64_t end = Md3Header::ofsEnd(header);
+    const std::int64_t length = end >= Md3Header::kSize && end <= size ? end : Md3Header::kSize;
+    try {
+        model.resize(static_cast<std::size_t>(length));
+    } catch (const std::exception&) {
+        why.error = std::make_error_code(std::errc::not_enough_memory);
+        return LoadResult::no_memory;
+    }
+    std::memcpy(model.data(), header, sizeof header);
+    if (!read_input(file, std::span(model).subspan(sizeof header))) return cannot_open();
     return LoadResult::ok;
 }
 

@@ -33,6 +33,13 @@ std::error_code not_a_regular_file();
 // says why.
 LoadResult load_model(const std::string& path, ModelBuffer& model, LoadFailure* failure = nullptr);
 
+// Reads only the part of the file `path` a check looks at: its first ofsEnd
+// bytes, as the header gives it, when that lies within the file, else the
+// header alone. `fileSize` is set to the file's whole length: what follows
+// ofsEnd is counted, never held. Otherwise as load_model.
+LoadResult load_model_head(const std::string& path, ModelBuffer& model, std::int64_t& fileSize,
+                           LoadFailure* failure = nullptr);
+
 // Where an output is written, and its temporary's name in fixed storage: the
 // name is complete before the temporary exists, so that a signal handler can
 // remove it with one system call, allocating nothing and reading nothing the

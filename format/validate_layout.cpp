@@ -2,6 +2,8 @@
 // once, with the first rule broken reported in words.
 #include "validate_layout.hpp"
 
+#include <algorithm>
+
 #include "md3_layout.hpp"
 #include "text.hpp"
 
@@ -66,13 +68,15 @@ struct ModelBounds {
 
 // The header's own fields, then its frame array: everything that does not
 // depend on a surface.
-LayoutVerdict check_header(std::span<const std::uint8_t> model, ModelBounds& bounds) {
+LayoutVerdict check_header(std::span<const std::uint8_t> model, std::int64_t length,
+                           ModelBounds& bounds) {
     const std::uint8_t* header = model.data();
-    const std::int64_t fileSize = static_cast<std::int64_t>(model.size());
-    if (fileSize < Md3Header::kSize)
+    const std::int64_t held = static_cast<std::int64_t>(model.size());
+    const std::int64_t fileSize = length >= 0 ? length : held;
+    if (fileSize < Md3Header::kSize || held < Md3Header::kSize)
         return broken(LayoutRule::too_short,
                       printf_text("file of %lld bytes is shorter than a model header (%lld bytes)",
-                                  static_cast<long long>(fileSize),
+                                  static_cast<long long>(std::min(fileSize, held)),
                                   static_cast<long long>(Md3Header::kSize)));
     if (!Md3Header::has_ident(header))
         return broken(
@@ -91,6 +95,12 @@ LayoutVerdict check_header(std::span<const std::uint8_t> model, ModelBounds& bou
             printf_text("header: ofsEnd %lld is outside the file (%lld .. %lld bytes)",
                         static_cast<long long>(end), static_cast<long long>(Md3Header::kSize),
                         static_cast<long long>(fileSize)));
+    // The caller holds the bytes up to an ofsEnd within the file; a caller
+    // that does not gets a refusal, never a read past what it holds.
+    if (end > held)
+        return broken(LayoutRule::model_end,
+                      printf_text("header: ofsEnd %lld is past the %lld bytes read",
+                                  static_cast<long long>(end), static_cast<long long>(held)));
 
     const std::int64_t numFrames = Md3Header::numFrames(header);
     const std::int64_t numSurfaces = Md3Header::numSurfaces(header);
@@ -302,9 +312,9 @@ const char* layout_rule_name(LayoutRule rule) {
     return "unknown";
 }
 
-LayoutVerdict validate_layout(std::span<const std::uint8_t> model) {
+LayoutVerdict validate_layout(std::span<const std::uint8_t> model, std::int64_t fileSize) {
     ModelBounds bounds;
-    if (LayoutVerdict v = check_header(model, bounds); !v) return v;
+    if (LayoutVerdict v = check_header(model, fileSize, bounds); !v) return v;
     const std::uint8_t* header = model.data();
     const std::int64_t numSurfaces = Md3Header::numSurfaces(header);
     std::int64_t start = Md3Header::ofsSurfaces(header);

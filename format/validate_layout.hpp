@@ -58,4 +58,7 @@ struct LayoutVerdict {
 // overlapping a region that steers it, and the frames and each first shader
 // record overlapping no other region it writes. Reports the first rule
 // broken, in the order of LayoutRule.
-LayoutVerdict validate_layout(std::span<const std::uint8_t> model);
+// With a `fileSize`, `model` holds only the file's first bytes: all of them
+// up to an ofsEnd that lies within the file, or at least the header when it
+// does not. The ofsEnd is checked against the file's length.
+LayoutVerdict validate_layout(std::span<const std::uint8_t> model, std::int64_t fileSize = -1);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <limits>
 #if MESHCHECK_THREADS
 #include <thread>
 #endif
@@ -154,18 +155,22 @@ float from_order_key(std::uint32_t key) {
     return std::bit_cast<float>((key & 0x80000000u) != 0 ? key & 0x7FFFFFFFu : ~key);
 }
 
-// The rank-th smallest of values[0 .. count), given how many values fall in
-// each bucket (`buckets`, 65536 counts): a radix selection that takes one
-// more pass over the values, where sorting, or even nth_element, takes many.
-float select_rank(const std::vector<float>& values, std::size_t count, std::size_t rank,
-                  const std::vector<std::uint32_t>& buckets, std::vector<std::uint32_t>& low) {
+// The rank-th smallest of the values `visit` goes through (it calls its
+// argument with each), given how many values fall in each bucket
+// (`buckets`, 65536 counts): a radix selection that takes one more pass over
+// the values, where sorting, or even nth_element, takes many. On a very
+// large surface the values are made again by that pass rather than kept:
+// they would take half the model's size again.
+template <typename Visit>
+float select_rank(Visit visit, std::size_t rank, const std::vector<std::uint32_t>& buckets,
+                  std::vector<std::uint32_t>& low) {
     std::uint32_t bucket = 0;
     while (rank >= buckets[bucket]) rank -= buckets[bucket++];
     low.assign(65536, 0);
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::uint32_t key = order_key(values[i]);
+    visit([&](float value) {
+        const std::uint32_t key = order_key(value);
         if (key >> 16 == bucket) ++low[key & 0xFFFFu];
-    }
+    });
     std::uint32_t rest = 0;
     while (rank >= low[rest]) rank -= low[rest++];
     return from_order_key(bucket << 16 | rest);
@@ -173,6 +178,9 @@ float select_rank(const std::vector<float>& values, std::size_t count, std::size
 
 // Vertex-frames of a surface from which its median is found by buckets.
 constexpr std::int64_t kBucketedMedian = 65536;
+// Vertex-frames of a surface up to which the cosines are kept for the
+// selection (16 MiB of them); past that each selection makes them again.
+constexpr std::int64_t kKeptCosines = std::int64_t{1} << 22;
 
 // The normal changes of one surface; `changed` is 0 when there are none.
 NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_t* copy,
@@ -185,11 +193,12 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     change.surface = s;
     change.surfaceName = name_of(Md3Surface::name(surface));
     change.total = std::int64_t{numFrames} * numVerts;
-    w.cosines.resize(static_cast<std::size_t>(change.total));
     // Counting buckets for the median pays on a large surface; on a small one
     // clearing them would cost more than finding the median outright.
     const bool bucketed = change.total >= kBucketedMedian;
+    const bool kept = change.total <= kKeptCosines;
     if (bucketed) w.buckets.assign(65536, 0);
+    if (kept) w.cosines.resize(static_cast<std::size_t>(change.total));
     std::size_t changed = 0;
     std::int64_t farOff = 0, inward = 0;
     const float farOffCosine =
@@ -207,9 +216,9 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
             // but in between the branch would be a coin toss.
             const float cosine = normal_cosine(tables, old, rebuilt);
             const bool differs = old != rebuilt;
-            w.cosines[changed] = cosine;
             worst = differs && cosine < worst ? cosine : worst;
             if (bucketed) w.buckets[order_key(cosine) >> 16] += differs;
+            if (kept) w.cosines[changed] = cosine;
             changed += differs;
             farOff += cosine < farOffCosine;
             inward += cosine < 0.0f;
@@ -225,8 +234,25 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     // Ranks are asked for in increasing order: each selection leaves the
     // larger values after its rank, where the next one looks.
     std::size_t from = 0;
+    const auto each_change = [&](auto visit) {
+        if (kept) {
+            for (std::size_t i = 0; i < changed; ++i) visit(w.cosines[i]);
+            return;
+        }
+        for (std::int32_t j = 0; j < numFrames; ++j) {
+            const std::uint8_t* before = vertex_frame(surface, j);
+            const std::uint8_t* after = copy + (before - file);
+            for (std::int32_t v = 0; v < numVerts; ++v) {
+                const std::uint16_t old =
+                    Md3Vertex::normal(before + std::int64_t{v} * Md3Vertex::kSize);
+                const std::uint16_t rebuilt =
+                    Md3Vertex::normal(after + std::int64_t{v} * Md3Vertex::kSize);
+                if (old != rebuilt) visit(normal_cosine(tables, old, rebuilt));
+            }
+        }
+    };
     const auto angle_at = [&](std::size_t rank) {
-        if (bucketed) return degrees(select_rank(w.cosines, changed, rank, w.buckets, w.low));
+        if (bucketed) return degrees(select_rank(each_change, rank, w.buckets, w.low));
         const auto median = w.cosines.begin() + static_cast<std::ptrdiff_t>(rank);
         std::nth_element(w.cosines.begin() + static_cast<std::ptrdiff_t>(from), median,
                          w.cosines.begin() + static_cast<std::ptrdiff_t>(changed));
@@ -393,12 +419,22 @@ float normal_angle_cosine(std::uint16_t a, std::uint16_t b) {
 namespace {
 
 // The verdict and what meshmend would change.
-ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& workspace) {
+ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
+                          std::int64_t fileSize) {
     ModelReport report;
-    report.size = static_cast<std::int64_t>(file.size());
-    report.layout = validate_layout(file);
+    report.size = fileSize >= 0 ? fileSize : static_cast<std::int64_t>(file.size());
+    report.layout = validate_layout(file, fileSize);
     if (!report.layout) {
         report.verdict = Verdict::invalid;
+        return report;
+    }
+    workspace.repaired = false;
+    if (const std::int64_t work = check_work(file.data()); work > kCheckBudget) {
+        report.verdict = Verdict::unreadable;
+        report.error = printf_text(
+            "not computed: checking it takes %lld vertex- and triangle-frames, over the "
+            "budget of %lld",
+            static_cast<long long>(work), static_cast<long long>(kCheckBudget));
         return report;
     }
     // What meshmend would do, done to a copy. Resized without being filled,
@@ -448,12 +484,26 @@ ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& wo
 
 }  // namespace
 
+std::int64_t check_work(const std::uint8_t* model) {
+    // Counts are not negative once the layout is checked; the sum saturates.
+    constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+    std::int64_t total = 0;
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t) {
+        const std::int64_t work =
+            std::int64_t{Md3Surface::numFrames(surface)} *
+            (std::int64_t{Md3Surface::numTriangles(surface)} + Md3Surface::numVerts(surface));
+        total = work > kMost - total ? kMost : total + work;
+        return true;
+    });
+    return total;
+}
+
 ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
-                        const EngineProfile& engine) {
-    ModelReport report = check_changes(file, workspace);
-    if (report.verdict != Verdict::invalid) {
+                        const EngineProfile& engine, std::int64_t fileSize) {
+    ModelReport report = check_changes(file, workspace, fileSize);
+    if (report.verdict != Verdict::invalid && report.verdict != Verdict::unreadable) {
         report.problems = find_problems(file, engine, report, workspace);
-        report.advice = find_advice(file, workspace);
+        report.advice = find_advice(file, engine, workspace);
     }
     return report;
 }

@@ -24,8 +24,9 @@ ModelReport unreadable(std::string reason, std::int64_t size = -1) {
 ModelReport check_loose_file(const std::string& path, CheckWorker& worker,
                              const EngineProfile& engine) {
     LoadFailure failure;
-    switch (load_model(path, worker.model, &failure)) {
-        case LoadResult::ok: return check_model(worker.model, worker.workspace, engine);
+    std::int64_t fileSize = -1;
+    switch (load_model_head(path, worker.model, fileSize, &failure)) {
+        case LoadResult::ok: return check_model(worker.model, worker.workspace, engine, fileSize);
         case LoadResult::too_short: {
             // In the layout check's own words, which need only the size.
             static const std::uint8_t none[Md3Header::kSize] = {};
@@ -86,6 +87,18 @@ void check_in_game(const CheckJob& job, CheckWorker& worker, const EngineProfile
     std::stable_partition(report.problems.begin(), report.problems.end(),
                           [](const Problem& p) { return p.severity == Severity::error; });
 }
+// Buffers a worker keeps from one model to the next up to this size: every
+// real model fits, and the few larger ones give theirs back at once, so that
+// what idle workers hold stays out of the memory the pool shares.
+constexpr std::size_t kKeptBuffer = std::size_t{64} << 20;
+
+struct GiveBackLarge {
+    CheckWorker& worker;
+    ~GiveBackLarge() {
+        if (worker.model.capacity() > kKeptBuffer || worker.workspace.copy.capacity() > kKeptBuffer)
+            release(worker);
+    }
+};
 
 }  // namespace
 
@@ -117,6 +130,15 @@ std::vector<CheckJob> jobs_of(const FoundModel& found) {
     return jobs;
 }
 
+std::uint64_t job_memory(const CheckJob& job) {
+    if (!job.error.empty()) return 0;
+    if (job.archive) return 2 * job.archive->entries[job.entry].size;
+    std::error_code error;
+    const std::u8string utf8(job.path.begin(), job.path.end());
+    const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(utf8), error);
+    return error ? 0 : 2 * static_cast<std::uint64_t>(size);
+}
+
 std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& name) {
     std::error_code error;
     // The name is UTF-8 on every system.
@@ -137,6 +159,7 @@ std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& n
 ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,
                     const GameReferences* game, std::int32_t pictureFrame) {
     if (!job.error.empty()) return unreadable(job.error);
+    const GiveBackLarge giveBack{worker};
     try {
         ModelReport report = job.archive ? check_member(job, worker, engine)
                                          : check_loose_file(job.path, worker, engine);

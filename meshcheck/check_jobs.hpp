@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +36,12 @@ std::vector<CheckJob> jobs_of(const FoundModel& found);
 // the engine uses. Empty when the name is on disk or not in the game. The
 // jobs read from `game`, which must outlive them.
 std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& name);
+
+// The memory checking `job` takes at most, as far as it is known before
+// anything is read: twice the model's length, for the model and the copy the
+// repair pass runs on (the file's whole length for a loose file, whose bytes
+// past ofsEnd are in fact never held). 0 for a job that reads nothing.
+std::uint64_t job_memory(const CheckJob& job);
 
 // What one worker reuses from one model to the next.
 struct CheckWorker {

@@ -20,6 +20,12 @@ namespace {
 // reports wait to be printed.
 constexpr std::uint64_t kSlotsPerWorker = 4;
 
+// The memory the models being checked at once may take together, by
+// job_memory: a worker whose model would take the total past it waits for
+// the others to finish. A model larger than the whole budget is checked
+// alone.
+constexpr std::uint64_t kMemoryBudget = std::uint64_t{512} << 20;
+
 struct Slot {
     CheckJob job;
     ModelReport report;
@@ -51,7 +57,8 @@ struct PoolState {
 #if MESHCHECK_THREADS
     std::mutex mutex;
     std::condition_variable work;  // a job was queued, or the pool is stopping
-    std::condition_variable done;  // a job was checked
+    std::condition_variable done;  // a job was checked, or the pool is stopping
+    std::uint64_t inFlight = 0;    // job_memory of the jobs being checked
     bool stopping = false;
     std::vector<std::thread> threads;
 #endif
@@ -66,11 +73,21 @@ void work_on(PoolState& pool, CheckWorker& worker) {
         pool.work.wait(lock, [&] { return pool.stopping || pool.next < pool.end; });
         if (pool.stopping) return;
         Slot& slot = pool.slot(pool.next++);
+        // Jobs are begun in order; a large one waits here for room while
+        // the others go on with the jobs after it. The ring is bounded, so
+        // the others run out of work and give back theirs.
+        const std::uint64_t cost = job_memory(slot.job);
+        pool.done.wait(lock, [&] {
+            return pool.stopping || pool.inFlight == 0 || pool.inFlight + cost <= kMemoryBudget;
+        });
+        if (pool.stopping) return;
+        pool.inFlight += cost;
         lock.unlock();
         // The slot is this worker's alone until it is marked done: the caller
         // neither reuses nor takes a slot before then.
         ModelReport report = run_job(slot.job, worker, pool.engine, pool.game, pool.pictureFrame);
         lock.lock();
+        pool.inFlight -= cost;
         slot.report = std::move(report);
         slot.done = true;
         pool.done.notify_all();
@@ -112,6 +129,7 @@ CheckPool::~CheckPool() {
         pool.stopping = true;
     }
     pool.work.notify_all();
+    pool.done.notify_all();
     for (std::thread& thread : pool.threads) thread.join();
 #endif
 }

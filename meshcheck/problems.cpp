@@ -396,9 +396,10 @@ NormalFigures winding_figures(const std::uint8_t* surface, CheckWorkspace& w) {
 }
 
 void check_normals(const std::uint8_t* model, const ModelReport& report, CheckWorkspace& w,
-                   std::vector<Problem>& out) {
+                   const std::vector<char>& skipped, std::vector<Problem>& out) {
     std::size_t next = 0;  // report.normals is in surface order
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
+        if (skipped[static_cast<std::size_t>(s)]) return true;
         NormalFigures f;
         if (w.repaired) {
             while (next < report.normals.size() && report.normals[next].surface < s) ++next;
@@ -438,12 +439,13 @@ void check_normals(const std::uint8_t* model, const ModelReport& report, CheckWo
 constexpr std::size_t kLargestSeam = 16;
 
 void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorkspace& w,
-                 std::vector<Problem>& out) {
+                 const std::vector<char>& skipped, std::vector<Problem>& out) {
     const auto cosine = [](double degrees) {
         return static_cast<float>(std::cos(degrees * kPi / 180.0));
     };
     const float agreeing = cosine(kAgreeingDegrees), seam = cosine(kSeamDegrees);
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
+        if (skipped[static_cast<std::size_t>(s)]) return true;
         const std::int32_t numVerts = Md3Surface::numVerts(surface);
         const std::int32_t numFrames = Md3Surface::numFrames(surface);
         if (numFrames == 0 || numVerts < 2) return true;
@@ -511,6 +513,35 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
         out.push_back(std::move(p));
         return true;
     });
+}
+
+// The surfaces whose normals and seams are not analysed, one flag each, and
+// a not_analysed problem for each: a surface the engine refuses anyway, or
+// one too large to analyse within the budget.
+std::vector<char> skipped_surfaces(const std::uint8_t* model, const EngineProfile& engine,
+                                   std::vector<Problem>& out) {
+    std::vector<char> skipped;
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
+        const std::int64_t frames = Md3Surface::numFrames(surface);
+        const std::int64_t verts = Md3Surface::numVerts(surface);
+        const std::int64_t triangles = Md3Surface::numTriangles(surface);
+        const bool refused = (engine.refusedVertices > 0 && verts >= engine.refusedVertices) ||
+                             (engine.refusedTriangles > 0 && triangles >= engine.refusedTriangles);
+        const std::int64_t work = frames * std::max(verts, triangles);
+        skipped.push_back(refused || work > kAnalysisBudget);
+        if (!skipped.back()) return true;
+        Problem p = problem(Severity::warning, "not_analysed", s, surface);
+        p.message =
+            refused ? printf_text("normals and seams not analysed: %s refuses the surface anyway",
+                                  engine.title)
+                    : printf_text(
+                          "normals and seams not analysed: %lld vertex- or triangle-frames, "
+                          "over the budget of %lld",
+                          static_cast<long long>(work), static_cast<long long>(kAnalysisBudget));
+        out.push_back(std::move(p));
+        return true;
+    });
+    return skipped;
 }
 
 bool has_nul(const std::uint8_t* field) { return std::memchr(field, 0, kNameSize) != nullptr; }
@@ -588,16 +619,23 @@ std::vector<Problem> find_problems(std::span<const std::uint8_t> file, const Eng
     std::vector<Problem> problems;
     check_limits(model, engine, problems);
     check_frames(model, workspace, problems);
-    check_normals(model, report, workspace, problems);
+    const std::vector<char> skipped = skipped_surfaces(model, engine, problems);
+    check_normals(model, report, workspace, skipped, problems);
     check_names(model, workspace, problems);
     std::stable_partition(problems.begin(), problems.end(),
                           [](const Problem& p) { return p.severity == Severity::error; });
     return problems;
 }
 
-std::vector<Problem> find_advice(std::span<const std::uint8_t> file, CheckWorkspace& workspace) {
+std::vector<Problem> find_advice(std::span<const std::uint8_t> file, const EngineProfile& engine,
+                                 CheckWorkspace& workspace) {
     std::vector<Problem> advice;
-    if (workspace.repaired) check_seams(file.data(), workspace.copy.data(), workspace, advice);
+    if (!workspace.repaired) return advice;
+    // The surfaces the problems leave unanalysed (their not_analysed
+    // problems are find_problems' to report) get no seam advice either.
+    std::vector<Problem> unanalysed;
+    const std::vector<char> skipped = skipped_surfaces(file.data(), engine, unanalysed);
+    check_seams(file.data(), workspace.copy.data(), workspace, skipped, advice);
     return advice;
 }
 

@@ -34,6 +34,7 @@ const char* severity_name(Severity severity);
 //   lod_frames: value (the sibling's frames), limit (the base's)
 //   shader_script: value (the line, 0 when the file could not be read)
 //   skin_shader: count (the lines it stands for, when more than one)
+//   not_analysed: none (the message says why)
 struct Problem {
     Severity severity = Severity::warning;
     const char* kind = "";      // stable key, as above
@@ -116,8 +117,10 @@ void measure_farthest(const std::uint8_t* model, std::vector<double>& farthest);
 
 // What running meshmend would do to the model's look, as advice beside its
 // changes rather than a problem of the model in the game: the seams the
-// rebuilt normals would open (repair_seams). Empty unless workspace.repaired.
-std::vector<Problem> find_advice(std::span<const std::uint8_t> file, CheckWorkspace& workspace);
+// rebuilt normals would open (repair_seams), on the surfaces find_problems
+// analyses. Empty unless workspace.repaired.
+std::vector<Problem> find_advice(std::span<const std::uint8_t> file, const EngineProfile& engine,
+                                 CheckWorkspace& workspace);
 
 // The smallest culling miss that is an error for the model at `path` (its
 // path in the game, or on disk, or an archive member's name): smaller for

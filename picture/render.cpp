@@ -289,9 +289,11 @@ std::int64_t orient(const ScreenVertex& a, const ScreenVertex& b, std::int64_t p
 
 // Draws one triangle into all three panels through the shared depth buffer.
 // Pixels whose centre lies inside or on an edge are drawn; where two
-// triangles are at the same depth, the first one drawn stays.
+// triangles are at the same depth, the first one drawn stays. Each pixel of
+// its box within the panel is tested, and counted against `pixelsLeft`: a
+// triangle whose box would take more than is left is not drawn.
 void draw_triangle(const Canvas& canvas, std::int64_t* depth, const ScreenVertex* v0,
-                   const ScreenVertex* v1, const ScreenVertex* v2) {
+                   const ScreenVertex* v1, const ScreenVertex* v2, std::int64_t& pixelsLeft) {
     std::int64_t area = orient(*v0, *v1, v2->x, v2->y);
     if (area == 0) return;
     if (area < 0) std::swap(v1, v2), area = -area;  // both sides are drawn
@@ -304,6 +306,9 @@ void draw_triangle(const Canvas& canvas, std::int64_t* depth, const ScreenVertex
     const std::int64_t y1 =
         std::min<std::int64_t>(kPanelHeight - 1, floor_div(std::max({v0->y, v1->y, v2->y}), kSub));
     if (x0 > x1 || y0 > y1) return;
+    const std::int64_t tested = (x1 - x0 + 1) * (y1 - y0 + 1);
+    if (tested > pixelsLeft) return;
+    pixelsLeft -= tested;
 
     // Each weight grows by a fixed step from one pixel to the next.
     const std::int64_t stepX0 = -(v2->y - v1->y) * kSub, stepY0 = (v2->x - v1->x) * kSub;
@@ -537,12 +542,13 @@ Image render_picture(const PictureFrame& frame, const PictureOverlays& overlays,
     }
     std::vector<std::int64_t> depth(static_cast<std::size_t>(kPanelWidth) * kPanelHeight,
                                     std::numeric_limits<std::int64_t>::min());
+    std::int64_t pixelsLeft = kPicturePixelTests;
     for (std::size_t t = 0; t < triangles; ++t) {
         if (!triangle_usable(frame, t, vertices)) continue;
         const auto corner = [&](int c) {
             return &screen[static_cast<std::size_t>(frame.triangles[3 * t + c])];
         };
-        draw_triangle(canvas, depth.data(), corner(0), corner(1), corner(2));
+        draw_triangle(canvas, depth.data(), corner(0), corner(1), corner(2), pixelsLeft);
     }
 
     Point3 centre;

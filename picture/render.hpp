@@ -77,6 +77,12 @@ inline constexpr std::array<int, 3> kPanelCaptionLines = {3, 3, 1};
 // whether the whole text fitted.
 std::vector<std::string> caption_lines(std::string_view text, int columns, int lines,
                                        bool* fits = nullptr);
+// The most pixels a picture tests for the model's triangles, each triangle
+// costing the pixels of its box within a panel, in file order; a triangle
+// that would take it past this is left out. That bounds the time a picture
+// takes (about a hundred triangles as large as a whole panel), far above
+// what any real model's triangles cost.
+inline constexpr std::int64_t kPicturePixelTests = std::int64_t{1} << 24;
 
 // The colours a picture is drawn in.
 inline constexpr Rgb kBackground = {64, 70, 84};

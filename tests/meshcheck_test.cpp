@@ -191,6 +191,13 @@ TEST(MeshcheckFindings, EachKindCarriesItsNumbers) {
     };
     const ModelBuffer small = build_model(generated_model(1, 3, 200));
     expect_plain_angles(small, check(small));
+    // A surface of more vertex-frames than the check keeps cosines for: the
+    // median's selections make them again.
+    const ModelBuffer huge = build_model(generated_model(1, 4300, 1000));
+    ASSERT_GT(
+        std::int64_t{4300} * Md3Surface::numVerts(huge.data() + surface_offset(huge.data(), 0)),
+        std::int64_t{1} << 22);
+    expect_plain_angles(huge, check(huge));
     BuiltModel big = generated_model(2, 120, 1000);
     big.surfaces[1].triangles.push_back({5, 5, 6});
     const ModelBuffer blob = build_model(big);
@@ -621,7 +628,9 @@ TEST_F(Meshcheck, CommandLineAndStatuses) {
     EXPECT_EQ(quiet.status, 1);
     EXPECT_EQ(quiet.out, big +
                              ": errors; meshmend: clean\n  error: surface 0 \"surface\": 1010 "
-                             "vertices; ioq3 refuses the model at 1000 or more\n3 models: 2 ok, 0 "
+                             "vertices; ioq3 refuses the model at 1000 or more\n  warning: "
+                             "surface 0 \"surface\": normals and seams not analysed: ioq3 "
+                             "refuses the surface anyway\n3 models: 2 ok, 0 "
                              "with warnings, 1 with errors; meshmend would change 0\n");
     EXPECT_EQ(run({"--engine", "q3", big}).status, 1);
     EXPECT_EQ(run({"--engine=etlegacy", "--quiet", big}).status, 0);
@@ -764,4 +773,71 @@ TEST_F(Meshcheck, UnlistableGameSubfolderIsSaidOnce) {
     const std::size_t at = r.err.find(said);
     EXPECT_NE(at, std::string::npos) << r.err;
     EXPECT_EQ(r.err.find(said, at + 1), std::string::npos) << r.err;
+}
+
+// What a model costs is its own length, once, not the file's: bytes past
+// ofsEnd are counted and never read, and workers checking large members at
+// once share one budget rather than each holding its own. Under an address
+// space far below what holding everything would take, each report is the one
+// an unlimited run of one worker gives.
+TEST_F(Meshcheck, LargeInputsCostTheirModelsOnce) {
+    if (MD3_SANITIZED) GTEST_SKIP() << "the sanitizer's shadow memory needs more address space";
+    if (std::string(TOOL_EMULATOR).size() > 0) GTEST_SKIP() << "the emulator needs the room";
+    const std::string padded = model_file("padded.md3", read_file(SAMPLE_MODEL));
+    const auto sampleSize = static_cast<long long>(fs::file_size(padded));
+    fs::resize_file(padded, std::uintmax_t{1} << 30);  // sparse: costs no disk
+    std::vector<BuiltMember> members;
+    for (const char* name : {"a.md3", "b.md3"})
+        members.push_back({name, std::vector<std::uint8_t>(std::size_t{200} << 20, 0), true});
+    const std::string archive = path("large.pk3");
+    {
+        const BuiltZip zip = build_zip(members);
+        members.clear();
+        write_file(archive, ModelBuffer(zip.bytes.begin(), zip.bytes.end()));
+    }
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        long long mib;  // the address space allowed
+        std::string expected;
+    };
+    const std::string invalid = ": invalid\n  not an MD3 model: magic \"\\x00\\x00\\x00\\x00\"\n";
+    const std::vector<Case> cases = {
+        {"trailing bytes of a loose model",
+         {"--jobs", "1", padded},
+         64,
+         "trailing bytes: " + std::to_string((1LL << 30) - sampleSize) + " bytes"},
+        {"two members of 200 MiB on two workers",
+         {"--jobs", "2", archive},
+         450,
+         archive + ":a.md3" + invalid + archive + ":b.md3" + invalid},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RunOptions limited;
+        limited.memoryLimit = c.mib << 20;
+        const RunResult r = run_tool(MESHCHECK_BIN, c.args, limited);
+        EXPECT_NE(r.out.find(c.expected), std::string::npos) << r.out << r.err;
+        EXPECT_EQ(r.out.find("not enough memory"), std::string::npos) << r.out;
+    }
+}
+
+// Models larger than the workers' shared budget wait for the others and are
+// checked alone; the report is the one of one worker, in the same order.
+TEST_F(Meshcheck, ManyWorkersWithLargeModelsKeepTheReport) {
+    fs::create_directory(dir / "tree");
+    const ModelBuffer sample = read_file(SAMPLE_MODEL);
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = model_file("tree/m" + std::to_string(10 + i) + ".md3", sample);
+        // Every third model counted as 2 x 300 MiB: past the budget alone.
+        if (i % 3 == 0) fs::resize_file(name, std::uintmax_t{300} << 20);
+    }
+    const RunResult one = run({"--jobs", "1", path("tree")});
+    EXPECT_EQ(one.status, 1) << one.err;
+    for (const char* jobs : {"2", "6"}) {
+        SCOPED_TRACE(jobs);
+        const RunResult many = run({"--jobs", jobs, path("tree")});
+        EXPECT_EQ(many.out, one.out);
+        EXPECT_EQ(many.status, one.status);
+    }
 }

@@ -305,3 +305,36 @@ TEST(Picture, FileNamesAreCutAtAComponent) {
         EXPECT_TRUE(name.ends_with(".png"));
     }
 }
+
+// A picture's cost is bounded whatever the model: once copies of one large
+// triangle have used up the pixel budget, a triangle as large is left out,
+// so the picture of many copies and another triangle is that of one copy.
+TEST(Picture, TrianglesPastThePixelBudgetAreLeftOut) {
+    // Triangle 0-1-2, and 3-4-5 beside it, a little larger.
+    const std::vector<std::int16_t> positions = {-4000, -4000, 0,    4000, -4000, 0,
+                                                 0,     4000,  2000, 5000, -4800, 0,
+                                                 14600, -4800, 0,    9800, 4800,  2400};
+    const std::vector<std::uint16_t> normals(6, 0);
+    const auto draw = [&](std::size_t copies, std::vector<std::int32_t> last) {
+        std::vector<std::int32_t> triangles;
+        for (std::size_t t = 0; t < copies; ++t) triangles.insert(triangles.end(), {0, 1, 2});
+        triangles.insert(triangles.end(), last.begin(), last.end());
+        PictureFrame frame;
+        frame.positions = positions;
+        frame.triangles = triangles;
+        frame.storedNormals = normals;
+        frame.rebuiltNormals = normals;
+        return render_picture(frame, {}, {"model", {"stored", "rebuilt", "angle"}}).rgb;
+    };
+    const std::vector<std::int32_t> other = {3, 4, 5};
+    // Triangles with no area draw nothing, but place the picture as 3-4-5 does.
+    const std::vector<std::int32_t> placing = {3, 3, 4, 5, 5, 3};
+    const std::vector<std::uint8_t> one = draw(1, placing);
+    EXPECT_FALSE(draw(1, other) == one);
+    // Unbounded, 300000 copies took 39 s to draw.
+    for (const std::size_t copies : {std::size_t{1000}, std::size_t{300000}}) {
+        SCOPED_TRACE(copies);
+        EXPECT_TRUE(draw(copies, placing) == one);
+        EXPECT_TRUE(draw(copies, other) == one);
+    }
+}
