@@ -63,4 +63,18 @@ struct RepairWorkspace {
     int numNextLists;
     int longLists[kVertexSlots];
     int numLongLists;
+    // Welding: the groups of copies whose normals are made one, group after
+    // group, each in vertex order: weldVertex[weldFirst[g] .. weldFirst[g + 1])
+    // for g < numWeldGroups. While the groups are being found, weldKey holds
+    // each vertex's packed position in one frame, weldStart marks where a
+    // group begins in weldVertex, and weldUnit and weldCluster hold a
+    // candidate's unit normal and the cluster it joins.
+    int weldVertex[kVertexSlots];
+    int weldFirst[kVertexSlots + 1];
+    int numWeldGroups;
+    std::uint64_t weldKey[kVertexSlots];
+    bool weldStart[kVertexSlots + 1];
+    Float4 weldUnit[kVertexSlots];
+    int weldCluster[kVertexSlots];
+    int weldScratch[kVertexSlots];
 };

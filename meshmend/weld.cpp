@@ -1,0 +1,164 @@
+// Finding and welding the copies of a vertex along a texture seam.
+#include "weld.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "md3_layout.hpp"
+#include "normal_choice.hpp"
+
+namespace {
+
+// A stored position as one number whose order is that of (x, y, z): each
+// coordinate offset to an unsigned 16-bit value.
+std::uint64_t position_key(const std::uint8_t* vertex) {
+    std::uint64_t key = 0;
+    for (int k = 0; k < 3; ++k)
+        key = (key << 16) | static_cast<std::uint16_t>(Md3Vertex::position(vertex, k) + 32768);
+    return key;
+}
+
+// Sorts members [first, last) of the groups by their position in the frame at
+// `vertices`, then by vertex, and marks where the position changes.
+void split_group(const std::uint8_t* vertices, int first, int last, RepairWorkspace& work) {
+    for (int i = first; i < last; ++i) {
+        const int v = work.weldVertex[i];
+        work.weldKey[v] = position_key(vertices + std::int64_t{v} * Md3Vertex::kSize);
+    }
+    const std::uint64_t* key = work.weldKey;
+    std::sort(work.weldVertex + first, work.weldVertex + last,
+              [key](int a, int b) { return key[a] != key[b] ? key[a] < key[b] : a < b; });
+    for (int i = first + 1; i < last; ++i)
+        work.weldStart[i] = key[work.weldVertex[i]] != key[work.weldVertex[i - 1]];
+}
+
+// Drops the groups of one vertex from the first `count` members; returns
+// how many members are left. Keeps the order and the end mark.
+int drop_single_vertices(int count, RepairWorkspace& work) {
+    int kept = 0;
+    for (int first = 0, last; first < count; first = last) {
+        last = first + 1;
+        while (!work.weldStart[last]) ++last;
+        if (last - first < 2) continue;
+        for (int i = first; i < last; ++i) {
+            work.weldStart[kept] = i == first;
+            work.weldVertex[kept++] = work.weldVertex[i];
+        }
+    }
+    work.weldStart[kept] = true;
+    return kept;
+}
+
+// Lists the groups marked in weldStart over the first `count` members.
+void list_groups(int count, RepairWorkspace& work) {
+    work.numWeldGroups = 0;
+    for (int i = 0; i < count; ++i)
+        if (work.weldStart[i]) work.weldFirst[work.numWeldGroups++] = i;
+    work.weldFirst[work.numWeldGroups] = count;
+}
+
+float dot(const Float4& a, const Float4& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+// The first cluster among members [first, i) of the current group whose
+// every member is within the crease of member i; `clusters` if none is.
+int cluster_for(int first, int i, int clusters, float creaseCosine, const RepairWorkspace& work) {
+    for (int c = 0; c < clusters; ++c) {
+        bool fits = true;
+        for (int k = first; k < i && fits; ++k)
+            fits =
+                work.weldCluster[k] != c || dot(work.weldUnit[k], work.weldUnit[i]) >= creaseCosine;
+        if (fits) return c;
+    }
+    return clusters;
+}
+
+// Clusters the members [first, last) of one group; returns how many clusters.
+int cluster_group(int first, int last, float creaseCosine, RepairWorkspace& work) {
+    int clusters = 0;
+    for (int i = first; i < last; ++i) {
+        const Float4 s = work.sum[work.weldVertex[i]];
+        const float length = std::sqrt(s[0] * s[0] + s[1] * s[1] + s[2] * s[2]);
+        work.weldCluster[i] = -1;
+        if (length == 0.0f) continue;
+        const float inverse = 1.0f / length;
+        work.weldUnit[i] = Float4{s[0] * inverse, s[1] * inverse, s[2] * inverse, 0.0f};
+        const int c = cluster_for(first, i, clusters, creaseCosine, work);
+        work.weldCluster[i] = c;
+        if (c == clusters) ++clusters;
+    }
+    return clusters;
+}
+
+}  // namespace
+
+void find_position_groups(const std::uint8_t* surface, RepairWorkspace& work) {
+    const std::int32_t numFrames = Md3Surface::numFrames(surface);
+    const int numVerts = Md3Surface::numVerts(surface);
+    work.numWeldGroups = 0;
+    work.weldFirst[0] = 0;
+    if (numFrames == 0 || numVerts < 2) return;
+    // All vertices start as one group, split by each frame's positions in
+    // turn; only groups that stay shared are looked at in later frames.
+    int count = numVerts;
+    for (int v = 0; v < numVerts; ++v) {
+        work.weldVertex[v] = v;
+        work.weldStart[v] = v == 0;
+    }
+    work.weldStart[count] = true;
+    for (std::int32_t j = 0; j < numFrames && count > 0; ++j) {
+        const std::uint8_t* vertices = vertex_frame(surface, j);
+        for (int first = 0, last; first < count; first = last) {
+            last = first + 1;
+            while (!work.weldStart[last]) ++last;
+            split_group(vertices, first, last, work);
+        }
+        count = drop_single_vertices(count, work);
+    }
+    list_groups(count, work);
+}
+
+void split_creases(float creaseCosine, RepairWorkspace& work) {
+    // The clusters are written to weldScratch, marked in weldStart, and
+    // then become the groups.
+    int out = 0;
+    for (int g = 0; g < work.numWeldGroups; ++g) {
+        const int first = work.weldFirst[g], last = work.weldFirst[g + 1];
+        const int clusters = cluster_group(first, last, creaseCosine, work);
+        for (int c = 0; c < clusters; ++c) {
+            const int start = out;
+            for (int i = first; i < last; ++i)
+                if (work.weldCluster[i] == c) work.weldScratch[out++] = work.weldVertex[i];
+            if (out - start < 2) {
+                out = start;
+                continue;
+            }
+            for (int i = start; i < out; ++i) work.weldStart[i] = i == start;
+        }
+    }
+    std::copy_n(work.weldScratch, out, work.weldVertex);
+    list_groups(out, work);
+}
+
+void weld_sums(RepairWorkspace& work) {
+    for (int g = 0; g < work.numWeldGroups; ++g) {
+        const int first = work.weldFirst[g], last = work.weldFirst[g + 1];
+        Float4 total{};
+        for (int i = first; i < last; ++i) total += work.sum[work.weldVertex[i]];
+        if (total[0] == 0.0f && total[1] == 0.0f && total[2] == 0.0f) continue;
+        for (int i = first; i < last; ++i) work.sum[work.weldVertex[i]] = total;
+    }
+}
+
+float crease_cosine(double degrees) {
+    // Folded into [0, 90] degrees, where the series converges fast: by its
+    // sixteenth term the remainder is far below a double's precision.
+    constexpr double kPi = 3.14159265358979323846;
+    const bool obtuse = degrees > 90.0;
+    const double x = (obtuse ? 180.0 - degrees : degrees) * (kPi / 180.0);
+    double term = 1.0, sum = 1.0;
+    for (int n = 1; n <= 16; ++n) {
+        term *= -x * x / static_cast<double>((2 * n - 1) * (2 * n));
+        sum += term;
+    }
+    return static_cast<float>(obtuse ? -sum : sum);
+}
