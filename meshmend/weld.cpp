@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "md3_layout.hpp"
 #include "normal_choice.hpp"
@@ -18,7 +19,19 @@ std::uint64_t position_key(const std::uint8_t* vertex) {
     return key;
 }
 
-// Sorts members [first, last) of the groups by their position in the frame at
+// Whether the members [first, last) of a group all sit where its first does
+// in the frame at `vertices`. Equal positions are equal bytes, in either
+// byte order.
+bool group_stays(const std::uint8_t* vertices, int first, int last, const RepairWorkspace& work) {
+    const std::uint8_t* lead = vertices + std::int64_t{work.weldVertex[first]} * Md3Vertex::kSize;
+    for (int i = first + 1; i < last; ++i)
+        if (std::memcmp(vertices + std::int64_t{work.weldVertex[i]} * Md3Vertex::kSize, lead,
+                        3 * sizeof(std::int16_t)) != 0)
+            return false;
+    return true;
+}
+
+// Sorts members [first, last) of a group by their position in the frame at
 // `vertices`, then by vertex, and marks where the position changes.
 void split_group(const std::uint8_t* vertices, int first, int last, RepairWorkspace& work) {
     for (int i = first; i < last; ++i) {
@@ -107,12 +120,22 @@ void find_position_groups(const std::uint8_t* surface, RepairWorkspace& work) {
     work.weldStart[count] = true;
     for (std::int32_t j = 0; j < numFrames && count > 0; ++j) {
         const std::uint8_t* vertices = vertex_frame(surface, j);
+        bool split = false;
+        // The members are visited in order of position, not of address: the
+        // next frame is fetched into the cache meanwhile.
+        if (j + 1 < numFrames)
+            for (std::int64_t at = 0; at < std::int64_t{numVerts} * Md3Vertex::kSize; at += 64)
+                __builtin_prefetch(vertices + std::int64_t{numVerts} * Md3Vertex::kSize + at);
         for (int first = 0, last; first < count; first = last) {
             last = first + 1;
             while (!work.weldStart[last]) ++last;
+            // Most groups stay whole from frame to frame: they are only
+            // compared, and sorted only when they part.
+            if (group_stays(vertices, first, last, work)) continue;
             split_group(vertices, first, last, work);
+            split = true;
         }
-        count = drop_single_vertices(count, work);
+        if (split) count = drop_single_vertices(count, work);
     }
     list_groups(count, work);
 }

@@ -270,7 +270,9 @@ TEST_F(Meshmend, OptionsComeBeforeTheFirstName) {
         const RunResult r = run(c.args);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.err, c.err);
-        if (c.out != "*") EXPECT_EQ(r.out, c.out);
+        if (c.out != "*") {
+            EXPECT_EQ(r.out, c.out);
+        }
         if (c.written) {
             EXPECT_NE(read_file(c.written), sample);
             if (std::string(c.written) != "--in.md3") fs::remove(c.written);

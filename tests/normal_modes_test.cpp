@@ -103,7 +103,7 @@ BuiltModel split_cube() {
     for (int axis = 0; axis < 3; ++axis)
         for (const int side : {0, 1}) {
             const int first = static_cast<int>(s.frames[0].size());
-            for (const auto [p, q] : {std::pair{0, 0}, {1, 0}, {1, 1}, {0, 1}}) {
+            for (const auto& [p, q] : {std::pair{0, 0}, {1, 0}, {1, 1}, {0, 1}}) {
                 double c[3];
                 c[axis] = side * 32;
                 c[(axis + 1) % 3] = (side ? p : q) * 32;
@@ -164,8 +164,9 @@ TEST(NormalModes, WeldClosesATextureSeamAndRebuildLeavesIt) {
                       kQuantisation);
             // The inner rings' triangles sit evenly around each vertex: there
             // the normal is the cylinder's own, straight out along x.
-            if (r > 0 && r + 1 < seamed.rings)
+            if (r > 0 && r + 1 < seamed.rings) {
                 EXPECT_LE(angle_to(normal_of(weld, 0, j, first), 1, 0, 0), kQuantisation);
+            }
             // Each copy rebuilt alone leans half a segment (11.25 degrees) its way.
             EXPECT_GT(normal_angle(normal_of(rebuild, 0, j, first), normal_of(rebuild, 0, j, last)),
                       15.0);
@@ -211,10 +212,11 @@ TEST(NormalModes, TheFirstFrameDecidesWhichCopiesWeldInEveryFrame) {
                 SCOPED_TRACE(testing::Message() << "bends " << c.bends[0] << " frame " << j);
                 const std::uint16_t a = normal_of(weld, 0, static_cast<int>(j), v),
                                     b = normal_of(weld, 0, static_cast<int>(j), v + 4);
-                if (c.welded)
+                if (c.welded) {
                     EXPECT_EQ(a, b);
-                else
+                } else {
                     EXPECT_GE(normal_angle(a, b), c.bends[j] - kQuantisation);
+                }
             }
     }
 }
@@ -251,7 +253,9 @@ TEST(NormalModes, EachModeWritesOnlyTheNormalsItMay) {
                 differ += out[i] != rebuilt[i];
             }
             // The seamed cylinder shows that weld changed something.
-            if (m.name == seamed.name && choice.mode == NormalMode::weld) EXPECT_GT(differ, 0u);
+            if (m.name == seamed.name && choice.mode == NormalMode::weld) {
+                EXPECT_GT(differ, 0u);
+            }
         }
     }
 }

@@ -78,9 +78,3 @@ inline PassOutput run_pass(bool (*pass)(std::span<std::uint8_t>, std::FILE*), Mo
 
 // Normal of vertex v of frame j of surface s.
 std::uint16_t normal_of(const ModelBuffer& model, int s, int j, int v);
-
-// The model with a copy of every third vertex at its position in every
-// frame, which every other triangle using that vertex uses instead: seams
-// across smooth stretches and across sharp ones, as an exporter's texture
-// seams would make them.
-BuiltModel with_seams(BuiltModel m);
