@@ -248,29 +248,31 @@ std::string megabytes(const std::string& path) {
 }  // namespace
 
 // Times the repair pass on `model` in each normal mode on each instruction
-// set, and weld's time over rebuild's.
+// set, the modes in turn within each round, and weld's time over rebuild's
+// as the median over rounds of the ratio in the same round, which keeps it
+// steady while the load of the machine drifts.
 void time_pass_modes(const ModelBuffer& model, int runs, std::FILE* progress) {
-    const std::pair<const char*, NormalChoice> modes[] = {{"rebuild", {NormalMode::rebuild}},
-                                                          {"weld", {NormalMode::weld}},
-                                                          {"keep", {NormalMode::keep}}};
+    const NormalChoice modes[] = {{NormalMode::rebuild}, {NormalMode::weld}, {NormalMode::keep}};
     ModelBuffer copy = model;
     for (const InstructionSet set : usable_instruction_sets()) {
-        double times[3];
-        for (int m = 0; m < 3; ++m) {
-            std::vector<double> pass;
-            for (int r = 0; r < runs + 1; ++r) {
+        std::vector<double> times[3], ratio;
+        for (int r = 0; r < runs + 1; ++r) {
+            double round[3];
+            for (int m = 0; m < 3; ++m) {
                 std::copy(model.begin(), model.end(), copy.begin());
                 const auto start = std::chrono::steady_clock::now();
-                repair_model(copy, progress, set, modes[m].second);
+                repair_model(copy, progress, set, modes[m]);
                 const std::chrono::duration<double> elapsed =
                     std::chrono::steady_clock::now() - start;
-                if (r > 0) pass.push_back(elapsed.count());
+                round[m] = elapsed.count();
             }
-            times[m] = median(pass);
+            if (r == 0) continue;  // warm-up
+            for (int m = 0; m < 3; ++m) times[m].push_back(round[m]);
+            ratio.push_back(round[1] / round[0]);
         }
         std::printf("  %-10s rebuild %7.2f ms  weld %7.2f ms (%+.0f%%)  keep %7.2f ms\n",
-                    instruction_set_name(set), times[0] * 1e3, times[1] * 1e3,
-                    (times[1] / times[0] - 1) * 100, times[2] * 1e3);
+                    instruction_set_name(set), median(times[0]) * 1e3, median(times[1]) * 1e3,
+                    (median(ratio) - 1) * 100, median(times[2]) * 1e3);
     }
 }
 
