@@ -36,13 +36,13 @@ bool group_stays(const std::uint8_t* vertices, int first, int last, const Repair
 void split_group(const std::uint8_t* vertices, int first, int last, RepairWorkspace& work) {
     for (int i = first; i < last; ++i) {
         const int v = work.weldVertex[i];
-        work.weldKey[v] = position_key(vertices + std::int64_t{v} * Md3Vertex::kSize);
+        work.weld.key[v] = position_key(vertices + std::int64_t{v} * Md3Vertex::kSize);
     }
-    const std::uint64_t* key = work.weldKey;
+    const std::uint64_t* key = work.weld.key;
     std::sort(work.weldVertex + first, work.weldVertex + last,
               [key](int a, int b) { return key[a] != key[b] ? key[a] < key[b] : a < b; });
     for (int i = first + 1; i < last; ++i)
-        work.weldStart[i] = key[work.weldVertex[i]] != key[work.weldVertex[i - 1]];
+        work.weld.start[i] = key[work.weldVertex[i]] != key[work.weldVertex[i - 1]];
 }
 
 // Drops the groups of one vertex from the first `count` members; returns
@@ -51,22 +51,22 @@ int drop_single_vertices(int count, RepairWorkspace& work) {
     int kept = 0;
     for (int first = 0, last; first < count; first = last) {
         last = first + 1;
-        while (!work.weldStart[last]) ++last;
+        while (!work.weld.start[last]) ++last;
         if (last - first < 2) continue;
         for (int i = first; i < last; ++i) {
-            work.weldStart[kept] = i == first;
+            work.weld.start[kept] = i == first;
             work.weldVertex[kept++] = work.weldVertex[i];
         }
     }
-    work.weldStart[kept] = true;
+    work.weld.start[kept] = true;
     return kept;
 }
 
-// Lists the groups marked in weldStart over the first `count` members.
+// Lists the groups whose starts are marked over the first `count` members.
 void list_groups(int count, RepairWorkspace& work) {
     work.numWeldGroups = 0;
     for (int i = 0; i < count; ++i)
-        if (work.weldStart[i]) work.weldFirst[work.numWeldGroups++] = i;
+        if (work.weld.start[i]) work.weldFirst[work.numWeldGroups++] = i;
     work.weldFirst[work.numWeldGroups] = count;
 }
 
@@ -78,8 +78,8 @@ int cluster_for(int first, int i, int clusters, float creaseCosine, const Repair
     for (int c = 0; c < clusters; ++c) {
         bool fits = true;
         for (int k = first; k < i && fits; ++k)
-            fits =
-                work.weldCluster[k] != c || dot(work.weldUnit[k], work.weldUnit[i]) >= creaseCosine;
+            fits = work.weld.cluster[k] != c ||
+                   dot(work.weld.unit[k], work.weld.unit[i]) >= creaseCosine;
         if (fits) return c;
     }
     return clusters;
@@ -91,12 +91,12 @@ int cluster_group(int first, int last, float creaseCosine, RepairWorkspace& work
     for (int i = first; i < last; ++i) {
         const Float4 s = work.sum[work.weldVertex[i]];
         const float length = std::sqrt(s[0] * s[0] + s[1] * s[1] + s[2] * s[2]);
-        work.weldCluster[i] = -1;
+        work.weld.cluster[i] = -1;
         if (length == 0.0f) continue;
         const float inverse = 1.0f / length;
-        work.weldUnit[i] = Float4{s[0] * inverse, s[1] * inverse, s[2] * inverse, 0.0f};
+        work.weld.unit[i] = Float4{s[0] * inverse, s[1] * inverse, s[2] * inverse, 0.0f};
         const int c = cluster_for(first, i, clusters, creaseCosine, work);
-        work.weldCluster[i] = c;
+        work.weld.cluster[i] = c;
         if (c == clusters) ++clusters;
     }
     return clusters;
@@ -115,9 +115,9 @@ void find_position_groups(const std::uint8_t* surface, RepairWorkspace& work) {
     int count = numVerts;
     for (int v = 0; v < numVerts; ++v) {
         work.weldVertex[v] = v;
-        work.weldStart[v] = v == 0;
+        work.weld.start[v] = v == 0;
     }
-    work.weldStart[count] = true;
+    work.weld.start[count] = true;
     for (std::int32_t j = 0; j < numFrames && count > 0; ++j) {
         const std::uint8_t* vertices = vertex_frame(surface, j);
         bool split = false;
@@ -128,7 +128,7 @@ void find_position_groups(const std::uint8_t* surface, RepairWorkspace& work) {
                 __builtin_prefetch(vertices + std::int64_t{numVerts} * Md3Vertex::kSize + at);
         for (int first = 0, last; first < count; first = last) {
             last = first + 1;
-            while (!work.weldStart[last]) ++last;
+            while (!work.weld.start[last]) ++last;
             // Most groups stay whole from frame to frame: they are only
             // compared, and sorted only when they part.
             if (group_stays(vertices, first, last, work)) continue;
@@ -141,8 +141,8 @@ void find_position_groups(const std::uint8_t* surface, RepairWorkspace& work) {
 }
 
 void split_creases(float creaseCosine, RepairWorkspace& work) {
-    // The clusters are written to weldScratch, marked in weldStart, and
-    // then become the groups.
+    // The clusters are listed in the scratch members, their starts marked,
+    // and then become the groups.
     int out = 0;
     for (int g = 0; g < work.numWeldGroups; ++g) {
         const int first = work.weldFirst[g], last = work.weldFirst[g + 1];
@@ -150,15 +150,15 @@ void split_creases(float creaseCosine, RepairWorkspace& work) {
         for (int c = 0; c < clusters; ++c) {
             const int start = out;
             for (int i = first; i < last; ++i)
-                if (work.weldCluster[i] == c) work.weldScratch[out++] = work.weldVertex[i];
+                if (work.weld.cluster[i] == c) work.weld.members[out++] = work.weldVertex[i];
             if (out - start < 2) {
                 out = start;
                 continue;
             }
-            for (int i = start; i < out; ++i) work.weldStart[i] = i == start;
+            for (int i = start; i < out; ++i) work.weld.start[i] = i == start;
         }
     }
-    std::copy_n(work.weldScratch, out, work.weldVertex);
+    std::copy_n(work.weld.members, out, work.weldVertex);
     list_groups(out, work);
 }
 

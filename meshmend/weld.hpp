@@ -10,7 +10,9 @@
 
 // Finds the groups of two or more vertices of `surface` that sit at the same
 // position in every frame, comparing the stored integers, and leaves them in
-// the workspace's weld fields, each group in vertex order. The surface must
+// weldVertex, weldFirst and numWeldGroups, each group in vertex order. Both
+// this and split_creases work in work.weld, and so overwrite the cross
+// products: neither may run while face normals are made. The surface must
 // have at most kMaxSurfaceVerts vertices. Sorts rather than hashes, so the
 // groups never depend on anything but the positions.
 void find_position_groups(const std::uint8_t* surface, RepairWorkspace& work);
