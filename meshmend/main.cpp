@@ -26,15 +26,24 @@ std::string usage_text(const std::string& program) {
            "If no output filename is specified, it will overwrite the original model.\n\n";
 }
 
-constexpr const char* kOptionsText =
-    "Options, before the first name:\n"
-    "  --normals=rebuild  rebuild every vertex normal from the triangles (the default)\n"
-    "  --normals=weld     the same, but copies of a vertex along a texture seam share one normal\n"
-    "  --normals=keep     change no normal\n"
-    "  --crease=DEGREES   with weld: copies whose normals are further apart stay apart (45)\n"
-    "  --help             this text\n"
-    "  --version          the version\n"
-    "  --                 ends the options, for a name that begins with --\n";
+std::string options_text() {
+    char crease[32];
+    std::snprintf(crease, sizeof crease, "%g", kDefaultCreaseDegrees);
+    return std::string(
+               "Options, before the first name:\n"
+               "  --normals=rebuild  rebuild every vertex normal from the triangles (the "
+               "default)\n"
+               "  --normals=weld     the same, but copies of a vertex along a texture seam "
+               "share one normal\n"
+               "  --normals=keep     change no normal\n"
+               "  --crease=DEGREES   with weld: copies whose normals are further apart "
+               "stay apart (") +
+           crease +
+           ")\n"
+           "  --help             this text\n"
+           "  --version          the version\n"
+           "  --                 ends the options, for a name that begins with --\n";
+}
 
 // The usage error: what was wrong, if anything, then the usage text.
 [[noreturn]] void show_usage(const std::string& program, const std::string& problem = "") {
@@ -81,7 +90,7 @@ int run(const std::vector<std::string>& args) {
     const CommandLine line = parse_command_line(args);
     switch (line.action) {
         case CommandLine::Action::usage: show_usage(program, line.problem);
-        case CommandLine::Action::help: print_and_end(usage_text(program) + kOptionsText);
+        case CommandLine::Action::help: print_and_end(usage_text(program) + options_text());
         case CommandLine::Action::version: print_and_end("meshmend 0.2\n");
         case CommandLine::Action::repair: break;
     }
