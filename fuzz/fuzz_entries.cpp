@@ -38,16 +38,24 @@ void fuzz_meshmend_once(const std::uint8_t* data, std::size_t size) {
     put_i32(model.data() + Md3Header::kVersion, Md3Header::kFormatVersion);
     if (!validate_layout(model)) return;
     // The plain pass is the oracle: on every model the checks accept, the
-    // fast pass must leave the same bytes, on every instruction set. Either
-    // stops at an oversized surface, where the program would stop and save
-    // nothing.
-    ModelBuffer plain = model;
-    const bool plainRepaired = reference_repair(plain, sink());
-    for (const InstructionSet set : usable_instruction_sets()) {
-        ModelBuffer fast = model;
-        const bool repaired = repair_model(fast, sink(), set);
-        if (repaired != plainRepaired) std::abort();
-        if (repaired && fast != plain) std::abort();
+    // fast pass must leave the same bytes, in every normal mode and on
+    // every instruction set. Either stops at an oversized surface, where the
+    // program would stop and save nothing. The last byte picks a second
+    // crease for weld.
+    const NormalChoice choices[] = {{NormalMode::rebuild},
+                                    {NormalMode::weld},
+                                    {NormalMode::weld, static_cast<double>(data[size - 1] % 181)},
+                                    {NormalMode::keep}};
+    ModelBuffer plain;
+    for (const NormalChoice& choice : choices) {
+        plain = model;
+        const bool plainRepaired = reference_repair(plain, sink(), choice);
+        for (const InstructionSet set : usable_instruction_sets()) {
+            ModelBuffer fast = model;
+            const bool repaired = repair_model(fast, sink(), set, choice);
+            if (repaired != plainRepaired) std::abort();
+            if (repaired && fast != plain) std::abort();
+        }
     }
     const std::int64_t saved = Md3Header::ofsEnd(plain.data());
     if (saved < Md3Header::kSize || saved > static_cast<std::int64_t>(plain.size())) std::abort();

@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// meshmend: ident/version check, layout validation, the repair pass checked
-// against the plain reference pass, and the length of what would be saved.
-// Inputs are given the right ident and version so that the fuzzer spends its
-// time on the layout.
+// meshmend: ident/version check, layout validation, the repair pass in each
+// normal mode checked against the plain reference pass, and the length of
+// what would be saved. Inputs are given the right ident and version so that
+// the fuzzer spends its time on the layout.
 void fuzz_meshmend_once(const std::uint8_t* data, std::size_t size);
 
 // sphereset: the size and frame checks, then the frame loop; the last bytes

@@ -48,6 +48,9 @@ int main(int argc, char** argv) {
     bool ok = true;
     for (const auto& [name, model] : seed_models())
         ok = write(dir + "/" + name, build_model(model)) && ok;
+    // Copies of vertices at one position, for the weld mode to group and
+    // split: seams across smooth and sharp stretches of an animated model.
+    ok = write(dir + "/seams.md3", build_model(with_seams(generated_model(2, 3, 30)))) && ok;
     ok = write_archive_seeds(argv[2]) && ok;
     if (!ok) {
         std::fprintf(stderr, "%s: cannot write seeds into %s\n", argv[0], dir.c_str());

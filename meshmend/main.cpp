@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.hpp"
 #include "md3_layout.hpp"
 #include "model_io.hpp"
 #include "output_name.hpp"
@@ -18,14 +19,50 @@ namespace {
 constexpr int kStatusUsage = 22;
 constexpr int kStatusAbort = -1;  // 255 where only eight bits survive
 
-[[noreturn]] void show_usage(const std::string& program) {
-    const std::string usage =
-        "Fixes a corrupted Quake III Arena MD3 model, including bad shader names and malformed "
-        "vertex normals.\nUsage: " +
-        program + " <in> [<out>]\n" +
-        "If no output filename is specified, it will overwrite the original model.\n\n";
-    print_text(stderr, usage);
+std::string usage_text(const std::string& program) {
+    return "Fixes a corrupted Quake III Arena MD3 model, including bad shader names and malformed "
+           "vertex normals.\nUsage: " +
+           program + " <in> [<out>]\n" +
+           "If no output filename is specified, it will overwrite the original model.\n\n";
+}
+
+std::string options_text() {
+    char crease[32];
+    std::snprintf(crease, sizeof crease, "%g", kDefaultCreaseDegrees);
+    return std::string(
+               "Options, before the first name:\n"
+               "  --normals=rebuild  rebuild every vertex normal from the triangles (the "
+               "default)\n"
+               "  --normals=weld     the same, but copies of a vertex along a texture seam "
+               "share one normal\n"
+               "  --normals=keep     change no normal\n"
+               "  --crease=DEGREES   with weld: copies whose normals are further apart "
+               "stay apart (") +
+           crease +
+           ")\n"
+           "  --help             this text\n"
+           "  --version          the version\n"
+           "  --                 ends the options, for a name that begins with --\n";
+}
+
+// The usage error: what was wrong, if anything, then the usage text.
+[[noreturn]] void show_usage(const std::string& program, const std::string& problem = "") {
+    print_text(stderr,
+               (problem.empty() ? "" : "meshmend: " + problem + "\n") + usage_text(program));
     std::exit(kStatusUsage);
+}
+
+[[noreturn]] void print_and_end(const std::string& text) {
+    print_text(stdout, text);
+    std::exit(std::fflush(stdout) == 0 ? 0 : kStatusAbort);
+}
+
+// The mode, beside the banner, when it is not the default.
+void say_normals(const NormalChoice& normals) {
+    if (normals.mode == NormalMode::weld)
+        std::fprintf(stderr, "Normals: weld, crease %g degrees\n", normals.creaseDegrees);
+    else if (normals.mode == NormalMode::keep)
+        std::fprintf(stderr, "Normals: keep\n");
 }
 
 ModelBuffer load_and_validate(const std::string& input) {
@@ -50,24 +87,20 @@ int run(const std::vector<std::string>& args) {
     ignore_file_size_signal();
     const std::string program = args.empty() ? "meshmend" : args[0];
     std::fprintf(stderr, "meshmend 0.2\n");
-    if (args.size() < 2) show_usage(program);
-
-    // Names fill the input slot, then the output slot; an empty argument
-    // leaves its slot empty for the next one.
-    std::string input, output;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        if (input.empty())
-            input = args[i];
-        else if (output.empty())
-            output = args[i];
-        else
-            show_usage(program);
+    const CommandLine line = parse_command_line(args);
+    switch (line.action) {
+        case CommandLine::Action::usage: show_usage(program, line.problem);
+        case CommandLine::Action::help: print_and_end(usage_text(program) + options_text());
+        case CommandLine::Action::version: print_and_end("meshmend 0.2\n");
+        case CommandLine::Action::repair: break;
     }
-    if (output.empty()) output = default_output_name(input);
+    say_normals(line.normals);
+    const std::string& input = line.input;
+    const std::string output = line.output.empty() ? default_output_name(input) : line.output;
 
     ModelBuffer model = load_and_validate(input);
     const auto workspace = std::make_unique_for_overwrite<RepairWorkspace>();
-    if (!repair_model(model, stdout, *workspace))
+    if (!repair_model(model, stdout, *workspace, best_instruction_set(), line.normals))
         abort_run(kStatusAbort, "Surface has more than %s vertexes. Abort.\n",
                   std::to_string(kMaxSurfaceVerts));
     save(output, model);

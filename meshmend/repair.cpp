@@ -11,11 +11,13 @@
 namespace {
 
 void rebuild_surface_normals(InstructionSet set, std::uint8_t* model, std::uint8_t* surface,
-                             const PolarTables& polar, RepairWorkspace& workspace) {
+                             const PolarTables& polar, RepairWorkspace& workspace, NormalMode mode,
+                             float creaseCosine) {
     switch (set) {
-#define MD3_KERNEL_CALL(name, runs_here) \
-    case InstructionSet::name:           \
-        return kernel_##name::rebuild_surface_normals(model, surface, polar, workspace);
+#define MD3_KERNEL_CALL(name, runs_here)                                                      \
+    case InstructionSet::name:                                                                \
+        return kernel_##name::rebuild_surface_normals(model, surface, polar, workspace, mode, \
+                                                      creaseCosine);
         MD3_FOR_EACH_KERNEL(MD3_KERNEL_CALL)
 #undef MD3_KERNEL_CALL
     }
@@ -24,8 +26,9 @@ void rebuild_surface_normals(InstructionSet set, std::uint8_t* model, std::uint8
 }  // namespace
 
 bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, RepairWorkspace& workspace,
-                  InstructionSet set) {
+                  InstructionSet set, const NormalChoice& normals) {
     std::uint8_t* model = bytes.data();
+    const float creaseCosine = crease_cosine(normals.creaseDegrees);
 
     repair_model_name(model, out);
     reset_frame_bounds(model);
@@ -34,7 +37,7 @@ bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, RepairWorkspace
     const bool repaired = for_each_surface(model, [&](std::uint8_t* surface, std::int32_t) {
         repair_shader_name(surface, out);
         if (!report_surface_counts(surface, out)) return false;
-        rebuild_surface_normals(set, model, surface, polar, workspace);
+        rebuild_surface_normals(set, model, surface, polar, workspace, normals.mode, creaseCosine);
         return true;
     });
     if (!repaired) return false;
@@ -43,10 +46,20 @@ bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, RepairWorkspace
     return true;
 }
 
-bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, InstructionSet set) {
+bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, RepairWorkspace& workspace,
+                  InstructionSet set) {
+    return repair_model(bytes, out, workspace, set, NormalChoice{});
+}
+
+bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, InstructionSet set,
+                  const NormalChoice& normals) {
     // Left uninitialised: the pass writes every entry before it reads it.
     const auto workspace = std::make_unique_for_overwrite<RepairWorkspace>();
-    return repair_model(bytes, out, *workspace, set);
+    return repair_model(bytes, out, *workspace, set, normals);
+}
+
+bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, InstructionSet set) {
+    return repair_model(bytes, out, set, NormalChoice{});
 }
 
 bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out) {

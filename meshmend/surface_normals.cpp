@@ -18,6 +18,7 @@
 #include "md3_layout.hpp"
 #include "pack_normal.hpp"
 #include "pass_steps.hpp"
+#include "weld.hpp"
 
 #ifndef MD3_KERNEL
 #define MD3_KERNEL kernel_baseline
@@ -317,10 +318,19 @@ void store_normals(std::uint8_t* vertices, int numVerts, const PolarTables& pola
 }  // namespace
 
 void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const PolarTables& polar,
-                             RepairWorkspace& work) {
+                             RepairWorkspace& work, NormalMode mode, float creaseCosine) {
     const std::int32_t numFrames = Md3Surface::numFrames(surface);
     const std::int32_t numVerts = Md3Surface::numVerts(surface);
     const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
+    if (mode == NormalMode::keep) {
+        // Only the bounds: the positions are decoded and no normal is written.
+        for (std::int32_t j = 0; j < numFrames; ++j)
+            decode_positions(vertex_frame(surface, j), numVerts, j + 1 < numFrames, work,
+                             frame_at(model, j));
+        return;
+    }
+    const bool weld = mode == NormalMode::weld;
+    if (weld) find_position_groups(surface, work);
     const bool kept = numTriangles <= kMaxKeptTriangles;
     if (kept) {
         read_triangles(surface, 0, numTriangles, work);
@@ -333,6 +343,12 @@ void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const P
             sum_kept_normals(numTriangles, numVerts, work);
         else
             sum_normals_in_batches(surface, numVerts, work);
+        if (weld && work.numWeldGroups > 0) {
+            // Which copies weld is decided once, on the first frame, and
+            // holds for every frame.
+            if (j == 0) split_creases(creaseCosine, work);
+            weld_sums(work);
+        }
         store_normals(vertices, numVerts, polar, work);
     }
 }

@@ -27,6 +27,17 @@ constexpr int kTriangleSlots = kMaxKeptTriangles + 16;
 // lists fit the short list, most of the rest the next one.
 constexpr int kShortList = 6;
 constexpr int kNextList = 2;
+// What the weld search works in while it finds a surface's groups of copies
+// and splits them at creases: each vertex's position in one frame as one
+// number, the marks where a group begins among the members, and a member's
+// unit normal, its cluster and the clusters' members as they are listed.
+struct WeldScratch {
+    std::uint64_t key[kVertexSlots];
+    bool start[kVertexSlots + 1];
+    Float4 unit[kVertexSlots];
+    int cluster[kVertexSlots];
+    int members[kVertexSlots];
+};
 struct RepairWorkspace {
     // One frame's decoded positions and its vertices' normal sums.
     Float4 position[kVertexSlots];
@@ -44,7 +55,14 @@ struct RepairWorkspace {
     // their unit normals in the current frame.
     std::int32_t i0[kTriangleSlots], i1[kTriangleSlots], i2[kTriangleSlots];
     std::uint32_t at0[kTriangleSlots], at1[kTriangleSlots], at2[kTriangleSlots];
-    Float4 cross[kTriangleSlots];
+    //
+    // The cross products are needed only while face normals are made, and
+    // the weld search's scratch (see WeldScratch) only between frames, so
+    // the two share their storage rather than enlarge the workspace.
+    union {
+        Float4 cross[kTriangleSlots];
+        WeldScratch weld;
+    };
     float inverse[kTriangleSlots];
     Float4 normal[kTriangleSlots];
     // For each vertex, the triangles that use it in triangle order, once per
@@ -63,4 +81,11 @@ struct RepairWorkspace {
     int numNextLists;
     int longLists[kVertexSlots];
     int numLongLists;
+    // Welding: the groups of copies whose normals are made one, group after
+    // group, each in vertex order: weldVertex[weldFirst[g] .. weldFirst[g + 1])
+    // for g < numWeldGroups.
+    int weldVertex[kVertexSlots];
+    int weldFirst[kVertexSlots + 1];
+    int numWeldGroups;
 };
+static_assert(sizeof(WeldScratch) <= sizeof(Float4) * kTriangleSlots);

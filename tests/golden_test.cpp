@@ -50,3 +50,26 @@ TEST_F(GoldenOutputs, BothProgramsWriteTheKnownBytes) {
             << std::hex << fingerprint(radius.out + radius.err, read_file(path("radius.md3")));
     }
 }
+
+TEST_F(GoldenOutputs, EveryNormalModeWritesTheKnownBytes) {
+    // Seams in an animated model, welded at two creases, and normals kept.
+    const struct {
+        const char* option;
+        std::uint64_t meshmend;
+    } cases[] = {
+        {"--normals=weld", 0x68cb7ed02d21b693},
+        {"--crease=10", 0x0d593e4b43beaacd},
+        {"--normals=keep", 0x3a121812447619ab},
+    };
+    const ModelBuffer bytes = build_model(with_seams(generated_model(2, 3, 200)));
+    const std::string in = model_file("in.md3", bytes);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option);
+        std::vector<std::string> args = {"--normals=weld", c.option, in, path("mended.md3")};
+        if (std::string(c.option) == "--normals=keep") args.erase(args.begin());
+        const RunResult mend = run_tool(MESHMEND_BIN, args);
+        EXPECT_EQ(mend.status, 0);
+        const std::uint64_t h = fingerprint(mend.out + mend.err, read_file(path("mended.md3")));
+        EXPECT_EQ(h, c.meshmend) << std::hex << h;
+    }
+}

@@ -199,3 +199,86 @@ TEST_F(Meshmend, ReplacedOutputKeepsPermissionsAndLinks) {
     EXPECT_EQ(read_file(file), repaired_in_process(read_file(SAMPLE_MODEL)));
     EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
+
+TEST_F(Meshmend, OptionsComeBeforeTheFirstName) {
+    const ModelBuffer sample = read_file(SAMPLE_MODEL);
+    const std::string options =
+        "Options, before the first name:\n"
+        "  --normals=rebuild  rebuild every vertex normal from the triangles (the default)\n"
+        "  --normals=weld     the same, but copies of a vertex along a texture seam share one "
+        "normal\n"
+        "  --normals=keep     change no normal\n"
+        "  --crease=DEGREES   with weld: copies whose normals are further apart stay apart (45)\n"
+        "  --help             this text\n"
+        "  --version          the version\n"
+        "  --                 ends the options, for a name that begins with --\n";
+    const auto refused = [](const std::string& problem) {
+        return kBanner + "meshmend: " + problem + "\n" + kUsage;
+    };
+    // Names are relative to the scratch folder, so that they can begin with "--".
+    const fs::path before = fs::current_path();
+    fs::current_path(dir);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;  // out "*": the progress lines, not compared here
+        const char* written;   // the file that gets the repaired model, if any
+    } cases[] = {
+        {{"--help"}, 0, kUsage + options, kBanner, nullptr},
+        {{"--help", "--bogus"}, 0, kUsage + options, kBanner, nullptr},
+        {{"--version"}, 0, "meshmend 0.2\n", kBanner, nullptr},
+        {{"--bogus", "in.md3"}, 22, "", refused("unknown option --bogus"), nullptr},
+        {{"--normals"},
+         22,
+         "",
+         refused("--normals takes rebuild, weld or keep, not \"\""),
+         nullptr},
+        {{"--normals=bad", "in.md3"},
+         22,
+         "",
+         refused("--normals takes rebuild, weld or keep, not \"bad\""),
+         nullptr},
+        {{"--normals=weld", "--crease=180.5", "in.md3"},
+         22,
+         "",
+         refused("--crease takes an angle from 0 to 180 degrees, not \"180.5\""),
+         nullptr},
+        {{"--normals=weld", "--crease=4x", "in.md3"},
+         22,
+         "",
+         refused("--crease takes an angle from 0 to 180 degrees, not \"4x\""),
+         nullptr},
+        {{"--crease=30", "in.md3"}, 22, "", refused("--crease goes with --normals=weld"), nullptr},
+        {{"--normals=weld"}, 22, "", kBanner + kUsage, nullptr},
+        {{"--normals=keep", "in.md3", "a", "b"}, 22, "", kBanner + kUsage, nullptr},
+        {{"--normals=keep", "in.md3", "kept.md3"}, 0, "*", kBanner + "Normals: keep\n", "kept.md3"},
+        {{"--crease=7.5", "--normals=weld", "in.md3", "welded.md3"},
+         0,
+         "*",
+         kBanner + "Normals: weld, crease 7.5 degrees\n",
+         "welded.md3"},
+        {{"--", "--in.md3"}, 0, "*", kBanner, "--in.md3"},
+        {{"./--in.md3"}, 0, "*", kBanner, "--in.md3"},
+        {{"--normals=rebuild", "--", "--in.md3", "--"}, 0, "*", kBanner, "--"},
+        // After the first name, everything is a name.
+        {{"in.md3", "--normals=weld"}, 0, "*", kBanner, "--normals=weld"},
+        {{"--", "--help"}, 255, "", kBanner + "Unable to open --help. Abort.\n", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        for (const char* name : {"in.md3", "--in.md3"}) write_file(name, sample);
+        const RunResult r = run(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+        if (c.out != "*") {
+            EXPECT_EQ(r.out, c.out);
+        }
+        if (c.written) {
+            EXPECT_NE(read_file(c.written), sample);
+            if (std::string(c.written) != "--in.md3") fs::remove(c.written);
+        }
+        EXPECT_EQ(read_file("in.md3"), sample);
+        EXPECT_EQ(entries(), 2u);  // nothing else written
+    }
+    fs::current_path(before);
+}

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "md3_layout.hpp"
 #include "pack_normal.hpp"
@@ -57,11 +58,11 @@ void accumulate_face_normals(const std::uint8_t* surface, const std::uint8_t* ve
     }
 }
 
-// Widens `frame`'s running bounds by each vertex and stores its new normal. A
-// vertex whose sum is zero (unused, or contributions that cancel) keeps its
-// old normal.
+// Widens `frame`'s running bounds by each vertex and stores its new normal,
+// unless normals are kept. A vertex whose sum is zero (unused, or
+// contributions that cancel) keeps its old normal.
 void finish_vertices(std::uint8_t* vertices, std::int32_t numVerts, const NormalAccumulator& sums,
-                     std::uint8_t* frame) {
+                     std::uint8_t* frame, bool keepNormals) {
     for (std::int32_t v = 0; v < numVerts; ++v) {
         std::uint8_t* vertex = vertices + std::int64_t{v} * Md3Vertex::kSize;
         const Vec3 p = decode_position(vertex);
@@ -71,6 +72,7 @@ void finish_vertices(std::uint8_t* vertices, std::int32_t numVerts, const Normal
             if (coords[k] > Md3Frame::maxs(frame, k)) Md3Frame::set_maxs(frame, k, coords[k]);
         }
 
+        if (keepNormals) continue;
         const Vec3& a = sums[v];
         const float length = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
         if (length == 0.0f) continue;
@@ -79,20 +81,111 @@ void finish_vertices(std::uint8_t* vertices, std::int32_t numVerts, const Normal
     }
 }
 
+using Groups = std::vector<std::vector<int>>;
+
+bool same_position_in_every_frame(const std::uint8_t* surface, int u, int v) {
+    for (std::int32_t j = 0; j < Md3Surface::numFrames(surface); ++j) {
+        const std::uint8_t* vertices = vertex_frame(surface, j);
+        for (int k = 0; k < 3; ++k)
+            if (Md3Vertex::position(vertices + std::int64_t{u} * Md3Vertex::kSize, k) !=
+                Md3Vertex::position(vertices + std::int64_t{v} * Md3Vertex::kSize, k))
+                return false;
+    }
+    return true;
+}
+
+// The sets of two or more vertices at one position in every frame, each in
+// vertex order, found by comparing every pair.
+Groups copies_of_each_position(const std::uint8_t* surface) {
+    const std::int32_t numVerts = Md3Surface::numVerts(surface);
+    Groups groups;
+    std::vector<int> groupOf(static_cast<std::size_t>(numVerts), -1);
+    for (int v = 0; v < numVerts; ++v)
+        for (int u = 0; u < v; ++u) {
+            if (!same_position_in_every_frame(surface, u, v)) continue;
+            if (groupOf[u] < 0) {
+                groupOf[u] = static_cast<int>(groups.size());
+                groups.push_back({u});
+            }
+            groupOf[v] = groupOf[u];
+            groups[groupOf[u]].push_back(v);
+            break;
+        }
+    return groups;
+}
+
+Vec3 unit(const Vec3& a) {
+    const float inverse = 1.0f / std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+    return {a.x * inverse, a.y * inverse, a.z * inverse};
+}
+
+// Which copies weld, from the first frame's sums: in vertex order, each copy
+// with a normal joins the first cluster all of whose members' normals are
+// within the crease of its own, or starts one.
+Groups welded_clusters(const Groups& copies, const NormalAccumulator& sums, float creaseCosine) {
+    Groups welded;
+    for (const std::vector<int>& group : copies) {
+        Groups clusters;
+        for (const int v : group) {
+            const Vec3& s = sums[v];
+            if (s.x == 0.0f && s.y == 0.0f && s.z == 0.0f) continue;
+            const Vec3 n = unit(s);
+            std::vector<int>* home = nullptr;
+            for (std::vector<int>& cluster : clusters) {
+                bool fits = true;
+                for (const int u : cluster) {
+                    const Vec3 m = unit(sums[u]);
+                    fits = fits && m.x * n.x + m.y * n.y + m.z * n.z >= creaseCosine;
+                }
+                if (fits) {
+                    home = &cluster;
+                    break;
+                }
+            }
+            if (home)
+                home->push_back(v);
+            else
+                clusters.push_back({v});
+        }
+        for (const std::vector<int>& cluster : clusters)
+            if (cluster.size() > 1) welded.push_back(cluster);
+    }
+    return welded;
+}
+
+// Each cluster's members get the sum of their sums, unless it is zero.
+void weld(const Groups& clusters, NormalAccumulator& sums) {
+    for (const std::vector<int>& cluster : clusters) {
+        Vec3 total;
+        for (const int v : cluster) add(total, sums[v]);
+        if (total.x == 0.0f && total.y == 0.0f && total.z == 0.0f) continue;
+        for (const int v : cluster) sums[v] = total;
+    }
+}
+
 // Prints the surface's lines and rebuilds its normals frame by frame; false
 // when the surface has more vertices than the accumulator holds.
 bool repair_surface(std::uint8_t* model, std::uint8_t* surface, NormalAccumulator& sums,
-                    std::FILE* out) {
+                    const NormalChoice& normals, std::FILE* out) {
     repair_shader_name(surface, out);
     if (!report_surface_counts(surface, out)) return false;
     const std::int32_t numFrames = Md3Surface::numFrames(surface);
     const std::int32_t numVerts = Md3Surface::numVerts(surface);
+    const bool welding = normals.mode == NormalMode::weld;
+    const Groups copies = welding ? copies_of_each_position(surface) : Groups{};
+    Groups clusters;
 
     for (std::int32_t j = 0; j < numFrames; ++j) {
         std::uint8_t* vertices = vertex_frame(surface, j);
         sums.fill(Vec3{});
         accumulate_face_normals(surface, vertices, sums);
-        finish_vertices(vertices, numVerts, sums, frame_at(model, j));
+        if (welding) {
+            if (j == 0)
+                clusters = welded_clusters(copies, sums, crease_cosine(normals.creaseDegrees));
+            weld(clusters, sums);
+        }
+        finish_vertices(vertices, numVerts, sums, frame_at(model, j),
+                        normals.mode == NormalMode::keep);
     }
     return true;
 }
@@ -100,6 +193,10 @@ bool repair_surface(std::uint8_t* model, std::uint8_t* surface, NormalAccumulato
 }  // namespace
 
 bool reference_repair(std::span<std::uint8_t> bytes, std::FILE* out) {
+    return reference_repair(bytes, out, NormalChoice{});
+}
+
+bool reference_repair(std::span<std::uint8_t> bytes, std::FILE* out, const NormalChoice& normals) {
     std::uint8_t* model = bytes.data();
 
     repair_model_name(model, out);
@@ -107,7 +204,7 @@ bool reference_repair(std::span<std::uint8_t> bytes, std::FILE* out) {
 
     NormalAccumulator sums;
     const bool repaired = for_each_surface(model, [&](std::uint8_t* surface, std::int32_t) {
-        return repair_surface(model, surface, sums, out);
+        return repair_surface(model, surface, sums, normals, out);
     });
     if (!repaired) return false;
 

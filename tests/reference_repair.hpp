@@ -5,5 +5,9 @@
 #include <cstdio>
 #include <span>
 
+#include "normal_choice.hpp"
+
 // Same contract and output as repair_model.
 bool reference_repair(std::span<std::uint8_t> model, std::FILE* progress);
+bool reference_repair(std::span<std::uint8_t> model, std::FILE* progress,
+                      const NormalChoice& normals);

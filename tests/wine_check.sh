@@ -24,6 +24,7 @@ failures=0
 cp "$sample" "$scratch/sample.md3"
 "$native/tools/make_sample" "$scratch/blobs.md3" 3 4 200
 "$native/tools/make_sample" "$scratch/full.md3" 2 3 1024
+"$native/tools/make_sample" "$scratch/seams.md3" 2 3 200 seams
 
 # check <label> <model> <input> <tool> <args...>: on each side, copies <model>
 # to <input> (with its folders) in an empty work folder, runs <tool> <args...>
@@ -59,6 +60,10 @@ for model in sample.md3 blobs.md3 full.md3; do
   check "meshmend $model to a new file" "$model" model.md3 meshmend model.md3 out.md3
   check "sphereset $model same" "$model" model.md3 sphereset model.md3 same 96.5
 done
+for normals in rebuild weld keep; do
+  check "meshmend --normals=$normals seams.md3" seams.md3 model.md3 meshmend --normals=$normals model.md3
+done
+check "meshmend --crease=10 seams.md3" seams.md3 model.md3 meshmend --normals=weld --crease=10 model.md3
 check "sphereset bad radius" sample.md3 model.md3 sphereset model.md3 same 64abc
 check "meshmend missing input" sample.md3 model.md3 meshmend missing.md3
 for model in sample.md3 full.md3; do

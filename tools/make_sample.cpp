@@ -1,19 +1,24 @@
 // Writes a model to the file named on the command line: the bundled sample,
 // or with three more numbers a generated model of that many surfaces, frames
-// and (at most) vertices per surface.
+// and (at most) vertices per surface, and with a fourth word "seams" the same
+// with seams (see with_seams).
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "model_builder.hpp"
 
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 5) {
-        std::fprintf(stderr, "usage: %s <output.md3> [<surfaces> <frames> <vertices>]\n", argv[0]);
+    const bool seams = argc == 6 && std::string(argv[5]) == "seams";
+    if (argc != 2 && argc != 5 && !seams) {
+        std::fprintf(stderr, "usage: %s <output.md3> [<surfaces> <frames> <vertices> [seams]]\n",
+                     argv[0]);
         return 2;
     }
-    const BuiltModel model =
+    BuiltModel model =
         argc == 2 ? sample_model()
                   : generated_model(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
+    if (seams) model = with_seams(model);
     const ModelBuffer bytes = build_model(model);
     std::FILE* out = std::fopen(argv[1], "wb");
     if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||

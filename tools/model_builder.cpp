@@ -143,6 +143,21 @@ const std::vector<std::array<std::int32_t, 3>> kBoxTriangles = {
 
 }  // namespace
 
+BuiltModel with_seams(BuiltModel m) {
+    for (BuiltSurface& surface : m.surfaces) {
+        const int numVerts = static_cast<int>(surface.frames[0].size());
+        std::vector<int> copyOf(static_cast<std::size_t>(numVerts), -1);
+        for (int v = 0; v < numVerts; v += 3) {
+            copyOf[v] = static_cast<int>(surface.frames[0].size());
+            for (auto& frame : surface.frames) frame.push_back(frame[v]);
+        }
+        for (std::size_t t = 0; t < surface.triangles.size(); t += 2)
+            for (std::int32_t& corner : surface.triangles[t])
+                if (copyOf[corner] >= 0) corner = copyOf[corner];
+    }
+    return m;
+}
+
 BuiltModel sample_model() {
     BuiltModel m;
     m.name = "models\\ships\\skiff.md3";

@@ -47,6 +47,12 @@ ModelBuffer build_model(const BuiltModel& model);
 // shape. Uses only basic arithmetic, so every host generates the same bytes.
 BuiltModel generated_model(int numSurfaces, int numFrames, int vertsPerSurface);
 
+// The model with a copy of every third vertex at its position in every
+// frame, which every other triangle using that vertex uses instead: seams
+// across smooth stretches and across sharp ones, as an exporter's texture
+// seams would make them.
+BuiltModel with_seams(BuiltModel m);
+
 // The model bundled as the project's sample: two surfaces over three frames,
 // backslash separators, ".tga" shader names, wrong normals and stale bounds.
 BuiltModel sample_model();
