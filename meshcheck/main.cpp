@@ -164,12 +164,16 @@ Options parse_options(const std::vector<std::string>& args) {
             options.jobs = parse_jobs(arg == "--jobs" ? args[i] : arg.substr(7));
         } else if (arg == "--picture" || arg == "--pictures") {
             if (++i == args.size() || args[i].empty()) usage_error(arg + " needs a name");
-            (arg == "--picture" ? options.picture : options.pictures) = args[i];
+            std::string& name = arg == "--picture" ? options.picture : options.pictures;
+            // Only one would be written: the other would be lost without a word.
+            if (!name.empty()) usage_error(arg + " given twice");
+            name = args[i];
             if (arg == "--picture" && !is_png_name(args[i]))
                 usage_error("--picture needs a name ending in .png, not " + shown_path(args[i]) +
                             ": it writes a PNG file");
         } else if (arg == "--frame") {
             if (++i == args.size()) usage_error("--frame needs a number");
+            if (options.frame >= 0) usage_error("--frame given twice");
             options.frame = parse_frame(args[i]);
         } else if (arg == "--help") {
             print_and_end(kUsage);
@@ -184,6 +188,8 @@ Options parse_options(const std::vector<std::string>& args) {
         usage_error("--picture and --pictures do not go together");
     if (!options.picture.empty() && options.names.size() != 1)
         usage_error("--picture draws one model; --pictures DIR draws several");
+    if (options.frame >= 0 && options.picture.empty() && options.pictures.empty())
+        usage_error("--frame chooses the frame of --picture or --pictures, and neither is given");
     return options;
 }
 
@@ -211,11 +217,21 @@ int status_of(const Tally& tally, const Options& options) {
 std::string picture_file(const CheckJob& job, const Options& options, OutputLinks& links) {
     links = options.picture.empty() ? OutputLinks::replace : OutputLinks::follow;
     if (!options.picture.empty()) return options.picture;
+    return options.pictures + (options.pictures.ends_with('/') ? "" : "/") +
+           picture_file_name(job.path, job.member);
+}
+
+// Makes the --pictures folder if it is missing. The system's reason when
+// that fails, once, rather than a puzzling failure for every picture in it;
+// empty when the folder is there.
+std::string make_picture_folder(const std::string& folder) {
+    const std::filesystem::path path(std::u8string(folder.begin(), folder.end()));
     std::error_code error;
-    std::filesystem::create_directory(
-        std::filesystem::path(std::u8string(options.pictures.begin(), options.pictures.end())),
-        error);
-    return options.pictures + "/" + picture_file_name(job.path, job.member);
+    if (std::filesystem::is_directory(path, error)) return {};
+    if (std::filesystem::exists(path, error))
+        return std::make_error_code(std::errc::not_a_directory).message();
+    if (std::filesystem::create_directory(path, error)) return {};
+    return error.message();
 }
 
 // Writes the picture a report carries to the file asked for, and says where
@@ -294,8 +310,16 @@ std::vector<CheckJob> picture_job(const GameReferences* game, const Options& opt
 int check_all(const Options& options) {
     Tally tally;
     bool shown = false;
-    const bool drawing = !options.picture.empty() || !options.pictures.empty();
+    bool drawing = !options.picture.empty() || !options.pictures.empty();
     bool pictureFailed = false;
+    if (!options.pictures.empty()) {
+        if (const std::string why = make_picture_folder(options.pictures); !why.empty()) {
+            print_text(stderr, "meshcheck: no pictures drawn: unable to make the folder " +
+                                   shown_path(options.pictures) + ": " + why + "\n");
+            drawing = false;
+            pictureFailed = true;
+        }
+    }
     const PictureInputs inputs = drawing ? picture_inputs(options.names) : PictureInputs{};
     // Results come back in the order the jobs were queued, whichever worker
     // checked them, so the report is the same on any number of cores.

@@ -201,9 +201,11 @@ std::string advice_line(const Problem& advice) {
 
 std::string text_report(const std::string& path, const ModelReport& r, bool withChanges) {
     // A path with a control character (a newline, say) would break the
-    // one-line record: such a path is shown quoted, like a name.
-    const bool plain = std::none_of(
-        path.begin(), path.end(), [](char c) { return is_control(static_cast<unsigned char>(c)); });
+    // one-line record, and bytes that are not UTF-8 garble a terminal: such
+    // a path is shown quoted, like a name.
+    const bool plain = is_utf8(path) && std::none_of(path.begin(), path.end(), [](char c) {
+                           return is_control(static_cast<unsigned char>(c));
+                       });
     std::string text = (plain ? path : shown_name(path)) + ": " + health_name(health_of(r));
     switch (r.verdict) {
         case Verdict::unreadable: return text + "\n  " + r.error + "\n";
