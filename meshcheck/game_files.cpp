@@ -221,15 +221,21 @@ std::ptrdiff_t copy_rank(const GameFiles& game, const std::vector<GamePlace>& pl
                          const std::string& path, const std::string& member) {
     const auto same_file = [](const std::string& a, const std::string& b) {
         std::error_code error;
-        return a == b || std::filesystem::equivalent(std::u8string(a.begin(), a.end()),
-                                                     std::u8string(b.begin(), b.end()), error);
+        return std::filesystem::equivalent(std::u8string(a.begin(), a.end()),
+                                           std::u8string(b.begin(), b.end()), error);
     };
-    for (std::size_t i = 0; i < places.size(); ++i) {
-        const GameSource& source = *game.sources[places[i].source];
-        const std::string& name = place_entry(game, places[i]).name;
-        if (source.loose ? member.empty() && same_file(member_path(source.path, name), path)
-                         : member == name && same_file(source.path, path))
-            return static_cast<std::ptrdiff_t>(i);
+    // The names first, as the game's own jobs give them: asking the system
+    // whether two names are one file, for every copy of every model, would
+    // cost a mod of thousands of archives a stat per pair.
+    for (const bool asked : {false, true}) {
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            const GameSource& source = *game.sources[places[i].source];
+            const std::string& name = place_entry(game, places[i]).name;
+            const std::string file = source.loose ? member_path(source.path, name) : source.path;
+            const bool candidate = source.loose ? member.empty() : member == name;
+            if (candidate && (asked ? same_file(file, path) : file == path))
+                return static_cast<std::ptrdiff_t>(i);
+        }
     }
     return -1;
 }

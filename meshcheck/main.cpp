@@ -74,16 +74,6 @@ struct Options {
     std::vector<std::string> names;
 };
 
-// A name on standard error as the report shows it: as it is, or quoted with
-// \xNN escapes when it holds a control byte or is not valid UTF-8, so that no
-// name can break a line or send the terminal an escape.
-std::string shown_path(const std::string& name) {
-    const bool plain = is_utf8(name) && std::none_of(name.begin(), name.end(), [](char c) {
-                           return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-                       });
-    return plain ? name : shown_name(name);
-}
-
 [[noreturn]] void usage_error(const std::string& problem) {
     print_text(stderr, "meshcheck: " + problem + "\n" + kUsage);
     std::exit(kStatusUsage);
@@ -320,7 +310,8 @@ int check_all(const Options& options) {
             pictureFailed = true;
         }
     }
-    const PictureInputs inputs = drawing ? picture_inputs(options.names) : PictureInputs{};
+    const PictureInputs inputs =
+        drawing ? picture_inputs(options.names, options.games) : PictureInputs{};
     // Results come back in the order the jobs were queued, whichever worker
     // checked them, so the report is the same on any number of cores.
     const auto show = [&](const CheckResult& result) {

@@ -1,6 +1,7 @@
 // Judging what a picture would replace before anything is opened for writing.
 #include "picture_output.hpp"
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -23,11 +24,32 @@ bool starts_as_png(const fs::path& file) {
     return in.read(head.data(), head.size()) && head == kSignature;
 }
 
+// Whether the file a picture would replace lies inside one of `games`: the
+// file a link leads to when links are followed, else the name in its folder.
+bool in_game(const fs::path& file, OutputLinks links, const std::vector<fs::path>& games) {
+    std::error_code error;
+    const fs::path real = links == OutputLinks::follow
+                              ? fs::weakly_canonical(file, error)
+                              : fs::weakly_canonical(file.parent_path(), error) / file.filename();
+    if (error) return false;
+    for (const fs::path& game : games) {
+        const auto [g, r] = std::mismatch(game.begin(), game.end(), real.begin(), real.end());
+        if (g == game.end()) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
-PictureInputs picture_inputs(const std::vector<std::string>& names) {
+PictureInputs picture_inputs(const std::vector<std::string>& names,
+                             const std::vector<std::string>& games) {
     PictureInputs inputs;
     inputs.names = names;
+    for (const std::string& game : games) {
+        std::error_code error;
+        fs::path real = fs::canonical(path_of(game), error);
+        if (!error) inputs.games.push_back(std::move(real));
+    }
     for (const std::string& name : names) {
         std::error_code error;
         const std::uintmax_t size = fs::file_size(path_of(name), error);
@@ -48,6 +70,7 @@ std::string picture_refusal(const std::string& file, OutputLinks links, const Pi
         std::error_code unknown;
         return input == file || fs::equivalent(path, path_of(input), unknown);
     };
+    if (in_game(path, links, inputs.games)) return "it is in a --game folder";
     const std::uintmax_t size = fs::file_size(path, error);
     bool input = same(model);
     for (std::size_t i = 0; i < inputs.names.size() && !input; ++i)

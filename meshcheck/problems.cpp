@@ -563,11 +563,13 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
     // The shader names as the engine looks them up, extension stripped from
     // the last dot, and the surfaces that use each.
     std::map<std::string, std::vector<std::int32_t>> stripped;
+    std::vector<std::string> shaders;  // each surface's, as stored
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
         too_long(Md3Surface::name(surface), s, surface, "surface name");
         const std::uint8_t* field = Md3Shader::name(shader_at(surface));
         too_long(field, s, surface, "shader name");
         const std::string shader = name_of(field);
+        shaders.push_back(shader);
         if (shader.empty()) {
             Problem p = problem(Severity::warning, "shader_empty", s, surface);
             p.message = "empty shader name: drawn with the default texture unless a skin names one";
@@ -595,7 +597,7 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
         if (surfaces.size() < 2) continue;
         std::vector<std::string> stored;
         for (const std::int32_t s : surfaces)
-            stored.push_back(name_of(Md3Shader::name(shader_at(model + surface_offset(model, s)))));
+            stored.push_back(shaders[static_cast<std::size_t>(s)]);
         std::sort(stored.begin(), stored.end());
         if (stored.front() == stored.back()) continue;  // one name, shared on purpose
         Problem p = problem(Severity::warning, "shader_merged", -1, nullptr);

@@ -105,30 +105,48 @@ bool player_part(const std::string& gamePath, const EngineProfile& engine) {
     return depth == 3 || (depth == 4 && name.starts_with("models/players/characters/"));
 }
 
+// The model's surfaces in the order of their loaded names (then of their
+// index), so that each skin line finds its surfaces without a walk over all
+// of them: a skin may have millions of lines, a model thousands of surfaces.
+using SurfacesByName = std::vector<const Surface*>;
+
+struct ByLoadedName {
+    bool operator()(const Surface* a, const std::string& b) const { return a->loaded < b; }
+    bool operator()(const std::string& a, const Surface* b) const { return a < b->loaded; }
+};
+
+SurfacesByName by_name(const std::vector<Surface>& surfaces) {
+    SurfacesByName sorted;
+    for (const Surface& s : surfaces) sorted.push_back(&s);
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const Surface* a, const Surface* b) { return a->loaded < b->loaded; });
+    return sorted;
+}
+
 // One line of a skin against the model's surfaces: marks the surfaces it
 // names in `skinned`, and says what it names that the model lacks, or what
 // is wrong with its shader (one problem per surface however many lines
 // repeat it).
 void check_skin_line(const SkinLine& line, const std::string& where, bool lod,
-                     const std::vector<Surface>& surfaces, std::vector<char>& skinned,
+                     const SurfacesByName& surfaces, std::vector<char>& skinned,
                      UnknownSurfaces& unknown, RepeatedFindings& repeated, const GameFiles& game,
                      const ShaderNames& shaders, const EngineProfile& engine,
                      std::vector<Problem>& out) {
-    const auto named = std::find_if(surfaces.begin(), surfaces.end(),
-                                    [&](const Surface& s) { return s.loaded == line.surface; });
-    if (named == surfaces.end()) {
+    const auto [first, last] =
+        std::equal_range(surfaces.begin(), surfaces.end(), line.surface, ByLoadedName{});
+    if (first == last) {
         unknown.add(shown_name(line.surface), line.number);
         return;
     }
     // Every surface of that name takes the line, not just the first.
-    for (const Surface& s : surfaces)
-        if (s.loaded == line.surface) skinned[static_cast<std::size_t>(s.index)] = 1;
+    for (auto it = first; it != last; ++it) skinned[static_cast<std::size_t>((*it)->index)] = 1;
     if (lod || line.shader.empty() || !engine.imageExtensions) return;
+    const Surface& named = **first;
     Problem p = shader_problem(
-        line.shader, "skin_shader", named->index, named->stored,
+        line.shader, "skin_shader", named.index, named.stored,
         printf_text("%s line %lld: ", where.c_str(), static_cast<long long>(line.number)), game,
         shaders, engine);
-    if (p.kind[0] != 0) repeated.add(out, named->index, [&] { return std::move(p); });
+    if (p.kind[0] != 0) repeated.add(out, named.index, [&] { return std::move(p); });
 }
 
 // The .skin files the engine reads beside a player part (head.md3 takes
@@ -149,10 +167,11 @@ std::vector<std::string> check_skins(const std::string& gamePath,
     if (leaf != "head.md3" && leaf != "upper.md3" && leaf != "lower.md3") return skins;
     const std::string prefix = leaf.substr(0, leaf.size() - 4) + "_";
     ModelBuffer bytes;
+    const SurfacesByName sorted = by_name(surfaces);
     for (const auto& [name, place] : list_game_folder(game, folder)) {
         const std::string skin = lowered(name.substr(name.rfind('/') + 1));
         if (!skin.starts_with(prefix) || !skin.ends_with(".skin")) continue;
-        const std::string where = name.substr(name.rfind('/') + 1);
+        const std::string where = shown_path(name.substr(name.rfind('/') + 1));
         // A skin the archive cannot give up names nothing the engine uses.
         if (!read_place(game, place, bytes).ok()) continue;
         skins.push_back(where);
@@ -160,7 +179,7 @@ std::vector<std::string> check_skins(const std::string& gamePath,
         UnknownSurfaces unknown;  // the surfaces it names that the model lacks
         RepeatedFindings repeated;
         read_skin(text, [&](const SkinLine& line) {
-            check_skin_line(line, where, lod, surfaces, skinned, unknown, repeated, game, shaders,
+            check_skin_line(line, where, lod, sorted, skinned, unknown, repeated, game, shaders,
                             engine, out);
         });
         repeated.finish(out);
@@ -208,7 +227,7 @@ void add_shadowed(const std::string& gamePath, const GameFiles& game, std::vecto
     if (places.size() < 2) return;
     Problem p = problem(Severity::warning, "shadowed", -1, "", "");
     p.count = static_cast<std::int64_t>(places.size());
-    p.message = "shadowed: the engine loads " + short_place_text(game, places.front()) +
+    p.message = "shadowed: the engine loads " + shown_path(short_place_text(game, places.front())) +
                 " instead (one of " + std::to_string(places.size()) +
                 " copies); the problems of this one are not counted";
     const GameSource& source = *game.sources[places.front().source];

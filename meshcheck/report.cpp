@@ -40,9 +40,17 @@ std::size_t utf8_length(std::string_view bytes, std::size_t i) {
 
 bool is_control(unsigned char byte) { return byte < 0x20 || byte == 0x7f; }
 
+// Whether the valid UTF-8 sequence of `length` bytes at bytes[i] is a C1
+// control, U+0080 to U+009F: as much a terminal command as ESC is.
+bool is_c1_control(std::string_view bytes, std::size_t i, std::size_t length) {
+    return length == 2 && static_cast<unsigned char>(bytes[i]) == 0xC2 &&
+           static_cast<unsigned char>(bytes[i + 1]) <= 0x9F;
+}
+
 // `bytes` between double quotes, every valid UTF-8 sequence copied as it
-// is; every other byte, each control byte and each of `special` is written
-// by `escape`.
+// is; every other byte, each control character and each of `special` is
+// written by `escape`, which takes the byte, or for a C1 control its code
+// point (0x80 to 0x9F), and whether it is part of valid UTF-8.
 template <typename Escape>
 std::string quoted_utf8(std::string_view bytes, std::string_view special, Escape escape) {
     std::string text;
@@ -51,7 +59,11 @@ std::string quoted_utf8(std::string_view bytes, std::string_view special, Escape
     for (std::size_t i = 0; i < bytes.size();) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
         const std::size_t length = utf8_length(bytes, i);
-        if (length == 0 || is_control(byte) || special.find(bytes[i]) != std::string_view::npos) {
+        if (is_c1_control(bytes, i, length)) {
+            escape(text, static_cast<unsigned char>(bytes[i + 1]), true);
+            i += 2;
+        } else if (length == 0 || is_control(byte) ||
+                   special.find(bytes[i]) != std::string_view::npos) {
             escape(text, byte, length != 0);
             ++i;
         } else {
@@ -116,13 +128,30 @@ std::string json_string(std::string_view bytes) {
 }
 
 std::string shown_name(std::string_view bytes) {
-    return quoted_utf8(bytes, "\"", [](std::string& text, unsigned char byte, bool) {
+    return quoted_utf8(bytes, "\"", [](std::string& text, unsigned char byte, bool valid) {
         if (byte == '"') {
             text += "\\\"";
+        } else if (valid && byte >= 0x80) {  // a C1 control: both of its bytes
+            text += printf_text("\\xc2\\x%02x", byte);
         } else {
             text += printf_text("\\x%02x", byte);
         }
     });
+}
+
+bool shown_plain(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = utf8_length(bytes, i);
+        if (length == 0 || is_control(static_cast<unsigned char>(bytes[i])) ||
+            is_c1_control(bytes, i, length))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string shown_path(std::string_view bytes) {
+    return shown_plain(bytes) ? std::string(bytes) : shown_name(bytes);
 }
 
 namespace {
@@ -203,10 +232,7 @@ std::string text_report(const std::string& path, const ModelReport& r, bool with
     // A path with a control character (a newline, say) would break the
     // one-line record, and bytes that are not UTF-8 garble a terminal: such
     // a path is shown quoted, like a name.
-    const bool plain = is_utf8(path) && std::none_of(path.begin(), path.end(), [](char c) {
-                           return is_control(static_cast<unsigned char>(c));
-                       });
-    std::string text = (plain ? path : shown_name(path)) + ": " + health_name(health_of(r));
+    std::string text = shown_path(path) + ": " + health_name(health_of(r));
     switch (r.verdict) {
         case Verdict::unreadable: return text + "\n  " + r.error + "\n";
         case Verdict::invalid: return text + "\n  " + r.layout.reason + "\n";

@@ -60,3 +60,10 @@ std::string json_string(std::string_view bytes);
 // a byte that is not part of valid UTF-8 as \xNN and '"' as \". A
 // backslash stays one backslash.
 std::string shown_name(std::string_view bytes);
+
+// Whether `bytes` can be shown as they are: valid UTF-8 without a control
+// character (C0, DEL or C1) that could break a line or command a terminal.
+bool shown_plain(std::string_view bytes);
+
+// A path or message as it is when shown_plain, else as shown_name quotes it.
+std::string shown_path(std::string_view bytes);

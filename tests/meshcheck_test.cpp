@@ -295,6 +295,7 @@ TEST_F(Meshcheck, NamesKeepTheirCharacters) {
         {"cut\xe3\x83", "cut" + fffd + fffd, "cut\\xe3\\x83"},                    // cut short
         {"\xf4\x90\x80\x80", fffd + fffd + fffd + fffd, "\\xf4\\x90\\x80\\x80"},  // past U+10FFFF
         {"tab\tq\"b", "tab\tq\"b", "tab\\x09q\\\"b"},                             // control, quote
+        {"c1\xc2\x9b", "c1\xc2\x9b", "c1\\xc2\\x9b"},  // a C1 control, U+009B
     };
     const auto hex = [](const std::string& bytes) {
         std::string text;
@@ -330,7 +331,7 @@ TEST_F(Meshcheck, NamesKeepTheirCharacters) {
                   std::string::npos);
         // The record's own line shows its path as it is only when nothing in
         // it could break the line or garble a terminal.
-        const bool plain = exact && c.bytes.find('\t') == std::string::npos;
+        const bool plain = exact && c.shown == c.bytes;
         EXPECT_TRUE(text.starts_with(
             plain ? file + ": " : "\"" + dir.string() + "/" + hex(c.bytes) + c.shown + ".md3\": "))
             << text;
@@ -453,6 +454,11 @@ TEST_F(Meshcheck, PicturesReplaceOnlyPicturesAndSayWhy) {
     write_file(path("notes.png"), precious);
     write_file(path("old.png"), {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0});
     write_file(path("plain"), precious);
+    // A game archive that starts as a PNG file does, reached through a link.
+    const ModelBuffer archive = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 'P', 'K'};
+    fs::create_directories(dir / "game");
+    write_file(path("game/pak0.pk3"), archive);
+    fs::create_symlink("game/pak0.pk3", dir / "to-game.png");
     // The name a picture of the ship gets in a folder, from a first run.
     const std::string leaf = picture_file_name(model, "");
     const auto folder_with = [&](const std::string& folder,
@@ -507,6 +513,11 @@ TEST_F(Meshcheck, PicturesReplaceOnlyPicturesAndSayWhy) {
          22,
          "--frame chooses the frame of --picture or --pictures",
          [] { return true; }},
+        {"a game's file, through a link",
+         {"--game", path("game"), "--picture", path("to-game.png"), model},
+         22,
+         "is not replaced: it is in a --game folder",
+         untouched(path("game/pak0.pk3"), archive)},
         {"a folder of three models",
          {"--picture", path("x.PNG"), path("three")},
          22,

@@ -301,6 +301,28 @@ TEST_F(ReferencesTest, ShadowedCopiesCountForNothing) {
         << twice.out;
 }
 
+// Names that come from the game's files, a skin's or an archive member's,
+// reach the report and the terminal only escaped: a control byte in them
+// could forge lines or command the terminal.
+TEST_F(ReferencesTest, NamesFromTheGameAreShownEscaped) {
+    const std::string game = path("hostile");
+    const ModelBuffer head = repaired(model_bytes({{"h_head", "textures/a"}}, 1));
+    write_bytes(game + "/models/players/y/head.md3", as_vector(head));
+    write_bytes(game + "/models/players/y/head_\x1b]2;owned\x07.skin", text_bytes("h_x,a\n"));
+    write_bytes(game + "/pak0.pk3",
+                build_zip({{"models/q\x1b[4m/t.md3", as_vector(head), true}}).bytes);
+    write_bytes(game + "/pak1.pk3",
+                build_zip({{"models/q\x1b[4m/t.md3", as_vector(head), true}}).bytes);
+    const RunResult r = run_tool(MESHCHECK_BIN, {"--game", game, game});
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("no skin names this surface (\"head_\\x1b]2;owned\\x07.skin\")"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("loads \"pak1.pk3:models/q\\x1b[4m/t.md3\" instead"), std::string::npos)
+        << r.out;
+}
+
 // Scripts that break off anywhere keep the names before the break and name
 // the line; none crashes.
 TEST(ShaderScripts, BrokenScriptsAreWarningsWithTheirLine) {
