@@ -71,9 +71,8 @@ PictureCaptions picture_captions(const FrameArrays& arrays, const ModelReport& r
     c.model = model_line(name, rest);
     std::vector<std::string> broken, inverted;
     for (const Problem& p : report.problems) {
-        const std::string kind = p.kind;
-        if (kind == "normals_broken") broken.push_back(p.surfaceName);
-        if (kind == "normals_inverted") inverted.push_back(p.surfaceName);
+        if (p.kind == ProblemKind::normals_broken) broken.push_back(p.surfaceName);
+        if (p.kind == ProblemKind::normals_inverted) inverted.push_back(p.surfaceName);
     }
     c.panels[0] = stored_caption(broken, inverted);
     c.panels[1] = report.verdict == Verdict::refused

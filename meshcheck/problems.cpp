@@ -14,18 +14,17 @@
 #include "report.hpp"
 #include "text.hpp"
 
-const char* severity_name(Severity severity) {
-    return severity == Severity::error ? "error" : "warning";
-}
-
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-Problem problem(Severity severity, const char* kind, std::int32_t surface,
-                const std::uint8_t* surfaceRecord) {
+bool is_culling(ProblemKind kind) {
+    return kind == ProblemKind::culling_sphere || kind == ProblemKind::culling_box;
+}
+
+Problem problem(ProblemKind kind, std::int32_t surface, const std::uint8_t* surfaceRecord) {
     Problem p;
-    p.severity = severity;
+    p.severity = kind_row(kind).severity;
     p.kind = kind;
     p.surface = surface;
     if (surfaceRecord) p.surfaceName = name_of(Md3Surface::name(surfaceRecord));
@@ -34,10 +33,10 @@ Problem problem(Severity severity, const char* kind, std::int32_t surface,
 
 void check_limits(const std::uint8_t* model, const EngineProfile& engine,
                   std::vector<Problem>& out) {
-    const auto limit = [&](const std::uint8_t* surface, std::int32_t s, const char* kind,
+    const auto limit = [&](const std::uint8_t* surface, std::int32_t s, ProblemKind kind,
                            std::int64_t value, std::int64_t refused, const char* what) {
         if (refused == 0 || value < refused) return;
-        Problem p = problem(Severity::error, kind, s, surface);
+        Problem p = problem(kind, s, surface);
         p.value = value;
         p.limit = refused;
         p.message = printf_text(
@@ -47,14 +46,14 @@ void check_limits(const std::uint8_t* model, const EngineProfile& engine,
         out.push_back(std::move(p));
     };
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
-        limit(surface, s, "too_many_vertices", Md3Surface::numVerts(surface),
+        limit(surface, s, ProblemKind::too_many_vertices, Md3Surface::numVerts(surface),
               engine.refusedVertices, "vertices");
-        limit(surface, s, "too_many_triangles", Md3Surface::numTriangles(surface),
+        limit(surface, s, ProblemKind::too_many_triangles, Md3Surface::numTriangles(surface),
               engine.refusedTriangles, "triangles");
         return true;
     });
     if (engine.refusesNoFrames && Md3Header::numFrames(model) == 0) {
-        Problem p = problem(Severity::error, "no_frames", -1, nullptr);
+        Problem p = problem(ProblemKind::no_frames, -1, nullptr);
         p.message = printf_text("no frames; %s refuses the model", engine.title);
         out.push_back(std::move(p));
     }
@@ -95,10 +94,10 @@ std::string culling_consequence(double worst, double shown) {
 
 // Adds a frame problem when any frame is flagged: outside[i] is how far
 // frame i is off (0: not flagged).
-void add_frame_problem(const char* kind, const char* what, const std::vector<double>& outside,
+void add_frame_problem(ProblemKind kind, const char* what, const std::vector<double>& outside,
                        std::vector<Problem>& out) {
-    Problem p = problem(Severity::error, kind, -1, nullptr);
-    const bool culling = std::strncmp(kind, "culling_", 8) == 0;
+    Problem p = problem(kind, -1, nullptr);
+    const bool culling = is_culling(kind);
     for (std::size_t i = 0; i < outside.size(); ++i) {
         if (!(outside[i] > 0)) continue;
         if (p.frames++ == 0) p.firstFrame = static_cast<std::int64_t>(i);
@@ -316,11 +315,11 @@ void check_frames(const std::uint8_t* model, CheckWorkspace& w, std::vector<Prob
                 ? sphere_outside(w.farthest[static_cast<std::size_t>(i)], radius)
                 : sphere_outside(model, i, radius);
     }
-    add_frame_problem("non_finite",
+    add_frame_problem(ProblemKind::non_finite,
                       "NaN or infinity in the bounds, centre or radius; the engine culls, fogs "
                       "and picks the detail level with them, so what it draws is not predictable",
                       nonFinite, out);
-    add_frame_problem("garbage_frame",
+    add_frame_problem(ProblemKind::garbage_frame,
                       printf_text("a bound, the centre or the radius beyond %.0f units, where a "
                                   "model's positions lie within 512: a garbage frame record; the "
                                   "engine culls, fogs and picks the detail level with it, so what "
@@ -328,8 +327,8 @@ void check_frames(const std::uint8_t* model, CheckWorkspace& w, std::vector<Prob
                                   kPlausibleFrameUnits)
                           .c_str(),
                       garbage, out);
-    add_frame_problem("culling_sphere", "sphere", outside, out);
-    add_frame_problem("culling_box", "box", boxOutside, out);
+    add_frame_problem(ProblemKind::culling_sphere, "sphere", outside, out);
+    add_frame_problem(ProblemKind::culling_box, "box", boxOutside, out);
 }
 
 // Normals against the geometry, from the comparison with meshmend's rebuilt
@@ -415,8 +414,8 @@ void check_normals(const std::uint8_t* model, const ModelReport& report, CheckWo
         const bool inverted = inwardShare > kInvertedShare;
         if (!inverted && !(farShare >= kBrokenShare && f.medianDegrees >= kBrokenMedianDegrees))
             return true;
-        Problem p =
-            problem(Severity::error, inverted ? "normals_inverted" : "normals_broken", s, surface);
+        Problem p = problem(inverted ? ProblemKind::normals_inverted : ProblemKind::normals_broken,
+                            s, surface);
         p.share = inverted ? inwardShare : farShare;
         p.medianDegrees = f.medianDegrees;
         p.message = inverted ? printf_text(
@@ -503,7 +502,7 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
             g = end;
         }
         if (count == 0) return true;
-        Problem p = problem(Severity::warning, "repair_seams", s, surface);
+        Problem p = problem(ProblemKind::repair_seams, s, surface);
         p.count = count;
         p.worstDegrees = degrees(worst);
         p.message = "meshmend would open a seam in smooth shading at " +
@@ -530,7 +529,7 @@ std::vector<char> skipped_surfaces(const std::uint8_t* model, const EngineProfil
         const std::int64_t work = frames * std::max(verts, triangles);
         skipped.push_back(refused || work > kAnalysisBudget);
         if (!skipped.back()) return true;
-        Problem p = problem(Severity::warning, "not_analysed", s, surface);
+        Problem p = problem(ProblemKind::not_analysed, s, surface);
         p.message =
             refused ? printf_text("normals and seams not analysed: %s refuses the surface anyway",
                                   engine.title)
@@ -550,7 +549,7 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
     const auto too_long = [&](const std::uint8_t* field, std::int32_t s,
                               const std::uint8_t* surface, const char* what) {
         if (has_nul(field)) return;
-        Problem p = problem(Severity::warning, "name_too_long", s, surface);
+        Problem p = problem(ProblemKind::name_too_long, s, surface);
         p.value = static_cast<std::int64_t>(kNameSize);
         p.limit = static_cast<std::int64_t>(kNameSize) - 1;
         p.message = printf_text(
@@ -569,12 +568,12 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
         too_long(field, s, surface, "shader name");
         const std::string shader = name_of(field);
         if (shader.empty()) {
-            Problem p = problem(Severity::warning, "shader_empty", s, surface);
+            Problem p = problem(ProblemKind::shader_empty, s, surface);
             p.message = "empty shader name: drawn with the default texture unless a skin names one";
             out.push_back(std::move(p));
         }
         if (shader.find('\\') != std::string::npos) {
-            Problem p = problem(Severity::warning, "shader_backslash", s, surface);
+            Problem p = problem(ProblemKind::shader_backslash, s, surface);
             p.message = "shader " + shown_name(shader) +
                         " has '\\': its shader-script entry may be missed and the plain image used";
             out.push_back(std::move(p));
@@ -583,7 +582,7 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
         stripped[dot == std::string::npos ? shader : shader.substr(0, dot)].push_back(s);
         const std::int64_t flat = w.flat[static_cast<std::size_t>(s)];
         if (flat > 0) {
-            Problem p = problem(Severity::warning, "degenerate_triangles", s, surface);
+            Problem p = problem(ProblemKind::degenerate_triangles, s, surface);
             p.value = flat;
             p.message = counted(flat, "degenerate triangle", "degenerate triangles") +
                         " (no area in some frame, or a vertex used twice): they draw nothing there";
@@ -598,7 +597,7 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
             stored.push_back(name_of(Md3Shader::name(shader_at(model + surface_offset(model, s)))));
         std::sort(stored.begin(), stored.end());
         if (stored.front() == stored.back()) continue;  // one name, shared on purpose
-        Problem p = problem(Severity::warning, "shader_merged", -1, nullptr);
+        Problem p = problem(ProblemKind::shader_merged, -1, nullptr);
         p.surfaces = surfaces;
         std::string list;
         for (const std::int32_t s : surfaces) {
@@ -652,7 +651,7 @@ double culling_shown_units(std::string_view gamePath) {
 void grade_culling(std::vector<Problem>& problems, std::string_view path) {
     const double shown = culling_shown_units(path);
     for (Problem& p : problems) {
-        if (std::strncmp(p.kind, "culling_", 8) != 0) continue;
+        if (!is_culling(p.kind)) continue;
         p.severity = p.worst >= shown ? Severity::error : Severity::warning;
         const std::size_t cut = p.message.rfind("; ");
         if (cut != std::string::npos)

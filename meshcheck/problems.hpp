@@ -10,34 +10,18 @@
 #include <vector>
 
 #include "engines.hpp"
+#include "problem_kinds.hpp"
 
 struct CheckWorkspace;
 struct ModelReport;
 
-enum class Severity { error, warning };
-
-// "error", "warning".
-const char* severity_name(Severity severity);
-
-// One problem. Which figures are set depends on the kind:
-//   too_many_vertices, too_many_triangles: value, limit (the count refused)
-//   no_frames: value (0)
-//   culling_sphere, culling_box, non_finite, garbage_frame: frames,
-//     firstFrame, and for the culling kinds worst (model units outside)
-//   normals_inverted, normals_broken: share (0 to 1), medianDegrees
-//   shader_merged: surfaces
-//   name_too_long: value (the bytes before a NUL), limit (63)
-//   degenerate_triangles: value
-//   repair_seams (advice, not a problem): count (vertices), worstDegrees
-//   shadowed: count (places), used and usedMember (the copy the engine uses)
-//   path_too_long: value (bytes), limit (the length refused)
-//   lod_frames: value (the sibling's frames), limit (the base's)
-//   shader_script: value (the line, 0 when the file could not be read)
-//   skin_shader: count (the lines it stands for, when more than one)
-//   not_analysed: none (the message says why)
+// One problem. Which figures are set, and under which JSON keys, is the
+// kind's row of the table (problem_kinds.cpp); shadowed's used and
+// usedMember are the copy the engine uses, skin_shader's count the lines it
+// stands for (when more than one).
 struct Problem {
     Severity severity = Severity::warning;
-    const char* kind = "";      // stable key, as above
+    ProblemKind kind = ProblemKind::none;
     std::int32_t surface = -1;  // -1: about the model
     std::string surfaceName;
     std::string message;  // one line of text, without the surface

@@ -39,10 +39,10 @@ std::string tried_images(const EngineProfile& engine) {
     return list;
 }
 
-Problem problem(Severity severity, const char* kind, std::int32_t surface, std::string surfaceName,
+Problem problem(ProblemKind kind, std::int32_t surface, std::string surfaceName,
                 std::string message) {
     Problem p;
-    p.severity = severity;
+    p.severity = kind_row(kind).severity;
     p.kind = kind;
     p.surface = surface;
     p.surfaceName = std::move(surfaceName);
@@ -59,17 +59,16 @@ std::string missing_text(const std::string& shader, const EngineProfile& engine)
 // The problem of a shader name the engine misses, or none (an empty kind).
 // A script entry missed only for a leading slash is a warning: that the
 // script lookup keeps the slash is worked out from the code.
-Problem shader_problem(const std::string& shader, const char* missingKind, std::int32_t surface,
+Problem shader_problem(const std::string& shader, ProblemKind missingKind, std::int32_t surface,
                        const std::string& surfaceName, const std::string& prefix,
                        const GameFiles& game, const ShaderNames& shaders,
                        const EngineProfile& engine) {
     const ShaderFound found = find_shader(shader, game, shaders, engine);
     if (found == ShaderFound::script || found == ShaderFound::image) return Problem();
     if (found == ShaderFound::nothing)
-        return problem(Severity::error, missingKind, surface, surfaceName,
-                       prefix + missing_text(shader, engine));
+        return problem(missingKind, surface, surfaceName, prefix + missing_text(shader, engine));
     const std::string entry = shown_name(stripped(shader).substr(1));
-    return problem(Severity::warning, "shader_slash", surface, surfaceName,
+    return problem(ProblemKind::shader_slash, surface, surfaceName,
                    prefix + "shader " + shown_name(shader) + ": its leading slash misses the " +
                        "script entry " + entry + " (inferred); " + engine.title +
                        (found == ShaderFound::slash_image
@@ -125,10 +124,10 @@ void check_skin_line(const SkinLine& line, const std::string& where, bool lod,
         if (s.loaded == line.surface) skinned[static_cast<std::size_t>(s.index)] = 1;
     if (lod || line.shader.empty() || !engine.imageExtensions) return;
     Problem p = shader_problem(
-        line.shader, "skin_shader", named->index, named->stored,
+        line.shader, ProblemKind::skin_shader, named->index, named->stored,
         printf_text("%s line %lld: ", where.c_str(), static_cast<long long>(line.number)), game,
         shaders, engine);
-    if (p.kind[0] != 0) repeated.add(out, named->index, [&] { return std::move(p); });
+    if (p.kind != ProblemKind::none) repeated.add(out, named->index, [&] { return std::move(p); });
 }
 
 // The .skin files the engine reads beside a player part (head.md3 takes
@@ -165,7 +164,7 @@ std::vector<std::string> check_skins(const std::string& gamePath,
         });
         repeated.finish(out);
         if (!unknown.empty() && !lod)
-            out.push_back(problem(Severity::warning, "skin_surface", -1, "",
+            out.push_back(problem(ProblemKind::skin_surface, -1, "",
                                   where + " names surfaces the model does not have, " +
                                       unknown.text() + ": those lines are ignored"));
     }
@@ -190,12 +189,13 @@ void check_lod(std::span<const std::uint8_t> model, const std::string& gamePath,
     const std::int32_t frames = Md3Header::numFrames(model.data());
     if (frames == baseFrames) return;
     Problem p =
-        problem(frames < baseFrames ? Severity::error : Severity::warning, "lod_frames", -1, "",
+        problem(ProblemKind::lod_frames, -1, "",
                 printf_text("%lld frames, its base %s has %lld: ", static_cast<long long>(frames),
                             shown_name(base).c_str(), static_cast<long long>(baseFrames)) +
                     (frames < baseFrames
                          ? "frames past its end are read from outside it at this detail (inferred)"
                          : "its extra frames are never shown"));
+    if (frames > baseFrames) p.severity = Severity::warning;
     p.value = frames;
     p.limit = baseFrames;
     out.push_back(std::move(p));
@@ -206,7 +206,7 @@ void check_lod(std::span<const std::uint8_t> model, const std::string& gamePath,
 void add_shadowed(const std::string& gamePath, const GameFiles& game, std::vector<Problem>& out) {
     const std::vector<GamePlace> places = find_places(game, gamePath);
     if (places.size() < 2) return;
-    Problem p = problem(Severity::warning, "shadowed", -1, "", "");
+    Problem p = problem(ProblemKind::shadowed, -1, "", "");
     p.count = static_cast<std::int64_t>(places.size());
     p.message = "shadowed: the engine loads " + short_place_text(game, places.front()) +
                 " instead (one of " + std::to_string(places.size()) +
@@ -223,7 +223,7 @@ void check_path_length(const std::string& gamePath, const EngineProfile& engine,
     if (engine.refusedPathBytes <= 0 ||
         static_cast<std::int64_t>(gamePath.size()) < engine.refusedPathBytes)
         return;
-    Problem p = problem(Severity::error, "path_too_long", -1, "",
+    Problem p = problem(ProblemKind::path_too_long, -1, "",
                         printf_text("its path in the game is %lld bytes; %s refuses to "
                                     "load a path of %lld or more",
                                     static_cast<long long>(gamePath.size()), engine.title,
@@ -262,12 +262,13 @@ void drop_skinned_shader_problems(std::vector<Problem>& problems,
                throughSkin[static_cast<std::size_t>(s)];
     };
     std::erase_if(problems, [&](const Problem& p) {
-        const std::string kind = p.kind;
-        if (kind == "shader_merged")
+        using enum ProblemKind;
+        const ProblemKind kind = p.kind;
+        if (kind == shader_merged)
             return !p.surfaces.empty() &&
                    std::all_of(p.surfaces.begin(), p.surfaces.end(), skinned);
-        return (kind == "shader_backslash" || kind == "shader_empty" || kind == "shader_missing" ||
-                kind == "shader_slash") &&
+        return (kind == shader_backslash || kind == shader_empty || kind == shader_missing ||
+                kind == shader_slash) &&
                skinned(p.surface);
     });
 }
@@ -303,7 +304,7 @@ std::vector<Problem> check_references(std::span<const std::uint8_t> model,
             for (const std::string& skin : skins) looked += (looked.empty() ? "" : ", ") + skin;
             for (const Surface& s : surfaces) {
                 if (skinned[static_cast<std::size_t>(s.index)]) continue;
-                out.push_back(problem(Severity::error, "skin_unnamed", s.index, s.stored,
+                out.push_back(problem(ProblemKind::skin_unnamed, s.index, s.stored,
                                       "no skin names this surface (" + looked + "); " +
                                           engine.title + " draws it with the default texture"));
             }
@@ -313,9 +314,9 @@ std::vector<Problem> check_references(std::span<const std::uint8_t> model,
     if (engine.imageExtensions)
         for (const Surface& s : surfaces) {
             if (skinned[static_cast<std::size_t>(s.index)] || s.shader.empty()) continue;
-            Problem p = shader_problem(s.shader, "shader_missing", s.index, s.stored, "", game,
-                                       shaders, engine);
-            if (p.kind[0] != 0) out.push_back(std::move(p));
+            Problem p = shader_problem(s.shader, ProblemKind::shader_missing, s.index, s.stored, "",
+                                       game, shaders, engine);
+            if (p.kind != ProblemKind::none) out.push_back(std::move(p));
         }
     if (throughSkin) *throughSkin = skinned;
     std::stable_partition(out.begin(), out.end(),

@@ -226,47 +226,45 @@ std::string text_report(const std::string& path, const ModelReport& r, bool with
     return text;
 }
 
+namespace {
+
+// One figure of a problem as a JSON member (with its leading comma), or
+// nothing for a figure that is left out when empty.
+std::string figure_json(const Problem& p, const FigureKey& f) {
+    const std::string key = std::string(",\"") + f.key + "\":";
+    switch (f.figure) {
+        case Figure::value: return key + std::to_string(p.value);
+        case Figure::limit: return key + std::to_string(p.limit);
+        case Figure::frames: return key + std::to_string(p.frames);
+        case Figure::firstFrame: return key + std::to_string(p.firstFrame);
+        case Figure::count: return key + std::to_string(p.count);
+        case Figure::worst: return key + json_number(p.worst);
+        case Figure::share: return key + json_number(p.share);
+        case Figure::medianDegrees: return key + json_number(p.medianDegrees);
+        case Figure::worstDegrees: return key + json_number(p.worstDegrees);
+        case Figure::used: return "," + json_field(f.key, p.used);
+        case Figure::usedMember:
+            return p.usedMember.empty() ? "" : "," + json_field(f.key, p.usedMember);
+        case Figure::surfaces: {
+            std::string list;
+            for (const std::int32_t s : p.surfaces)
+                list += (list.empty() ? "" : ",") + std::to_string(s);
+            return key + "[" + list + "]";
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
 std::string problem_json(const Problem& p) {
+    const KindRow& row = kind_row(p.kind);
     std::string o = std::string("{\"severity\":\"") + severity_name(p.severity) + "\",\"kind\":\"" +
-                    p.kind + "\",\"surface\":" + std::to_string(p.surface);
+                    row.name + "\",\"surface\":" + std::to_string(p.surface);
     if (p.surface >= 0) o.append(",").append(json_field("name", p.surfaceName));
     o.append(",").append(json_field("message", p.message));
-    const std::string kind = p.kind;
-    const auto number = [&](const char* key, double value) {
-        o += std::string(",\"") + key + "\":" + json_number(value);
-    };
-    const auto integer = [&](const char* key, std::int64_t value) {
-        o += std::string(",\"") + key + "\":" + std::to_string(value);
-    };
-    if (kind == "culling_sphere" || kind == "culling_box" || kind == "non_finite" ||
-        kind == "garbage_frame") {
-        integer("frames", p.frames);
-        integer("first_frame", p.firstFrame);
-        if (kind.starts_with("culling_")) number("worst", p.worst);
-    } else if (kind == "normals_inverted" || kind == "normals_broken") {
-        number("share", p.share);
-        number("median_degrees", p.medianDegrees);
-    } else if (kind == "too_many_vertices" || kind == "too_many_triangles" ||
-               kind == "name_too_long" || kind == "path_too_long" || kind == "lod_frames") {
-        integer("value", p.value);
-        integer("limit", p.limit);
-    } else if (kind == "degenerate_triangles") {
-        integer("count", p.value);
-    } else if (kind == "repair_seams") {
-        integer("count", p.count);
-        number("worst_degrees", p.worstDegrees);
-    } else if (kind == "shadowed") {
-        integer("count", p.count);
-        o.append(",").append(json_field("used", p.used));
-        if (!p.usedMember.empty()) o.append(",").append(json_field("used_member", p.usedMember));
-    } else if (kind == "shader_script") {
-        integer("line", p.value);
-    } else if (kind == "shader_merged") {
-        std::string list;
-        for (const std::int32_t s : p.surfaces)
-            list += (list.empty() ? "" : ",") + std::to_string(s);
-        o += ",\"surfaces\":[" + list + "]";
-    }
+    for (const FigureKey& f : row.figures)
+        if (f.key) o += figure_json(p, f);
     return o + "}";
 }
 
