@@ -14,6 +14,7 @@
 #include <thread>
 #endif
 
+#include "packed_normal.hpp"
 #include "repair.hpp"
 #include "text.hpp"
 
@@ -110,39 +111,6 @@ std::int64_t triangle_frames(const std::uint8_t* model) {
         return true;
     });
     return total;
-}
-
-// Packed normals decoded as the format defines their two bytes: the low one
-// the polar angle from +Z, the high one the azimuth from +X towards +Y, both
-// in units of 2*pi/255. The cosine of the angle between two of them is
-// sin(a) sin(b) cos(azimuth difference) + cos(a) cos(b), from small tables.
-struct AngleTables {
-    std::array<float, 256> polarSine, polarCosine;
-    std::array<float, 511> differenceCosine;  // of (azimuth a - azimuth b + 255) units
-};
-
-const AngleTables& angle_tables() {
-    static const AngleTables tables = [] {
-        constexpr double kUnit = 2.0 * 3.14159265358979323846 / 255.0;
-        AngleTables t;
-        for (int u = 0; u < 256; ++u) {
-            t.polarSine[static_cast<std::size_t>(u)] = static_cast<float>(std::sin(u * kUnit));
-            t.polarCosine[static_cast<std::size_t>(u)] = static_cast<float>(std::cos(u * kUnit));
-        }
-        for (int d = 0; d < 511; ++d)
-            t.differenceCosine[static_cast<std::size_t>(d)] =
-                static_cast<float>(std::cos((d - 255) * kUnit));
-        return t;
-    }();
-    return tables;
-}
-
-float normal_cosine(const AngleTables& t, std::uint16_t a, std::uint16_t b) {
-    const unsigned pa = a & 0xFFu, pb = b & 0xFFu;
-    const unsigned difference = (a >> 8) + 255u - (b >> 8);
-    const float cosine = t.polarSine[pa] * t.polarSine[pb] * t.differenceCosine[difference] +
-                         t.polarCosine[pa] * t.polarCosine[pb];
-    return std::clamp(cosine, -1.0f, 1.0f);
 }
 
 // A float's bits as a number that orders like the float: larger floats,
@@ -364,8 +332,6 @@ void compare_names(const std::uint8_t* file, const std::uint8_t* copy, ModelRepo
 
 std::string name_of(const std::uint8_t* field) { return std::string(field_text(field, kNameSize)); }
 
-double degrees(double cosine) { return std::acos(cosine) * (180.0 / 3.14159265358979323846); }
-
 const char* verdict_name(Verdict verdict) {
     switch (verdict) {
         case Verdict::clean: return "clean";
@@ -397,23 +363,6 @@ Health health_of(const ModelReport& report) {
         health = Health::warnings;
     }
     return health;
-}
-
-void decode_normal(std::uint16_t packed, float out[3]) {
-    // The azimuth byte counts the same units as the polar one.
-    const AngleTables& t = angle_tables();
-    const unsigned polar = packed & 0xFFu, azimuth = packed >> 8;
-    out[0] = t.polarCosine[azimuth] * t.polarSine[polar];
-    out[1] = t.polarSine[azimuth] * t.polarSine[polar];
-    out[2] = t.polarCosine[polar];
-}
-
-double normal_angle(std::uint16_t a, std::uint16_t b) {
-    return degrees(normal_cosine(angle_tables(), a, b));
-}
-
-float normal_angle_cosine(std::uint16_t a, std::uint16_t b) {
-    return normal_cosine(angle_tables(), a, b);
 }
 
 namespace {

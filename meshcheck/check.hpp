@@ -9,6 +9,7 @@
 
 #include "engines.hpp"
 #include "md3_layout.hpp"
+#include "packed_normal.hpp"
 #include "problems.hpp"
 #include "validate_layout.hpp"
 #include "workspace.hpp"
@@ -159,13 +160,5 @@ inline constexpr std::int64_t kAnalysisBudget = std::int64_t{1} << 26;
 ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
                         const EngineProfile& engine = default_engine(), std::int64_t fileSize = -1);
 
-// A packed normal decoded as the format defines its two angle bytes.
-void decode_normal(std::uint16_t packed, float out[3]);
-// The angle in degrees between two packed normals, both decoded.
-double normal_angle(std::uint16_t a, std::uint16_t b);
-// The angle in degrees whose cosine is `cosine` (from -1 to 1).
-double degrees(double cosine);
 // A name field's text: its bytes up to the NUL.
 std::string name_of(const std::uint8_t* field);
-// The cosine of that angle, from the same tables, without the arc cosine.
-float normal_angle_cosine(std::uint16_t a, std::uint16_t b);
