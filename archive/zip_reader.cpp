@@ -50,12 +50,6 @@ constexpr std::uint64_t kInflateChunk = 256 * 1024;
 
 using ull = unsigned long long;
 
-#ifdef _WIN32
-constexpr void* kNoFile = nullptr;
-#else
-constexpr int kNoFile = -1;
-#endif
-
 ZipResult failure(ZipStatus status, std::string reason) { return {status, std::move(reason)}; }
 
 ZipResult broken(std::string reason) { return failure(ZipStatus::broken, std::move(reason)); }
@@ -134,7 +128,7 @@ std::string entry_problem(const ZipEntry& entry, bool zip64Extra, std::uint64_t 
 bool member_end(const ZipArchive& archive, const ZipEntry& entry, std::uint64_t& end) {
     std::uint8_t local[kLocalSize];
     std::string ignored;
-    if (!read_at(archive, entry.localOffset, local, kLocalSize, ignored) ||
+    if (!read_at(archive.source, entry.localOffset, local, kLocalSize, ignored) ||
         get_u32(local) != kLocalSignature)
         return false;
     end = entry.localOffset + kLocalSize + get_u16(local + 26) + get_u16(local + 28) +
@@ -206,7 +200,7 @@ std::string local_header_disagrees(const ZipEntry& entry, const std::uint8_t* lo
 // Reads the end record and the central directory of `archive`, whose source
 // is open and measured, into `archive.entries`.
 ZipResult read_directory(ZipArchive& archive) {
-    const std::uint64_t fileSize = archive.fileSize;
+    const std::uint64_t fileSize = archive.source.size;
     if (fileSize < kEndSize)
         return broken(
             printf_text("%llu bytes, too short for a zip archive", static_cast<ull>(fileSize)));
@@ -216,7 +210,7 @@ ZipResult read_directory(ZipArchive& archive) {
     const std::uint64_t tailSize = std::min(fileSize, kEndSize + kMaxComment);
     const std::uint64_t tailStart = fileSize - tailSize;
     std::vector<std::uint8_t> tail(static_cast<std::size_t>(tailSize));
-    if (!read_at(archive, tailStart, tail.data(), tailSize, reason))
+    if (!read_at(archive.source, tailStart, tail.data(), tailSize, reason))
         return failure(ZipStatus::cannot_open, reason);
     std::uint64_t endInTail = 0;
     if (!find_end_record(tail, endInTail))
@@ -257,7 +251,7 @@ ZipResult read_directory(ZipArchive& archive) {
     } catch (const std::exception&) {
         return no_memory();
     }
-    if (!read_at(archive, directoryOffset, directory.data(), directorySize, reason))
+    if (!read_at(archive.source, directoryOffset, directory.data(), directorySize, reason))
         return failure(ZipStatus::cannot_open, reason);
 
     std::uint64_t pos = 0;
@@ -324,7 +318,7 @@ ZipResult inflate_member(const ZipArchive& archive, std::uint64_t offset,
         if (stream.avail_in == 0 && remaining > 0) {
             const std::uint64_t piece = std::min(remaining, kInflateChunk);
             std::string reason;
-            if (!read_at(archive, offset, chunk.data(), piece, reason))
+            if (!read_at(archive.source, offset, chunk.data(), piece, reason))
                 return failure(ZipStatus::cannot_open, reason);
             stream.next_in = chunk.data();
             stream.avail_in = static_cast<uInt>(piece);
@@ -361,26 +355,9 @@ ZipResult inflate_member(const ZipArchive& archive, std::uint64_t offset,
 
 }  // namespace
 
-ZipArchive::ZipArchive(ZipArchive&& other) noexcept { *this = std::move(other); }
-
-ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept {
-    if (this == &other) return *this;
-    close_source_file(*this);
-    entries = std::move(other.entries);
-    file = std::exchange(other.file, kNoFile);
-    memory = other.memory;
-    folder = std::move(other.folder);
-    isFolder = other.isFolder;
-    fileSize = other.fileSize;
-    directoryOffset = other.directoryOffset;
-    return *this;
-}
-
-ZipArchive::~ZipArchive() { close_source_file(*this); }
-
 ZipResult open_archive_file(const std::string& path, ZipArchive& archive) {
     archive = ZipArchive();
-    ZipResult result = open_source_file(path, archive);
+    ZipResult result = open_source_file(path, archive.source);
     if (result.ok()) result = read_directory(archive);
     if (!result.ok()) archive = ZipArchive();
     return result;
@@ -388,8 +365,8 @@ ZipResult open_archive_file(const std::string& path, ZipArchive& archive) {
 
 ZipResult open_archive_memory(std::span<const std::uint8_t> bytes, ZipArchive& archive) {
     archive = ZipArchive();
-    archive.memory = bytes;
-    archive.fileSize = bytes.size();
+    archive.source.memory = bytes;
+    archive.source.size = bytes.size();
     ZipResult result = read_directory(archive);
     if (!result.ok()) archive = ZipArchive();
     return result;
@@ -414,7 +391,7 @@ ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuf
     // checked here.
     std::uint8_t local[kLocalSize];
     std::string reason;
-    if (!read_at(archive, entry.localOffset, local, kLocalSize, reason))
+    if (!read_at(archive.source, entry.localOffset, local, kLocalSize, reason))
         return failure(ZipStatus::cannot_open, reason);
     if (get_u32(local) != kLocalSignature)
         return unreadable(
@@ -440,7 +417,7 @@ ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuf
     ZipResult result;
     uLong crc = crc32(0, nullptr, 0);
     if (entry.method == kStored) {
-        if (!read_at(archive, dataOffset, bytes.data(), entry.size, reason))
+        if (!read_at(archive.source, dataOffset, bytes.data(), entry.size, reason))
             result = failure(ZipStatus::cannot_open, reason);
         else
             crc = crc32(crc, bytes.data(), static_cast<uInt>(bytes.size()));
