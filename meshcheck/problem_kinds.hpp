@@ -1,4 +1,5 @@
-// Every kind of problem meshcheck reports, in one table: its stable name,
+// What is wrong with a model, as one record, and every kind of problem
+// meshcheck reports in one table: its stable name,
 // the severity it is found at, the figures it carries with their JSON keys,
 // and the engine's behaviour it rests on. A new kind is one row here and the
 // function that finds it; the report prints any kind from its row.
@@ -6,6 +7,9 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 enum class Severity { error, warning };
 
@@ -80,3 +84,27 @@ const char* kind_name(ProblemKind kind);
 
 // Every row, in the order of the enum.
 std::size_t kind_count();
+
+// One problem. Which figures are set, and under which JSON keys, is the
+// kind's row of the table; shadowed's used and
+// usedMember are the copy the engine uses, skin_shader's count the lines it
+// stands for (when more than one).
+struct Problem {
+    Severity severity = Severity::warning;
+    ProblemKind kind = ProblemKind::none;
+    std::int32_t surface = -1;  // -1: about the model
+    std::string surfaceName;
+    std::string message;  // one line of text, without the surface
+    std::int64_t value = 0;
+    std::int64_t limit = 0;
+    std::int64_t frames = 0;
+    std::int64_t firstFrame = -1;
+    double worst = 0;
+    double share = 0;
+    double medianDegrees = 0;
+    std::vector<std::int32_t> surfaces;
+    std::int64_t count = 0;
+    double worstDegrees = 0;
+    std::string used;        // a file on disk
+    std::string usedMember;  // inside it, when it is an archive
+};

@@ -9,10 +9,11 @@
 #include <cstring>
 #include <map>
 
-#include "check.hpp"
 #include "md3_layout.hpp"
-#include "report.hpp"
+#include "model_report.hpp"
+#include "packed_normal.hpp"
 #include "text.hpp"
+#include "utf8_text.hpp"
 
 namespace {
 

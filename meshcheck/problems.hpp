@@ -15,30 +15,6 @@
 struct CheckWorkspace;
 struct ModelReport;
 
-// One problem. Which figures are set, and under which JSON keys, is the
-// kind's row of the table (problem_kinds.cpp); shadowed's used and
-// usedMember are the copy the engine uses, skin_shader's count the lines it
-// stands for (when more than one).
-struct Problem {
-    Severity severity = Severity::warning;
-    ProblemKind kind = ProblemKind::none;
-    std::int32_t surface = -1;  // -1: about the model
-    std::string surfaceName;
-    std::string message;  // one line of text, without the surface
-    std::int64_t value = 0;
-    std::int64_t limit = 0;
-    std::int64_t frames = 0;
-    std::int64_t firstFrame = -1;
-    double worst = 0;
-    double share = 0;
-    double medianDegrees = 0;
-    std::vector<std::int32_t> surfaces;
-    std::int64_t count = 0;
-    double worstDegrees = 0;
-    std::string used;        // a file on disk
-    std::string usedMember;  // inside it, when it is an archive
-};
-
 // normals_broken: a surface whose stored normals have no relation to the
 // geometry, told from one whose exporter merely built them another way.
 // Quantisation alone moves a stored normal by up to about 2.8 degrees;
@@ -91,6 +67,11 @@ inline constexpr double kCullingShownWeaponUnits = 0.02;
 // A frame's bounds, centre and radius beyond this are garbage: positions
 // are stored within +-512 units, so nothing measured from them comes near.
 inline constexpr double kPlausibleFrameUnits = 1e5;
+
+// The analyses of one surface's normals against its geometry and of the seams
+// a repair opens are skipped past this many triangle-frames or vertex-frames,
+// as on a surface the engine refuses anyway, with a not_analysed problem.
+inline constexpr std::int64_t kAnalysisBudget = std::int64_t{1} << 26;
 
 // For each frame of the model, the squared distance in 1/64 units from its
 // centre (localOrigin) to its farthest vertex over every surface: what the

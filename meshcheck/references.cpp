@@ -6,9 +6,9 @@
 
 #include "archive_source.hpp"
 #include "md3_layout.hpp"
-#include "report.hpp"
 #include "skins.hpp"
 #include "text.hpp"
+#include "utf8_text.hpp"
 
 namespace {
 
