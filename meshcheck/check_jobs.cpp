@@ -156,9 +156,11 @@ std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& n
          places.front().entry}};
 }
 
-ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,
-                    const GameReferences* game, std::int32_t pictureFrame) {
+ModelReport run_job(const CheckJob& job, CheckWorker& worker, const CheckSettings& settings) {
     if (!job.error.empty()) return unreadable(job.error);
+    const EngineProfile& engine = *settings.engine;
+    const GameReferences* game = settings.game;
+    const std::int32_t pictureFrame = settings.pictureFrame;
     const GiveBackLarge giveBack{worker};
     try {
         ModelReport report = job.archive ? check_member(job, worker, engine)

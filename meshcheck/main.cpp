@@ -350,8 +350,9 @@ int check_all(const Options& options) {
     std::vector<CheckJob> drawn;
     if (!options.picture.empty()) drawn = picture_job(game.get(), options, inputs);
     const std::int32_t frame = options.frame >= 0 ? options.frame : kFirstFrameWithAProblem;
-    CheckPool pool(options.jobs > 0 ? options.jobs : default_workers(), *options.engine, game.get(),
-                   drawing ? frame : -1);
+    CheckPool pool(
+        options.jobs > 0 ? options.jobs : default_workers(),
+        {.engine = options.engine, .game = game.get(), .pictureFrame = drawing ? frame : -1});
     const auto submit = [&](CheckJob& job) {
         while (pool.full() || pool.ready()) show(pool.take());
         pool.submit(std::move(job));

@@ -28,7 +28,7 @@ import os
 import re
 import sys
 
-PRODUCT = ["format", "archive", "picture", "game", "diagnose", "meshcheck", "meshmend",
+PRODUCT = ["format", "archive", "picture", "pool", "game", "diagnose", "meshcheck", "meshmend",
            "sphereset", "cli"]
 # Long by nature: the triangle rasteriser and the repair's vertex kernels,
 # written as one loop each for speed.
