@@ -430,16 +430,3 @@ ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuf
     if (!result.ok()) bytes.clear();
     return result;
 }
-
-std::string engine_name(std::string_view stored) {
-    std::string name(stored);
-    for (char& c : name) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c == '\\' || c == ':') c = '/';
-    }
-    return name;
-}
-
-bool engine_refuses_name(std::string_view name) {
-    return name.find("..") != std::string_view::npos || name.find("::") != std::string_view::npos;
-}

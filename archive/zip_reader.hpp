@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "archive_source.hpp"
+#include "engine_names.hpp"
 #include "md3_layout.hpp"
 
 // The largest central directory the reader will hold. 65535 entries (the
@@ -88,10 +89,3 @@ ZipResult open_archive_folder(const std::string& path, ZipArchive& archive);
 // bytes than declared or does not match its CRC. Never inflates past the
 // declared size. On failure `bytes` is left empty.
 ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuffer& bytes);
-
-// A member name as the engine compares it: ASCII letters lowercased, '\' and
-// ':' as '/'.
-std::string engine_name(std::string_view stored);
-
-// Whether the engine refuses to open a path: one that contains ".." or "::".
-bool engine_refuses_name(std::string_view name);

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <system_error>
 
+#include "engine_names.hpp"
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -114,14 +116,7 @@ void walk(const std::string& folder, std::vector<FoundModel>& found) {
 }  // namespace
 
 bool has_ending(std::string_view name, std::string_view ending) {
-    if (name.size() < ending.size()) return false;
-    const std::string_view tail = name.substr(name.size() - ending.size());
-    for (std::size_t i = 0; i < tail.size(); ++i) {
-        char c = tail[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != ending[i]) return false;
-    }
-    return true;
+    return ends_with_nocase(name, ending);
 }
 
 std::vector<FoundModel> find_models(const std::string& name) {

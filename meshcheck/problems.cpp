@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 
+#include "engine_names.hpp"
 #include "md3_layout.hpp"
 #include "model_report.hpp"
 #include "packed_normal.hpp"
@@ -642,8 +643,7 @@ std::vector<Problem> find_advice(std::span<const std::uint8_t> file, const Engin
 double culling_shown_units(std::string_view gamePath) {
     std::string name(gamePath);
     std::replace(name.begin(), name.end(), '\\', '/');
-    for (char& c : name)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : name) c = ascii_lower(c);
     const bool weapon =
         name.starts_with("models/weapons") || name.find("/models/weapons") != std::string::npos;
     return weapon ? kCullingShownWeaponUnits : kCullingShownUnits;

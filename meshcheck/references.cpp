@@ -5,19 +5,13 @@
 #include <cstring>
 
 #include "archive_source.hpp"
+#include "engine_names.hpp"
 #include "md3_layout.hpp"
 #include "skins.hpp"
 #include "text.hpp"
 #include "utf8_text.hpp"
 
 namespace {
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 std::string stripped(const std::string& name) {
     const std::size_t dot = name.rfind('.');
@@ -27,7 +21,7 @@ std::string stripped(const std::string& name) {
 // A surface's name as the engine keeps it at load: lowercased, and one
 // whose second-to-last character is '_' without its last two.
 std::string loaded_surface_name(std::string_view stored) {
-    std::string name = lowered(stored);
+    std::string name = ascii_lowered(stored);
     if (name.size() >= 2 && name[name.size() - 2] == '_') name.resize(name.size() - 2);
     return name;
 }
@@ -85,7 +79,7 @@ struct Surface {
 // lower detail the name of its base instead.
 std::string part_leaf(const std::string& gamePath, const EngineProfile& engine, bool& lod) {
     const std::size_t slash = gamePath.rfind('/');
-    std::string leaf = lowered(gamePath.substr(slash == std::string::npos ? 0 : slash + 1));
+    std::string leaf = ascii_lowered(gamePath.substr(slash == std::string::npos ? 0 : slash + 1));
     lod = engine.loadsLods && (leaf.ends_with("_1.md3") || leaf.ends_with("_2.md3"));
     if (lod) leaf = leaf.substr(0, leaf.size() - 6) + ".md3";
     return leaf;
@@ -97,7 +91,7 @@ std::string part_leaf(const std::string& gamePath, const EngineProfile& engine, 
 bool player_part(const std::string& gamePath, const EngineProfile& engine) {
     bool lod = false;
     const std::string leaf = part_leaf(gamePath, engine, lod);
-    const std::string name = lowered(gamePath);
+    const std::string name = ascii_lowered(gamePath);
     if (leaf != "head.md3" && leaf != "upper.md3" && leaf != "lower.md3") return false;
     if (!name.starts_with("models/players/")) return false;
     const std::size_t depth = static_cast<std::size_t>(std::count(name.begin(), name.end(), '/'));
@@ -149,7 +143,7 @@ std::vector<std::string> check_skins(const std::string& gamePath,
     const std::string prefix = leaf.substr(0, leaf.size() - 4) + "_";
     ModelBuffer bytes;
     for (const auto& [name, place] : list_game_folder(game, folder)) {
-        const std::string skin = lowered(name.substr(name.rfind('/') + 1));
+        const std::string skin = ascii_lowered(name.substr(name.rfind('/') + 1));
         if (!skin.starts_with(prefix) || !skin.ends_with(".skin")) continue;
         const std::string where = name.substr(name.rfind('/') + 1);
         // A skin the archive cannot give up names nothing the engine uses.
@@ -176,7 +170,7 @@ std::vector<std::string> check_skins(const std::string& gamePath,
 // own, loaded when asked for by its own name.
 void check_lod(std::span<const std::uint8_t> model, const std::string& gamePath,
                const GameFiles& game, std::vector<Problem>& out) {
-    const std::string name = lowered(gamePath);
+    const std::string name = ascii_lowered(gamePath);
     if (!name.ends_with("_1.md3") && !name.ends_with("_2.md3")) return;
     const std::string base = gamePath.substr(0, gamePath.size() - 6) + ".md3";
     const std::vector<GamePlace> places = find_places(game, base);
@@ -238,9 +232,9 @@ void check_path_length(const std::string& gamePath, const EngineProfile& engine,
 ShaderFound find_shader(const std::string& name, const GameFiles& game, const ShaderNames& shaders,
                         const EngineProfile& engine) {
     const std::string base = stripped(name);
-    if (shaders.defined.contains(lowered(base))) return ShaderFound::script;
+    if (shaders.defined.contains(ascii_lowered(base))) return ShaderFound::script;
     const bool slashMissed = !base.empty() && (base[0] == '/' || base[0] == '\\') &&
-                             shaders.defined.contains(lowered(base.substr(1)));
+                             shaders.defined.contains(ascii_lowered(base.substr(1)));
     if (!engine.imageExtensions) return ShaderFound::script;  // not known: not checked
     bool image = false;
     for (const char* const* e = engine.imageExtensions; *e && !image; ++e)

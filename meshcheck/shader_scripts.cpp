@@ -2,6 +2,7 @@
 // script's stages and keywords do not decide whether a name resolves.
 #include "shader_scripts.hpp"
 
+#include "engine_names.hpp"
 #include "md3_layout.hpp"
 #include "text.hpp"
 
@@ -81,10 +82,7 @@ void read_shader_script(std::string_view text, const std::string& where, ShaderN
         // A model's shader field holds at most 63 bytes, so a longer name is
         // never one the engine is asked for: it is not kept, however long.
         if (depth == 0 && !token.empty() && token.size() < kNameSize) {
-            std::string name(token);
-            for (char& t : name)
-                if (t >= 'A' && t <= 'Z') t = static_cast<char>(t - 'A' + 'a');
-            names.defined.insert(std::move(name));
+            names.defined.insert(ascii_lowered(token));
         }
     }
     if (depth > 0) script_problem(names, where, openedAt, "'{' never closed");

@@ -1,0 +1,6 @@
+// POSIX paths: '/' alone separates, and names keep their case.
+#include "game_paths.hpp"
+
+bool is_path_separator(char c) { return c == '/'; }
+
+bool loose_names_keep_case() { return true; }
