@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Checks the shape of the source against the rules the layout keeps:
 
-  cycle       no units (a source file with its header) that include each
-              other, directly or round a loop
+  cycle       no units (a source file with its header, and its platform
+              files) that include each other, directly or round a loop
   program     meshcheck/ holds the program only: at most a fifth of the
               product code's lines
   namespace   every header's names inside a namespace
@@ -155,9 +155,9 @@ class Unit:
 
 
 def unit_of(path):
-    # A platform's file is a unit of its own: it implements the header the
-    # platforms share, not the one named like it.
-    return path.rsplit(".", 1)[0]
+    # A unit's steps that each system takes its own way (X_platform.hpp,
+    # X_posix.cpp, X_windows.cpp) belong to the unit X.
+    return re.sub(r"_(platform|posix|windows)$", "", path.rsplit(".", 1)[0])
 
 
 def check_cycles(units, headers):
