@@ -10,12 +10,10 @@
 #include <cstring>
 #include <exception>
 #include <limits>
-#if MESHCHECK_THREADS
-#include <thread>
-#endif
 
 #include "packed_normal.hpp"
 #include "repair.hpp"
+#include "side_by_side.hpp"
 #include "text.hpp"
 
 namespace {
@@ -63,40 +61,6 @@ void count_degenerate(const std::uint8_t* model, CheckWorkspace& workspace) {
         workspace.flat.push_back(degenerate_triangles(surface, workspace));
         return true;
     });
-}
-
-// Does `here` and `there` and returns once both are done: `there` on a
-// thread of its own when `apart`, so that the two overlap. When the system
-// cannot start a thread (no memory for its stack, a limit on threads), both
-// are done here, one after the other: slower, never lost. What either throws
-// (say, std::bad_alloc) reaches the caller once both have stopped.
-template <typename Here, typename There>
-void side_by_side(bool apart, Here here, There there) {
-#if MESHCHECK_THREADS
-    if (apart) {
-        std::exception_ptr failure;
-        {
-            std::jthread thread;  // joined when it goes out of scope
-            try {
-                thread = std::jthread([&] {
-                    try {
-                        there();
-                    } catch (...) {
-                        failure = std::current_exception();
-                    }
-                });
-            } catch (const std::exception&) {
-                there();
-            }
-            here();
-        }
-        if (failure) std::rethrow_exception(failure);
-        return;
-    }
-#endif
-    (void)apart;
-    here();
-    there();
 }
 
 // Triangle-frames to look at for flat triangles, past which that count runs

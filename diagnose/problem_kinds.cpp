@@ -1,6 +1,8 @@
 // The table of problem kinds.
 #include "problem_kinds.hpp"
 
+#include <utility>
+
 namespace {
 
 using enum ProblemKind;
@@ -139,5 +141,16 @@ const KindRow& kind_row(ProblemKind kind) {
 }
 
 const char* kind_name(ProblemKind kind) { return kind_row(kind).name; }
+
+Problem make_problem(ProblemKind kind, std::int32_t surface, std::string surfaceName,
+                     std::string message) {
+    Problem p;
+    p.severity = kind_row(kind).severity;
+    p.kind = kind;
+    p.surface = surface;
+    p.surfaceName = std::move(surfaceName);
+    p.message = std::move(message);
+    return p;
+}
 
 std::size_t kind_count() { return std::size(kRows); }

@@ -108,3 +108,8 @@ struct Problem {
     std::string used;        // a file on disk
     std::string usedMember;  // inside it, when it is an archive
 };
+
+// A problem of `kind`, at the severity of its row, about `surface` (-1: the
+// model), with its message; the figures are the finder's to set.
+Problem make_problem(ProblemKind kind, std::int32_t surface = -1, std::string surfaceName = {},
+                     std::string message = {});

@@ -24,13 +24,10 @@ bool is_culling(ProblemKind kind) {
     return kind == ProblemKind::culling_sphere || kind == ProblemKind::culling_box;
 }
 
+// A problem of `kind` about the surface at `surfaceRecord` (null: the model).
 Problem problem(ProblemKind kind, std::int32_t surface, const std::uint8_t* surfaceRecord) {
-    Problem p;
-    p.severity = kind_row(kind).severity;
-    p.kind = kind;
-    p.surface = surface;
-    if (surfaceRecord) p.surfaceName = name_of(Md3Surface::name(surfaceRecord));
-    return p;
+    return make_problem(kind, surface,
+                        surfaceRecord ? name_of(Md3Surface::name(surfaceRecord)) : std::string());
 }
 
 void check_limits(const std::uint8_t* model, const EngineProfile& engine,

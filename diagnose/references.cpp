@@ -33,17 +33,6 @@ std::string tried_images(const EngineProfile& engine) {
     return list;
 }
 
-Problem problem(ProblemKind kind, std::int32_t surface, std::string surfaceName,
-                std::string message) {
-    Problem p;
-    p.severity = kind_row(kind).severity;
-    p.kind = kind;
-    p.surface = surface;
-    p.surfaceName = std::move(surfaceName);
-    p.message = std::move(message);
-    return p;
-}
-
 std::string missing_text(const std::string& shader, const EngineProfile& engine) {
     return "shader " + shown_name(shader) + ": no script defines " + shown_name(stripped(shader)) +
            " and no image matches it (" + tried_images(engine) + "); " + engine.title +
@@ -60,14 +49,16 @@ Problem shader_problem(const std::string& shader, ProblemKind missingKind, std::
     const ShaderFound found = find_shader(shader, game, shaders, engine);
     if (found == ShaderFound::script || found == ShaderFound::image) return Problem();
     if (found == ShaderFound::nothing)
-        return problem(missingKind, surface, surfaceName, prefix + missing_text(shader, engine));
+        return make_problem(missingKind, surface, surfaceName,
+                            prefix + missing_text(shader, engine));
     const std::string entry = shown_name(stripped(shader).substr(1));
-    return problem(ProblemKind::shader_slash, surface, surfaceName,
-                   prefix + "shader " + shown_name(shader) + ": its leading slash misses the " +
-                       "script entry " + entry + " (inferred); " + engine.title +
-                       (found == ShaderFound::slash_image
-                            ? " draws the plain image, without the script's stages"
-                            : " finds no image either and draws the default texture"));
+    return make_problem(ProblemKind::shader_slash, surface, surfaceName,
+                        prefix + "shader " + shown_name(shader) +
+                            ": its leading slash misses the " + "script entry " + entry +
+                            " (inferred); " + engine.title +
+                            (found == ShaderFound::slash_image
+                                 ? " draws the plain image, without the script's stages"
+                                 : " finds no image either and draws the default texture"));
 }
 
 struct Surface {
@@ -158,9 +149,9 @@ std::vector<std::string> check_skins(const std::string& gamePath,
         });
         repeated.finish(out);
         if (!unknown.empty() && !lod)
-            out.push_back(problem(ProblemKind::skin_surface, -1, "",
-                                  where + " names surfaces the model does not have, " +
-                                      unknown.text() + ": those lines are ignored"));
+            out.push_back(make_problem(ProblemKind::skin_surface, -1, "",
+                                       where + " names surfaces the model does not have, " +
+                                           unknown.text() + ": those lines are ignored"));
     }
     return skins;
 }
@@ -182,13 +173,13 @@ void check_lod(std::span<const std::uint8_t> model, const std::string& gamePath,
     const std::int32_t baseFrames = Md3Header::numFrames(bytes.data());
     const std::int32_t frames = Md3Header::numFrames(model.data());
     if (frames == baseFrames) return;
-    Problem p =
-        problem(ProblemKind::lod_frames, -1, "",
-                printf_text("%lld frames, its base %s has %lld: ", static_cast<long long>(frames),
-                            shown_name(base).c_str(), static_cast<long long>(baseFrames)) +
-                    (frames < baseFrames
-                         ? "frames past its end are read from outside it at this detail (inferred)"
-                         : "its extra frames are never shown"));
+    Problem p = make_problem(
+        ProblemKind::lod_frames, -1, "",
+        printf_text("%lld frames, its base %s has %lld: ", static_cast<long long>(frames),
+                    shown_name(base).c_str(), static_cast<long long>(baseFrames)) +
+            (frames < baseFrames
+                 ? "frames past its end are read from outside it at this detail (inferred)"
+                 : "its extra frames are never shown"));
     if (frames > baseFrames) p.severity = Severity::warning;
     p.value = frames;
     p.limit = baseFrames;
@@ -200,7 +191,7 @@ void check_lod(std::span<const std::uint8_t> model, const std::string& gamePath,
 void add_shadowed(const std::string& gamePath, const GameFiles& game, std::vector<Problem>& out) {
     const std::vector<GamePlace> places = find_places(game, gamePath);
     if (places.size() < 2) return;
-    Problem p = problem(ProblemKind::shadowed, -1, "", "");
+    Problem p = make_problem(ProblemKind::shadowed, -1, "", "");
     p.count = static_cast<std::int64_t>(places.size());
     p.message = "shadowed: the engine loads " + short_place_text(game, places.front()) +
                 " instead (one of " + std::to_string(places.size()) +
@@ -217,11 +208,11 @@ void check_path_length(const std::string& gamePath, const EngineProfile& engine,
     if (engine.refusedPathBytes <= 0 ||
         static_cast<std::int64_t>(gamePath.size()) < engine.refusedPathBytes)
         return;
-    Problem p = problem(ProblemKind::path_too_long, -1, "",
-                        printf_text("its path in the game is %lld bytes; %s refuses to "
-                                    "load a path of %lld or more",
-                                    static_cast<long long>(gamePath.size()), engine.title,
-                                    static_cast<long long>(engine.refusedPathBytes)));
+    Problem p = make_problem(ProblemKind::path_too_long, -1, "",
+                             printf_text("its path in the game is %lld bytes; %s refuses to "
+                                         "load a path of %lld or more",
+                                         static_cast<long long>(gamePath.size()), engine.title,
+                                         static_cast<long long>(engine.refusedPathBytes)));
     p.value = static_cast<std::int64_t>(gamePath.size());
     p.limit = engine.refusedPathBytes;
     out.push_back(std::move(p));
@@ -298,9 +289,10 @@ std::vector<Problem> check_references(std::span<const std::uint8_t> model,
             for (const std::string& skin : skins) looked += (looked.empty() ? "" : ", ") + skin;
             for (const Surface& s : surfaces) {
                 if (skinned[static_cast<std::size_t>(s.index)]) continue;
-                out.push_back(problem(ProblemKind::skin_unnamed, s.index, s.stored,
-                                      "no skin names this surface (" + looked + "); " +
-                                          engine.title + " draws it with the default texture"));
+                out.push_back(make_problem(ProblemKind::skin_unnamed, s.index, s.stored,
+                                           "no skin names this surface (" + looked + "); " +
+                                               engine.title +
+                                               " draws it with the default texture"));
             }
             std::fill(skinned.begin(), skinned.end(), 1);
         }

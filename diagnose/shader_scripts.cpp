@@ -10,9 +10,7 @@ namespace {
 
 void script_problem(ShaderNames& names, const std::string& where, std::int64_t line,
                     const std::string& what) {
-    Problem p;
-    p.severity = kind_row(ProblemKind::shader_script).severity;
-    p.kind = ProblemKind::shader_script;
+    Problem p = make_problem(ProblemKind::shader_script);
     p.value = line;
     p.message = printf_text("%s:%lld: %s; the shaders after it are not defined", where.c_str(),
                             static_cast<long long>(line), what.c_str());
@@ -96,10 +94,8 @@ ShaderNames read_shader_scripts(const GameFiles& game) {
         const std::string where = place_text(game, place);
         const ZipResult read = read_place(game, place, bytes);
         if (!read.ok()) {
-            Problem p;
-            p.severity = kind_row(ProblemKind::shader_script).severity;
-            p.kind = ProblemKind::shader_script;
-            p.message = where + ": " + read.reason + "; its shaders are not defined";
+            Problem p = make_problem(ProblemKind::shader_script, -1, "",
+                                     where + ": " + read.reason + "; its shaders are not defined");
             names.problems.push_back(std::move(p));
             continue;
         }
