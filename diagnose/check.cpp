@@ -296,6 +296,18 @@ void compare_names(const std::uint8_t* file, const std::uint8_t* copy, ModelRepo
 
 namespace {
 
+// A model meshmend refuses: the first surface with more vertices than it takes.
+void note_refused(const std::uint8_t* model, ModelReport& report) {
+    report.verdict = Verdict::refused;
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
+        if (Md3Surface::numVerts(surface) <= kMaxSurfaceVerts) return true;
+        report.refusedSurface = s;
+        report.refusedName = name_of(Md3Surface::name(surface));
+        report.refusedVerts = Md3Surface::numVerts(surface);
+        return false;
+    });
+}
+
 // The verdict and what meshmend would change.
 ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
                           std::int64_t fileSize) {
@@ -335,14 +347,7 @@ ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& wo
     });
     const ModelBuffer& copy = workspace.copy;
     if (!workspace.repaired) {
-        report.verdict = Verdict::refused;
-        for_each_surface(file.data(), [&](const std::uint8_t* surface, std::int32_t s) {
-            if (Md3Surface::numVerts(surface) <= kMaxSurfaceVerts) return true;
-            report.refusedSurface = s;
-            report.refusedName = name_of(Md3Surface::name(surface));
-            report.refusedVerts = Md3Surface::numVerts(surface);
-            return false;
-        });
+        note_refused(file.data(), report);
         return report;
     }
 

@@ -544,6 +544,31 @@ std::vector<char> skipped_surfaces(const std::uint8_t* model, const EngineProfil
 
 bool has_nul(const std::uint8_t* field) { return std::memchr(field, 0, kNameSize) != nullptr; }
 
+// Shader names that differ only in their extension, which the engine finds
+// as one: `stripped` maps each name as it is looked up to its surfaces.
+void check_merged_shaders(const std::uint8_t* model,
+                          const std::map<std::string, std::vector<std::int32_t>>& stripped,
+                          std::vector<Problem>& out) {
+    for (const auto& [name, surfaces] : stripped) {
+        if (surfaces.size() < 2) continue;
+        std::vector<std::string> stored;
+        for (const std::int32_t s : surfaces)
+            stored.push_back(name_of(Md3Shader::name(shader_at(model + surface_offset(model, s)))));
+        std::sort(stored.begin(), stored.end());
+        if (stored.front() == stored.back()) continue;  // one name, shared on purpose
+        Problem p = problem(ProblemKind::shader_merged, -1, nullptr);
+        p.surfaces = surfaces;
+        std::string list;
+        for (const std::int32_t s : surfaces) {
+            if (!list.empty()) list += ", ";
+            list += std::to_string(s);
+        }
+        p.message = "surfaces " + list + ": shader names that differ only in their extension all " +
+                    "become " + shown_name(name) + " in the engine, which draws them all with it";
+        out.push_back(std::move(p));
+    }
+}
+
 void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector<Problem>& out) {
     const auto too_long = [&](const std::uint8_t* field, std::int32_t s,
                               const std::uint8_t* surface, const char* what) {
@@ -589,24 +614,7 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
         }
         return true;
     });
-    for (const auto& [name, surfaces] : stripped) {
-        if (surfaces.size() < 2) continue;
-        std::vector<std::string> stored;
-        for (const std::int32_t s : surfaces)
-            stored.push_back(name_of(Md3Shader::name(shader_at(model + surface_offset(model, s)))));
-        std::sort(stored.begin(), stored.end());
-        if (stored.front() == stored.back()) continue;  // one name, shared on purpose
-        Problem p = problem(ProblemKind::shader_merged, -1, nullptr);
-        p.surfaces = surfaces;
-        std::string list;
-        for (const std::int32_t s : surfaces) {
-            if (!list.empty()) list += ", ";
-            list += std::to_string(s);
-        }
-        p.message = "surfaces " + list + ": shader names that differ only in their extension all " +
-                    "become " + shown_name(name) + " in the engine, which draws them all with it";
-        out.push_back(std::move(p));
-    }
+    check_merged_shaders(model, stripped, out);
 }
 
 }  // namespace

@@ -21,6 +21,14 @@ bool space(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
+// Where the plain token at `i` ends: at a space, a brace or a comment.
+std::size_t plain_token_end(std::string_view text, std::size_t i) {
+    while (i < text.size() && !space(text[i]) && text[i] != '{' && text[i] != '}' &&
+           !(text[i] == '/' && i + 1 < text.size() && (text[i + 1] == '/' || text[i + 1] == '*')))
+        ++i;
+    return i;
+}
+
 }  // namespace
 
 void read_shader_script(std::string_view text, const std::string& where, ShaderNames& names) {
@@ -69,12 +77,8 @@ void read_shader_script(std::string_view text, const std::string& where, ShaderN
             token = text.substr(i + 1, end - i - 1);
             i = end + 1;
         } else {
-            // A plain token runs to a space, a brace or a comment.
             const std::size_t start = i;
-            while (i < text.size() && !space(text[i]) && text[i] != '{' && text[i] != '}' &&
-                   !(text[i] == '/' && i + 1 < text.size() &&
-                     (text[i + 1] == '/' || text[i + 1] == '*')))
-                ++i;
+            i = plain_token_end(text, i);
             token = text.substr(start, i - start);
         }
         // A model's shader field holds at most 63 bytes, so a longer name is

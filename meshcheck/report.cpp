@@ -192,6 +192,40 @@ std::string advice_json(const std::vector<Problem>& advice) {
     return list;
 }
 
+// What meshmend would change, as the members of a repairable model's object.
+std::string changes_json(const ModelReport& r) {
+    std::string text;
+    std::string modelName = "null", shaders;
+    for (const NameChange& n : r.names) {
+        const std::string change =
+            json_field("before", n.before) + "," + json_field("after", n.after);
+        if (n.surface < 0) {
+            modelName = "{" + change + "}";
+        } else {
+            shaders += (shaders.empty() ? "{" : ",{") +
+                       json_surface_fields(n.surface, n.surfaceName) + "," + change + "}";
+        }
+    }
+    std::string normals;
+    for (const NormalChange& n : r.normals)
+        normals += (normals.empty() ? "{" : ",{") + json_surface_fields(n.surface, n.surfaceName) +
+                   ",\"changed\":" + std::to_string(n.changed) +
+                   ",\"total\":" + std::to_string(n.total) +
+                   ",\"worst_degrees\":" + json_number(n.worstDegrees) +
+                   ",\"median_degrees\":" + json_number(n.medianDegrees) +
+                   ",\"unused_vertices\":" + std::to_string(n.unusedVertices) + "}";
+    text += ",\"model_name\":" + modelName + ",\"shaders\":[" + shaders + "],\"normals\":[" +
+            normals + "]";
+    text += ",\"frames\":{\"changed\":" + std::to_string(r.frames.changed) +
+            ",\"total\":" + std::to_string(r.frames.total) +
+            ",\"bounds\":" + json_number(r.frames.bounds) +
+            ",\"centre\":" + json_number(r.frames.centre) +
+            ",\"radius\":" + json_number(r.frames.radius) + "}";
+    text += ",\"trailing_bytes\":" + std::to_string(r.trailingBytes);
+    text += ",\"advice\":[" + advice_json(r.advice) + "]";
+    return text;
+}
+
 }  // namespace
 
 std::string json_line(const std::string& path, const ModelReport& r, std::string_view member) {
@@ -216,38 +250,7 @@ std::string json_line(const std::string& path, const ModelReport& r, std::string
                     ",\"vertices\":" + std::to_string(r.refusedVerts) +
                     ",\"limit\":" + std::to_string(kMaxSurfaceVerts) + "}";
             break;
-        case Verdict::repairable: {
-            std::string modelName = "null", shaders;
-            for (const NameChange& n : r.names) {
-                const std::string change =
-                    json_field("before", n.before) + "," + json_field("after", n.after);
-                if (n.surface < 0) {
-                    modelName = "{" + change + "}";
-                } else {
-                    shaders += (shaders.empty() ? "{" : ",{") +
-                               json_surface_fields(n.surface, n.surfaceName) + "," + change + "}";
-                }
-            }
-            std::string normals;
-            for (const NormalChange& n : r.normals)
-                normals += (normals.empty() ? "{" : ",{") +
-                           json_surface_fields(n.surface, n.surfaceName) +
-                           ",\"changed\":" + std::to_string(n.changed) +
-                           ",\"total\":" + std::to_string(n.total) +
-                           ",\"worst_degrees\":" + json_number(n.worstDegrees) +
-                           ",\"median_degrees\":" + json_number(n.medianDegrees) +
-                           ",\"unused_vertices\":" + std::to_string(n.unusedVertices) + "}";
-            line += ",\"model_name\":" + modelName + ",\"shaders\":[" + shaders +
-                    "],\"normals\":[" + normals + "]";
-            line += ",\"frames\":{\"changed\":" + std::to_string(r.frames.changed) +
-                    ",\"total\":" + std::to_string(r.frames.total) +
-                    ",\"bounds\":" + json_number(r.frames.bounds) +
-                    ",\"centre\":" + json_number(r.frames.centre) +
-                    ",\"radius\":" + json_number(r.frames.radius) + "}";
-            line += ",\"trailing_bytes\":" + std::to_string(r.trailingBytes);
-            line += ",\"advice\":[" + advice_json(r.advice) + "]";
-            break;
-        }
+        case Verdict::repairable: line += changes_json(r); break;
         case Verdict::clean: break;
     }
     std::string problems;
