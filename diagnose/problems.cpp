@@ -436,6 +436,47 @@ void check_normals(const std::uint8_t* model, const ModelReport& report, CheckWo
 // texture seam an exporter smoothed over shows once it has run.
 constexpr std::size_t kLargestSeam = 16;
 
+// The surface's vertices in the order of their places in the first frame
+// (`position` of `first`), each place's in their own order.
+template <typename Position>
+void order_by_place(const std::uint8_t* first, std::int32_t numVerts, const Position& position,
+                    std::vector<std::int32_t>& order) {
+    order.resize(static_cast<std::size_t>(numVerts));
+    for (std::int32_t v = 0; v < numVerts; ++v) order[static_cast<std::size_t>(v)] = v;
+    std::sort(order.begin(), order.end(), [&](std::int32_t a, std::int32_t b) {
+        const auto pa = position(first, a), pb = position(first, b);
+        return pa != pb ? pa < pb : a < b;
+    });
+}
+
+// The widest angle (as its cosine) between the rebuilt normals of two
+// vertices at one place over the surface's frames; 2 when their positions or
+// stored normals part in some frame, so that they make no seam.
+float rebuilt_apart(const std::uint8_t* model, const std::uint8_t* copy,
+                    const std::uint8_t* surface, std::int32_t numFrames, std::int32_t va,
+                    std::int32_t vb, float agreeing) {
+    const auto position = [](const std::uint8_t* vertices, std::int32_t v) {
+        const std::uint8_t* p = vertices + std::int64_t{v} * Md3Vertex::kSize;
+        return std::array<std::int16_t, 3>{Md3Vertex::position(p, 0), Md3Vertex::position(p, 1),
+                                           Md3Vertex::position(p, 2)};
+    };
+    const auto normal = [](const std::uint8_t* vs, std::int32_t v) {
+        return Md3Vertex::normal(vs + std::int64_t{v} * Md3Vertex::kSize);
+    };
+    bool together = true;
+    float apart = 1;  // the smallest cosine: the widest angle
+    for (std::int32_t j = 0; j < numFrames && together; ++j) {
+        const std::uint8_t* vertices = vertex_frame(surface, j);
+        const std::uint8_t* rebuilt = copy + (vertices - model);
+        const std::uint16_t a = normal(vertices, va), b = normal(vertices, vb);
+        together = position(vertices, va) == position(vertices, vb) &&
+                   (a == b || normal_angle_cosine(a, b) >= agreeing);
+        const std::uint16_t ra = normal(rebuilt, va), rb = normal(rebuilt, vb);
+        if (ra != rb) apart = std::min(apart, normal_angle_cosine(ra, rb));
+    }
+    return together ? apart : 2.0f;
+}
+
 void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorkspace& w,
                  const std::vector<char>& skipped, std::vector<Problem>& out) {
     const auto cosine = [](double degrees) {
@@ -453,12 +494,7 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
             return std::array<std::int16_t, 3>{Md3Vertex::position(p, 0), Md3Vertex::position(p, 1),
                                                Md3Vertex::position(p, 2)};
         };
-        w.order.resize(static_cast<std::size_t>(numVerts));
-        for (std::int32_t v = 0; v < numVerts; ++v) w.order[static_cast<std::size_t>(v)] = v;
-        std::sort(w.order.begin(), w.order.end(), [&](std::int32_t a, std::int32_t b) {
-            const auto pa = position(first, a), pb = position(first, b);
-            return pa != pb ? pa < pb : a < b;
-        });
+        order_by_place(first, numVerts, position, w.order);
         std::int64_t count = 0;
         float worst = 1;  // cosine
         std::vector<char> inSeam(static_cast<std::size_t>(numVerts), 0);
@@ -477,21 +513,9 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
             for (std::size_t a = g; a < end; ++a)
                 for (std::size_t b = a + 1; b < end; ++b) {
                     const std::int32_t va = w.order[a], vb = w.order[b];
-                    bool together = true;
-                    float apart = 1;  // the smallest cosine: the widest angle
-                    for (std::int32_t j = 0; j < numFrames && together; ++j) {
-                        const std::uint8_t* vertices = vertex_frame(surface, j);
-                        const std::uint8_t* rebuilt = copy + (vertices - model);
-                        const auto normal = [](const std::uint8_t* vs, std::int32_t v) {
-                            return Md3Vertex::normal(vs + std::int64_t{v} * Md3Vertex::kSize);
-                        };
-                        const std::uint16_t a = normal(vertices, va), b = normal(vertices, vb);
-                        together = position(vertices, va) == position(vertices, vb) &&
-                                   (a == b || normal_angle_cosine(a, b) >= agreeing);
-                        const std::uint16_t ra = normal(rebuilt, va), rb = normal(rebuilt, vb);
-                        if (ra != rb) apart = std::min(apart, normal_angle_cosine(ra, rb));
-                    }
-                    if (!together || apart >= seam) continue;
+                    const float apart =
+                        rebuilt_apart(model, copy, surface, numFrames, va, vb, agreeing);
+                    if (apart >= seam) continue;
                     worst = std::min(worst, apart);
                     for (const std::int32_t v : {va, vb}) {
                         count += !inSeam[static_cast<std::size_t>(v)];

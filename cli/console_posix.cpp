@@ -1,0 +1,8 @@
+// Text to a stream on POSIX systems: the UTF-8 bytes as they are.
+#include <cstdio>
+
+#include "run.hpp"
+
+void print_text(std::FILE* stream, std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
