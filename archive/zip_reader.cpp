@@ -197,10 +197,17 @@ std::string local_header_disagrees(const ZipEntry& entry, const std::uint8_t* lo
     return "";
 }
 
-// Reads the end record and the central directory of `archive`, whose source
-// is open and measured, into `archive.entries`.
-ZipResult read_directory(ZipArchive& archive) {
-    const std::uint64_t fileSize = archive.source.size;
+// Where the central directory is, as the end record says.
+struct DirectoryPlace {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    unsigned count = 0;
+};
+
+// Finds the end record in the last bytes of the file and checks the
+// directory it points to against the file before anything is sized by it.
+ZipResult find_directory(const ArchiveSource& source, DirectoryPlace& place) {
+    const std::uint64_t fileSize = source.size;
     if (fileSize < kEndSize)
         return broken(
             printf_text("%llu bytes, too short for a zip archive", static_cast<ull>(fileSize)));
@@ -210,7 +217,7 @@ ZipResult read_directory(ZipArchive& archive) {
     const std::uint64_t tailSize = std::min(fileSize, kEndSize + kMaxComment);
     const std::uint64_t tailStart = fileSize - tailSize;
     std::vector<std::uint8_t> tail(static_cast<std::size_t>(tailSize));
-    if (!read_at(archive.source, tailStart, tail.data(), tailSize, reason))
+    if (!read_at(source, tailStart, tail.data(), tailSize, reason))
         return failure(ZipStatus::cannot_open, reason);
     std::uint64_t endInTail = 0;
     if (!find_end_record(tail, endInTail))
@@ -242,18 +249,15 @@ ZipResult read_directory(ZipArchive& archive) {
         return broken(printf_text("a directory of %llu bytes, more than the %llu the reader takes",
                                   static_cast<ull>(directorySize),
                                   static_cast<ull>(kMaxDirectorySize)));
+    place = {directoryOffset, directorySize, count};
+    return {};
+}
 
-    std::vector<std::uint8_t> directory;
-    std::vector<ZipEntry> entries;
-    try {
-        directory.resize(static_cast<std::size_t>(directorySize));
-        entries.reserve(count);
-    } catch (const std::exception&) {
-        return no_memory();
-    }
-    if (!read_at(archive.source, directoryOffset, directory.data(), directorySize, reason))
-        return failure(ZipStatus::cannot_open, reason);
-
+// Reads the entries of the directory `directory`, found at `place`.
+ZipResult parse_directory(const std::vector<std::uint8_t>& directory, const DirectoryPlace& place,
+                          std::vector<ZipEntry>& entries) {
+    const std::uint64_t directorySize = place.size;
+    const unsigned count = place.count;
     std::uint64_t pos = 0;
     for (unsigned k = 1; k <= count; ++k) {
         if (pos + kCentralSize > directorySize)
@@ -279,12 +283,32 @@ ZipResult read_directory(ZipArchive& archive) {
             !entry.name.empty() && (entry.name.back() == '/' || entry.name.back() == '\\');
         entry.unsafeName = engine_refuses_name(entry.name);
         entry.problem = entry_problem(
-            entry, has_zip64_extra(record + kCentralSize + nameSize, extraSize), directoryOffset);
+            entry, has_zip64_extra(record + kCentralSize + nameSize, extraSize), place.offset);
         entries.push_back(std::move(entry));
         pos += kCentralSize + nameSize + extraSize + commentSize;
     }
+    return {};
+}
+
+// Reads the end record and the central directory of `archive`, whose source
+// is open and measured, into `archive.entries`.
+ZipResult read_directory(ZipArchive& archive) {
+    DirectoryPlace place;
+    if (ZipResult found = find_directory(archive.source, place); !found.ok()) return found;
+    std::vector<std::uint8_t> directory;
+    std::vector<ZipEntry> entries;
+    try {
+        directory.resize(static_cast<std::size_t>(place.size));
+        entries.reserve(place.count);
+    } catch (const std::exception&) {
+        return no_memory();
+    }
+    std::string reason;
+    if (!read_at(archive.source, place.offset, directory.data(), place.size, reason))
+        return failure(ZipStatus::cannot_open, reason);
+    if (ZipResult parsed = parse_directory(directory, place, entries); !parsed.ok()) return parsed;
     archive.entries = std::move(entries);
-    archive.directoryOffset = directoryOffset;
+    archive.directoryOffset = place.offset;
     refuse_shared_ranges(archive);
     return {};
 }
