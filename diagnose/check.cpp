@@ -114,28 +114,25 @@ constexpr std::int64_t kBucketedMedian = 65536;
 // selection (16 MiB of them); past that each selection makes them again.
 constexpr std::int64_t kKeptCosines = std::int64_t{1} << 22;
 
-// The normal changes of one surface; `changed` is 0 when there are none.
-NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_t* copy,
-                                     const std::uint8_t* surface, std::int32_t s,
-                                     NormalScratch& w) {
+// What the first pass over a surface's normal changes counts.
+struct CosineCounts {
+    std::size_t changed = 0;  // vertex-frames whose packed normal changes
+    std::int64_t farOff = 0;  // more than kFarOffDegrees off, changed or not
+    std::int64_t inward = 0;  // more than 90 degrees off
+    float worst = 1.0f;       // the smallest cosine of a change
+};
+
+// Counts the changes of the surface's normals from `file` to `copy`, their
+// cosines into w.buckets when `bucketed` and into w.cosines when `kept`.
+CosineCounts count_cosines(const std::uint8_t* file, const std::uint8_t* copy,
+                           const std::uint8_t* surface, bool bucketed, bool kept,
+                           NormalScratch& w) {
     const AngleTables& tables = angle_tables();
     const std::int32_t numFrames = Md3Surface::numFrames(surface);
     const std::int32_t numVerts = Md3Surface::numVerts(surface);
-    NormalChange change;
-    change.surface = s;
-    change.surfaceName = name_of(Md3Surface::name(surface));
-    change.total = std::int64_t{numFrames} * numVerts;
-    // Counting buckets for the median pays on a large surface; on a small one
-    // clearing them would cost more than finding the median outright.
-    const bool bucketed = change.total >= kBucketedMedian;
-    const bool kept = change.total <= kKeptCosines;
-    if (bucketed) w.buckets.assign(65536, 0);
-    if (kept) w.cosines.resize(static_cast<std::size_t>(change.total));
-    std::size_t changed = 0;
-    std::int64_t farOff = 0, inward = 0;
     const float farOffCosine =
         static_cast<float>(std::cos(kFarOffDegrees * 3.14159265358979323846 / 180.0));
-    float worst = 1.0f;
+    CosineCounts c;
     for (std::int32_t j = 0; j < numFrames; ++j) {
         const std::uint8_t* before = vertex_frame(surface, j);
         const std::uint8_t* after = copy + (before - file);
@@ -148,19 +145,72 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
             // but in between the branch would be a coin toss.
             const float cosine = normal_cosine(tables, old, rebuilt);
             const bool differs = old != rebuilt;
-            worst = differs && cosine < worst ? cosine : worst;
+            c.worst = differs && cosine < c.worst ? cosine : c.worst;
             if (bucketed) w.buckets[order_key(cosine) >> 16] += differs;
-            if (kept) w.cosines[changed] = cosine;
-            changed += differs;
-            farOff += cosine < farOffCosine;
-            inward += cosine < 0.0f;
+            if (kept) w.cosines[c.changed] = cosine;
+            c.changed += differs;
+            c.farOff += cosine < farOffCosine;
+            c.inward += cosine < 0.0f;
         }
     }
+    return c;
+}
+
+// Calls `visit` with the cosine of each change of the surface's normals from
+// `file` to `copy`, in the order of the first pass.
+template <typename Visit>
+void for_each_changed_cosine(const std::uint8_t* file, const std::uint8_t* copy,
+                             const std::uint8_t* surface, Visit& visit) {
+    const AngleTables& tables = angle_tables();
+    const std::int32_t numFrames = Md3Surface::numFrames(surface);
+    const std::int32_t numVerts = Md3Surface::numVerts(surface);
+    for (std::int32_t j = 0; j < numFrames; ++j) {
+        const std::uint8_t* before = vertex_frame(surface, j);
+        const std::uint8_t* after = copy + (before - file);
+        for (std::int32_t v = 0; v < numVerts; ++v) {
+            const std::uint16_t old =
+                Md3Vertex::normal(before + std::int64_t{v} * Md3Vertex::kSize);
+            const std::uint16_t rebuilt =
+                Md3Vertex::normal(after + std::int64_t{v} * Md3Vertex::kSize);
+            if (old != rebuilt) visit(normal_cosine(tables, old, rebuilt));
+        }
+    }
+}
+
+// The surface's vertices that no triangle uses.
+std::int64_t unused_vertices(const std::uint8_t* surface, std::int32_t numVerts) {
+    std::array<bool, kMaxSurfaceVerts> used{};
+    for (std::int32_t t = 0; t < Md3Surface::numTriangles(surface); ++t)
+        for (int corner = 0; corner < 3; ++corner)
+            used[static_cast<std::size_t>(Md3Triangle::index(triangle_at(surface, t), corner))] =
+                true;
+    return std::count(used.begin(), used.begin() + numVerts, false);
+}
+
+// The normal changes of one surface; `changed` is 0 when there are none.
+NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_t* copy,
+                                     const std::uint8_t* surface, std::int32_t s,
+                                     NormalScratch& w) {
+    const std::int32_t numFrames = Md3Surface::numFrames(surface);
+    const std::int32_t numVerts = Md3Surface::numVerts(surface);
+    NormalChange change;
+    change.surface = s;
+    change.surfaceName = name_of(Md3Surface::name(surface));
+    change.total = std::int64_t{numFrames} * numVerts;
+    // Counting buckets for the median pays on a large surface; on a small one
+    // clearing them would cost more than finding the median outright.
+    const bool bucketed = change.total >= kBucketedMedian;
+    const bool kept = change.total <= kKeptCosines;
+    if (bucketed) w.buckets.assign(65536, 0);
+    if (kept) w.cosines.resize(static_cast<std::size_t>(change.total));
+    const CosineCounts counts = count_cosines(file, copy, surface, bucketed, kept, w);
+    const std::size_t changed = counts.changed;
+    const std::int64_t farOff = counts.farOff, inward = counts.inward;
     if (changed == 0) return change;
     change.changed = static_cast<std::int64_t>(changed);
     change.farOff = farOff;
     change.inward = inward;
-    change.worstDegrees = degrees(worst);
+    change.worstDegrees = degrees(counts.worst);
     // The larger the cosine, the smaller the angle: the median angle is the
     // median cosine counted from the top.
     // Ranks are asked for in increasing order: each selection leaves the
@@ -171,17 +221,7 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
             for (std::size_t i = 0; i < changed; ++i) visit(w.cosines[i]);
             return;
         }
-        for (std::int32_t j = 0; j < numFrames; ++j) {
-            const std::uint8_t* before = vertex_frame(surface, j);
-            const std::uint8_t* after = copy + (before - file);
-            for (std::int32_t v = 0; v < numVerts; ++v) {
-                const std::uint16_t old =
-                    Md3Vertex::normal(before + std::int64_t{v} * Md3Vertex::kSize);
-                const std::uint16_t rebuilt =
-                    Md3Vertex::normal(after + std::int64_t{v} * Md3Vertex::kSize);
-                if (old != rebuilt) visit(normal_cosine(tables, old, rebuilt));
-            }
-        }
+        for_each_changed_cosine(file, copy, surface, visit);
     };
     const auto angle_at = [&](std::size_t rank) {
         if (bucketed) return degrees(select_rank(each_change, rank, w.buckets, w.low));
@@ -207,12 +247,7 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     else
         change.overallMedianDegrees = angle_at(changed - 1 - (total / 2 - unchanged));
 
-    std::array<bool, kMaxSurfaceVerts> used{};
-    for (std::int32_t t = 0; t < Md3Surface::numTriangles(surface); ++t)
-        for (int corner = 0; corner < 3; ++corner)
-            used[static_cast<std::size_t>(Md3Triangle::index(triangle_at(surface, t), corner))] =
-                true;
-    change.unusedVertices = std::count(used.begin(), used.begin() + numVerts, false);
+    change.unusedVertices = unused_vertices(surface, numVerts);
     return change;
 }
 
