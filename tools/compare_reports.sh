@@ -50,6 +50,20 @@ m=$corpus/models
 mkdir -p "$corpus/archives/loose.pk3dir/models/x"
 cp "$m/mid.md3" "$m/skiff.md3" "$corpus/archives/loose.pk3dir/models/x/"
 
+# Files that are no regular models: a pipe, a link to nothing, a link to a
+# folder (never followed), an empty folder, inside a tree and a .pk3dir.
+odd=$corpus/odd
+mkdir -p "$odd/empty" "$odd/sub" "$odd/in.pk3dir/models"
+cp "$m/one.md3" "$odd/sub/one.md3"
+cp "$m/one.md3" "$odd/in.pk3dir/models/one.md3"
+if command -v mkfifo >/dev/null; then
+    mkfifo "$odd/pipe.md3" "$odd/in.pk3dir/models/pipe.md3"
+fi
+ln -s nowhere.md3 "$odd/dangling.md3"
+ln -s nowhere.md3 "$odd/in.pk3dir/models/dangling.md3"
+ln -s sub "$odd/loop.md3"
+ln -s .. "$odd/sub/up"
+
 # A small game: the base in an archive, a mod of loose files and a folder
 # archive, with shader scripts, a skin and a lower detail.
 game=$corpus/game
@@ -97,7 +111,7 @@ run() {
     fi
 }
 
-inputs_plain="models seeds archives regressions"
+inputs_plain="models seeds archives regressions odd"
 for options in "" "--quiet" "--strict" "--changes" "--quiet --changes --strict" \
     "--engine q3" "--engine quake3e" "--engine etlegacy" "--jobs 1" "--jobs 2"; do
     for json in "" "--json"; do
