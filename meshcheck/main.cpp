@@ -291,6 +291,63 @@ std::vector<CheckJob> picture_job(const GameReferences* game, const Options& opt
     return jobs;
 }
 
+// The game is listed once, before any model; what cannot be read of it is
+// said once, on standard error, and the run goes on without it. False when a
+// --game folder cannot be listed: the run ends then.
+bool open_game_references(const Options& options, std::unique_ptr<GameReferences>& game) {
+    if (options.games.empty()) {
+        std::fputs(
+            "meshcheck: no --game folder: shader, skin, lower-detail and copy references "
+            "not checked\n",
+            stderr);
+    } else {
+        game = std::make_unique<GameReferences>();
+        game->files = open_game(options.games, *options.engine);
+        // Without one of its folders the game is not the one the engine
+        // sees: every reference there would be reported missing.
+        if (!game->files.unlisted.empty()) {
+            for (const std::string& error : game->files.unlisted)
+                print_text(stderr, "meshcheck: --game " + shown_path(error) + "\n");
+            return false;
+        }
+        for (const std::string& error : game->files.errors)
+            print_text(stderr,
+                       "meshcheck: warning: " + shown_path(error) + "; left out of the game\n");
+        game->shaders = read_shader_scripts(game->files);
+        for (const Problem& p : game->shaders.problems)
+            print_text(stderr, "meshcheck: warning: " + shown_path(p.message) + "\n");
+        if (!options.engine->imageExtensions || options.engine->looseFiles == LooseOrder::not_known)
+            print_text(stderr, std::string("meshcheck: how ") + options.engine->title +
+                                   " searches its files and images is not known: shader "
+                                   "references and copies not checked\n");
+    }
+    return true;
+}
+
+// Queues the models of every name given: through the game when it has the
+// name, else the files, archives and folders it names.
+template <typename Submit>
+void queue_names(const Options& options, const GameReferences* game, const Submit& submit) {
+    for (const std::string& name : options.names) {
+        if (game) {
+            std::vector<CheckJob> jobs = game_jobs(*game, name);
+            for (CheckJob& job : jobs) submit(job);
+            if (!jobs.empty()) continue;
+        }
+        std::size_t queued = 0;
+        for (const FoundModel& found : find_models(name)) {
+            for (CheckJob& job : jobs_of(found)) {
+                submit(job);
+                ++queued;
+            }
+        }
+        // A folder or archive without a model is most often a wrong name:
+        // said, though it is no fault of a model and leaves the status.
+        if (queued == 0)
+            print_text(stderr, "meshcheck: no .md3 model in " + shown_path(name) + "\n");
+    }
+}
+
 int check_all(const Options& options) {
     Tally tally;
     bool shown = false;
@@ -318,35 +375,8 @@ int check_all(const Options& options) {
                                : text_report(job.archive ? job.path + ":" + job.member : job.path,
                                              report, !options.quiet || options.changes));
     };
-    // The game is listed once, before any model; what cannot be read of it
-    // is said once, on standard error, and the run goes on without it.
     std::unique_ptr<GameReferences> game;
-    if (options.games.empty()) {
-        std::fputs(
-            "meshcheck: no --game folder: shader, skin, lower-detail and copy references "
-            "not checked\n",
-            stderr);
-    } else {
-        game = std::make_unique<GameReferences>();
-        game->files = open_game(options.games, *options.engine);
-        // Without one of its folders the game is not the one the engine
-        // sees: every reference there would be reported missing.
-        if (!game->files.unlisted.empty()) {
-            for (const std::string& error : game->files.unlisted)
-                print_text(stderr, "meshcheck: --game " + shown_path(error) + "\n");
-            return kStatusBroken;
-        }
-        for (const std::string& error : game->files.errors)
-            print_text(stderr,
-                       "meshcheck: warning: " + shown_path(error) + "; left out of the game\n");
-        game->shaders = read_shader_scripts(game->files);
-        for (const Problem& p : game->shaders.problems)
-            print_text(stderr, "meshcheck: warning: " + shown_path(p.message) + "\n");
-        if (!options.engine->imageExtensions || options.engine->looseFiles == LooseOrder::not_known)
-            print_text(stderr, std::string("meshcheck: how ") + options.engine->title +
-                                   " searches its files and images is not known: shader "
-                                   "references and copies not checked\n");
-    }
+    if (!open_game_references(options, game)) return kStatusBroken;
     std::vector<CheckJob> drawn;
     if (!options.picture.empty()) drawn = picture_job(game.get(), options, inputs);
     const std::int32_t frame = options.frame >= 0 ? options.frame : kFirstFrameWithAProblem;
@@ -361,25 +391,7 @@ int check_all(const Options& options) {
     if (!options.picture.empty() && drawn.empty())
         print_text(stderr,
                    "meshcheck: no .md3 model in " + shown_path(options.names.front()) + "\n");
-    for (const std::string& name : options.names) {
-        if (!options.picture.empty()) break;
-        if (game) {
-            std::vector<CheckJob> jobs = game_jobs(*game, name);
-            for (CheckJob& job : jobs) submit(job);
-            if (!jobs.empty()) continue;
-        }
-        std::size_t queued = 0;
-        for (const FoundModel& found : find_models(name)) {
-            for (CheckJob& job : jobs_of(found)) {
-                submit(job);
-                ++queued;
-            }
-        }
-        // A folder or archive without a model is most often a wrong name:
-        // said, though it is no fault of a model and leaves the status.
-        if (queued == 0)
-            print_text(stderr, "meshcheck: no .md3 model in " + shown_path(name) + "\n");
-    }
+    if (options.picture.empty()) queue_names(options, game.get(), submit);
     while (pool.pending()) show(pool.take());
     if (!options.json && tally.models + tally.shadowed != 1 && (!options.quiet || shown))
         print_text(stdout, summary_line(tally));
