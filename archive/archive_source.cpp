@@ -10,6 +10,8 @@
 
 #include "text.hpp"
 
+namespace md3 {
+
 namespace {
 
 ZipResult failure(ZipStatus status, std::string reason) { return {status, std::move(reason)}; }
@@ -66,3 +68,5 @@ ZipResult read_whole_file(const std::string& path, ModelBuffer& bytes) {
     }
     return {};
 }
+
+}  // namespace md3

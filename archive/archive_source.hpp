@@ -10,6 +10,8 @@
 
 #include "md3_layout.hpp"
 
+namespace md3 {
+
 // The largest member the reader will read or inflate, checked against the
 // size the directory declares before any allocation. Real models and
 // textures are a few MiB at most; a member declaring more is refused as
@@ -81,3 +83,5 @@ ZipResult read_whole_file(const std::string& path, ModelBuffer& bytes);
 // '/', the separator every system takes, unless the folder ends in a
 // separator of the system.
 std::string member_path(const std::string& folder, const std::string& name);
+
+}  // namespace md3

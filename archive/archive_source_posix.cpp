@@ -11,6 +11,8 @@
 
 #include "archive_source.hpp"
 
+namespace md3 {
+
 namespace {
 
 // The most one read call is asked for: every system moves this much at once,
@@ -103,3 +105,5 @@ bool read_file_at(ArchiveSource::Handle file, std::uint64_t offset, std::uint8_t
 std::string member_path(const std::string& folder, const std::string& name) {
     return folder.ends_with('/') || folder.empty() ? folder + name : folder + "/" + name;
 }
+
+}  // namespace md3

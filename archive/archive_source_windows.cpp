@@ -9,6 +9,8 @@
 #include "archive_source.hpp"
 #include "wide_names.hpp"
 
+namespace md3 {
+
 namespace {
 
 // The most one read call is asked for: every system moves this much at once,
@@ -90,3 +92,5 @@ std::string member_path(const std::string& folder, const std::string& name) {
     if (folder.ends_with('\\')) return folder + name;
     return folder.ends_with('/') || folder.empty() ? folder + name : folder + "/" + name;
 }
+
+}  // namespace md3

@@ -8,6 +8,8 @@
 #include "text.hpp"
 #include "zip_reader.hpp"
 
+namespace md3 {
+
 namespace {
 
 // A file listed with its size: refused up front when it is too large to read.
@@ -73,3 +75,5 @@ ZipResult open_archive_folder(const std::string& path, ZipArchive& archive) {
     archive.isFolder = true;
     return {};
 }
+
+}  // namespace md3

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+namespace md3 {
+
 // One entry below the folder walked.
 struct WalkEntry {
     std::string name;        // below the folder, with '/' between components
@@ -36,3 +38,5 @@ bool walk_folder(const std::string& folder, const FolderWalk& walk, std::string&
 // Why `path` is no folder to walk, in the system's words; empty when it is
 // one (a link to a folder is one).
 std::string folder_problem(const std::string& path);
+
+}  // namespace md3

@@ -4,6 +4,8 @@
 
 #include "folder_walk.hpp"
 
+namespace md3 {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -56,3 +58,5 @@ std::string folder_problem(const std::string& path) {
         return std::make_error_code(std::errc::not_a_directory).message();
     return {};
 }
+
+}  // namespace md3

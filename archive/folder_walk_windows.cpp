@@ -8,6 +8,8 @@
 #include "folder_walk.hpp"
 #include "wide_names.hpp"
 
+namespace md3 {
+
 namespace {
 
 std::string system_message(DWORD error) {
@@ -65,3 +67,5 @@ std::string folder_problem(const std::string& path) {
         return std::make_error_code(std::errc::not_a_directory).message();
     return {};
 }
+
+}  // namespace md3

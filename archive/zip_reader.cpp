@@ -17,6 +17,8 @@
 #include "archive_source.hpp"
 #include "text.hpp"
 
+namespace md3 {
+
 namespace {
 
 // Record layouts (all fields little-endian).
@@ -454,3 +456,5 @@ ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuf
     if (!result.ok()) bytes.clear();
     return result;
 }
+
+}  // namespace md3

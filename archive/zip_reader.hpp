@@ -23,6 +23,8 @@
 #include "engine_names.hpp"
 #include "md3_layout.hpp"
 
+namespace md3 {
+
 // The largest central directory the reader will hold. 65535 entries (the
 // most a classic archive can count) with long names fit many times over.
 inline constexpr std::uint64_t kMaxDirectorySize = std::uint64_t{64} << 20;
@@ -89,3 +91,5 @@ ZipResult open_archive_folder(const std::string& path, ZipArchive& archive);
 // bytes than declared or does not match its CRC. Never inflates past the
 // declared size. On failure `bytes` is left empty.
 ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuffer& bytes);
+
+}  // namespace md3

@@ -19,6 +19,8 @@
 #include "find_models.hpp"
 #include "model_io.hpp"
 
+using namespace md3;
+
 namespace {
 
 constexpr double kAngles[] = {10, 20, 30, 45, 60, 90};

@@ -3,6 +3,10 @@
 
 #include "run.hpp"
 
+namespace md3 {
+
 void print_text(std::FILE* stream, std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stream);
 }
+
+}  // namespace md3

@@ -11,6 +11,8 @@
 #include "run.hpp"
 #include "wide_names.hpp"
 
+namespace md3 {
+
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i) {
@@ -32,3 +34,5 @@ void print_text(std::FILE* stream, std::string_view text) {
     }
     std::fwrite(text.data(), 1, text.size(), stream);
 }
+
+}  // namespace md3

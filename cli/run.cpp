@@ -7,6 +7,8 @@
 #include "model_io.hpp"
 #include "wide_names.hpp"
 
+namespace md3 {
+
 void abort_run(int status, const char* message, std::string_view name) {
     std::fflush(stdout);
     const std::string text(name);
@@ -28,3 +30,5 @@ ModelBuffer load_or_abort(const std::string& path, int status) {
     }
     return model;
 }
+
+}  // namespace md3

@@ -16,6 +16,8 @@
 #include "side_by_side.hpp"
 #include "text.hpp"
 
+namespace md3 {
+
 namespace {
 
 // Triangles of the surface that have no area in some frame, or use one
@@ -425,3 +427,5 @@ ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& work
     }
     return report;
 }
+
+}  // namespace md3

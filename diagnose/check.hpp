@@ -15,6 +15,8 @@
 #include "validate_layout.hpp"
 #include "workspace.hpp"
 
+namespace md3 {
+
 // The work of checking a model, in vertex- and triangle-frames: the repair
 // pass on the copy and the comparisons after it are linear in each surface's
 // frames x (triangles + vertices), summed here over the surfaces.
@@ -34,3 +36,5 @@ inline constexpr std::int64_t kCheckBudget = std::int64_t{1} << 28;
 // counted as trailing bytes without having been read.
 ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
                         const EngineProfile& engine = default_engine(), std::int64_t fileSize = -1);
+
+}  // namespace md3

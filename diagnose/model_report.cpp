@@ -3,6 +3,8 @@
 
 #include "text.hpp"
 
+namespace md3 {
+
 std::string name_of(const std::uint8_t* field) { return std::string(field_text(field, kNameSize)); }
 
 const char* verdict_name(Verdict verdict) {
@@ -37,3 +39,5 @@ Health health_of(const ModelReport& report) {
     }
     return health;
 }
+
+}  // namespace md3

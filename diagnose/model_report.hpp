@@ -13,6 +13,8 @@
 #include "validate_layout.hpp"
 #include "workspace.hpp"
 
+namespace md3 {
+
 enum class Verdict {
     clean,       // meshmend would write back exactly the bytes it read
     repairable,  // meshmend would succeed and change at least one byte
@@ -137,3 +139,5 @@ struct CheckWorkspace {
 
 // A name field's text: its bytes up to the NUL.
 std::string name_of(const std::uint8_t* field);
+
+}  // namespace md3

@@ -3,6 +3,8 @@
 
 #include <utility>
 
+namespace md3 {
+
 namespace {
 
 using enum ProblemKind;
@@ -65,7 +67,9 @@ constexpr KindRow kRows[] = {
     {.kind = name_too_long,
      .name = "name_too_long",
      .figures = {kValue, kLimit},
-     .restsOn = "the engine reads a name up to its 64th byte, without a NUL"},
+     .restsOn =
+         "a name must end inside its field; what the engine makes of one that fills it is not "
+         "known"},
     {.kind = shader_empty,
      .name = "shader_empty",
      .restsOn = "without a skin the engine draws a surface with the shader it names"},
@@ -79,7 +83,7 @@ constexpr KindRow kRows[] = {
     {.kind = shader_merged,
      .name = "shader_merged",
      .figures = {{{F::surfaces, "surfaces"}}},
-     .restsOn = "the engine finds one shader for names that differ only in case or separators"},
+     .restsOn = "the engine looks a shader name up without its extension"},
     {.kind = repair_seams,
      .name = "repair_seams",
      .figures = {{{F::count, "count"}, {F::worstDegrees, "worst_degrees"}}},
@@ -154,3 +158,5 @@ Problem make_problem(ProblemKind kind, std::int32_t surface, std::string surface
 }
 
 std::size_t kind_count() { return std::size(kRows); }
+
+}  // namespace md3

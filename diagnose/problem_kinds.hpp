@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace md3 {
+
 enum class Severity { error, warning };
 
 // "error", "warning".
@@ -113,3 +115,5 @@ struct Problem {
 // model), with its message; the figures are the finder's to set.
 Problem make_problem(ProblemKind kind, std::int32_t surface = -1, std::string surfaceName = {},
                      std::string message = {});
+
+}  // namespace md3

@@ -16,6 +16,8 @@
 #include "text.hpp"
 #include "utf8_text.hpp"
 
+namespace md3 {
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -690,3 +692,5 @@ void grade_culling(std::vector<Problem>& problems, std::string_view path) {
     std::stable_partition(problems.begin(), problems.end(),
                           [](const Problem& p) { return p.severity == Severity::error; });
 }
+
+}  // namespace md3

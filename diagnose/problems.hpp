@@ -12,6 +12,8 @@
 #include "engines.hpp"
 #include "problem_kinds.hpp"
 
+namespace md3 {
+
 struct CheckWorkspace;
 struct ModelReport;
 
@@ -102,3 +104,5 @@ void grade_culling(std::vector<Problem>& problems, std::string_view path);
 // workspace.repaired.
 std::vector<Problem> find_problems(std::span<const std::uint8_t> file, const EngineProfile& engine,
                                    const ModelReport& report, CheckWorkspace& workspace);
+
+}  // namespace md3

@@ -11,6 +11,8 @@
 #include "text.hpp"
 #include "utf8_text.hpp"
 
+namespace md3 {
+
 namespace {
 
 std::string stripped(const std::string& name) {
@@ -309,3 +311,5 @@ std::vector<Problem> check_references(std::span<const std::uint8_t> model,
                           [](const Problem& p) { return p.severity == Severity::error; });
     return out;
 }
+
+}  // namespace md3

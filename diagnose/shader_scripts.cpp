@@ -6,6 +6,8 @@
 #include "md3_layout.hpp"
 #include "text.hpp"
 
+namespace md3 {
+
 namespace {
 
 void script_problem(ShaderNames& names, const std::string& where, std::int64_t line,
@@ -109,3 +111,5 @@ ShaderNames read_shader_scripts(const GameFiles& game) {
     }
     return names;
 }
+
+}  // namespace md3

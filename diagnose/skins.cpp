@@ -3,6 +3,8 @@
 
 #include "engine_names.hpp"
 
+namespace md3 {
+
 namespace {
 
 // A skin file lists a few dozen surfaces; past this many the rest are counted.
@@ -81,3 +83,5 @@ std::string grouped(std::int64_t number) {
     }
     return out;
 }
+
+}  // namespace md3

@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+namespace md3 {
+
 const AngleTables& angle_tables() {
     static const AngleTables tables = [] {
         constexpr double kUnit = 2.0 * 3.14159265358979323846 / 255.0;
@@ -37,3 +39,5 @@ double normal_angle(std::uint16_t a, std::uint16_t b) {
 float normal_angle_cosine(std::uint16_t a, std::uint16_t b) {
     return normal_cosine(angle_tables(), a, b);
 }
+
+}  // namespace md3

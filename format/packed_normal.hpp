@@ -9,6 +9,8 @@
 #include <array>
 #include <cstdint>
 
+namespace md3 {
+
 // The polar byte of a packed normal.
 constexpr unsigned polar_byte(std::uint16_t packed) { return packed & 0xFFu; }
 // The azimuth byte of a packed normal.
@@ -41,3 +43,5 @@ double normal_angle(std::uint16_t a, std::uint16_t b);
 float normal_angle_cosine(std::uint16_t a, std::uint16_t b);
 // The angle in degrees whose cosine is `cosine` (from -1 to 1).
 double degrees(double cosine);
+
+}  // namespace md3

@@ -4,6 +4,8 @@
 
 #include "text.hpp"
 
+namespace md3 {
+
 namespace {
 
 // How many bytes the UTF-8 sequence at bytes[i] takes, or 0 when the byte
@@ -61,7 +63,6 @@ std::string quoted_utf8(std::string_view bytes, std::string_view special, Escape
 
 bool is_control(unsigned char byte) { return byte < 0x20 || byte == 0x7f; }
 
-
 bool is_utf8(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {
         const std::size_t length = utf8_length(bytes, i);
@@ -93,3 +94,5 @@ std::string shown_name(std::string_view bytes) {
         }
     });
 }
+
+}  // namespace md3

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace md3 {
+
 // Whether `byte` is a control byte: below 0x20, or DEL.
 bool is_control(unsigned char byte);
 
@@ -23,3 +25,5 @@ std::string json_string(std::string_view bytes);
 // a byte that is not part of valid UTF-8 as \xNN and '"' as \". A
 // backslash stays one backslash.
 std::string shown_name(std::string_view bytes);
+
+}  // namespace md3

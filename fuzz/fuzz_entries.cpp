@@ -18,6 +18,8 @@
 #include "validate_layout.hpp"
 #include "zip_reader.hpp"
 
+using namespace md3;
+
 namespace {
 
 std::FILE* sink() {

@@ -1,6 +1,8 @@
 // The engine's name rules.
 #include "engine_names.hpp"
 
+namespace md3 {
+
 std::string ascii_lowered(std::string_view text) {
     std::string out(text);
     for (char& c : out) c = ascii_lower(c);
@@ -27,3 +29,5 @@ std::string engine_name(std::string_view stored) {
 bool engine_refuses_name(std::string_view name) {
     return name.find("..") != std::string_view::npos || name.find("::") != std::string_view::npos;
 }
+
+}  // namespace md3

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace md3 {
+
 // `c` lowercased if it is an ASCII capital; every other byte as it is.
 constexpr char ascii_lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -22,3 +24,5 @@ std::string engine_name(std::string_view stored);
 
 // Whether the engine refuses to open a path: one that contains ".." or "::".
 bool engine_refuses_name(std::string_view name);
+
+}  // namespace md3

@@ -3,6 +3,8 @@
 
 #include <array>
 
+namespace md3 {
+
 namespace {
 
 // The images R_FindShader falls back to when no script defines a name
@@ -94,3 +96,5 @@ std::string engine_names() {
     }
     return names;
 }
+
+}  // namespace md3

@@ -8,6 +8,8 @@
 #include "engine_names.hpp"
 #include "game_paths.hpp"
 
+namespace md3 {
+
 namespace {
 
 // How the engine sorts archive names: case-insensitively.
@@ -252,3 +254,5 @@ std::string game_path_of(const GameFiles& game, const std::string& path) {
     }
     return {};
 }
+
+}  // namespace md3

@@ -11,6 +11,8 @@
 #include "model_io.hpp"
 #include "picture.hpp"
 
+namespace md3 {
+
 namespace {
 
 ModelReport unreadable(std::string reason, std::int64_t size = -1) {
@@ -180,3 +182,5 @@ ModelReport run_job(const CheckJob& job, CheckWorker& worker, const CheckSetting
         return unreadable("not enough memory to check it", size > 0 ? size : -1);
     }
 }
+
+}  // namespace md3

@@ -14,6 +14,8 @@
 #include "references.hpp"
 #include "zip_reader.hpp"
 
+namespace md3 {
+
 // One model to check, or one record that says why nothing could be.
 struct CheckJob {
     std::string path;    // the file on disk: the model, or the archive (or .pk3dir) holding it
@@ -65,3 +67,5 @@ struct CheckSettings {
 // large to check in the memory there is, is reported unreadable with the
 // reason, and the memory it took is given back, so that the run goes on.
 ModelReport run_job(const CheckJob& job, CheckWorker& worker, const CheckSettings& settings);
+
+}  // namespace md3

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace md3 {
+
 namespace {
 
 // Jobs in the ring per worker: enough that a worker never waits while the
@@ -69,3 +71,5 @@ CheckResult CheckPool::take() {
     slot.job = CheckJob();  // lets go of the archive
     return result;
 }
+
+}  // namespace md3

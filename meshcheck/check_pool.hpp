@@ -8,6 +8,8 @@
 #include "check_jobs.hpp"
 #include "ordered_pool.hpp"
 
+namespace md3 {
+
 struct CheckResult {
     CheckJob job;
     ModelReport report;
@@ -40,3 +42,5 @@ struct CheckPool {
 
     std::unique_ptr<PoolState> state;
 };
+
+}  // namespace md3

@@ -6,6 +6,8 @@
 #include "engine_names.hpp"
 #include "folder_walk.hpp"
 
+namespace md3 {
+
 namespace {
 
 // What a file below a folder is taken for, by its name; false when it is
@@ -77,3 +79,5 @@ std::vector<FoundModel> find_models(const std::string& name) {
               [](const FoundModel& a, const FoundModel& b) { return a.path < b.path; });
     return found;
 }
+
+}  // namespace md3

@@ -24,6 +24,8 @@
 #include "report.hpp"
 #include "run.hpp"
 
+namespace md3 {
+
 namespace {
 
 constexpr int kStatusFine = 0;
@@ -419,4 +421,6 @@ int run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-MD3_PROGRAM_ENTRY(run)
+}  // namespace md3
+
+MD3_PROGRAM_ENTRY(md3::run)

@@ -12,6 +12,8 @@
 #include "render.hpp"
 #include "text.hpp"
 
+namespace md3 {
+
 namespace {
 
 // "; `label`: " and the first `shown` of `names`, joined by ", ", then
@@ -224,3 +226,5 @@ std::string picture_file_name(const std::string& path, const std::string& member
     std::snprintf(suffix, sizeof suffix, "-%016llx.png", static_cast<unsigned long long>(hash));
     return readable + suffix;
 }
+
+}  // namespace md3

@@ -7,6 +7,8 @@
 
 #include "find_models.hpp"
 
+namespace md3 {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -60,3 +62,5 @@ std::string picture_refusal(const std::string& file, OutputLinks links, const Pi
 }
 
 bool is_png_name(const std::string& name) { return has_ending(name, ".png"); }
+
+}  // namespace md3

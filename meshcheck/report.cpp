@@ -8,6 +8,8 @@
 
 #include "text.hpp"
 
+namespace md3 {
+
 namespace {
 
 std::string surface_label(std::int32_t surface, const std::string& name) {
@@ -288,3 +290,5 @@ std::string summary_line(const Tally& t) {
         text += "; " + counted(t.shadowed, "shadowed copy", "shadowed copies") + " not counted";
     return text + "\n";
 }
+
+}  // namespace md3

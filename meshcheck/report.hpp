@@ -8,6 +8,8 @@
 #include "check.hpp"
 #include "utf8_text.hpp"
 
+namespace md3 {
+
 // "path: health; meshmend: verdict", then one indented line per problem,
 // errors first, then (unless `withChanges` is false) what meshmend would do:
 // refuse it, or change what, in one line and then in detail.
@@ -46,3 +48,5 @@ struct Tally {
 // change 178 and refuse 3\n"; invalid and unreadable models are counted
 // when there are any.
 std::string summary_line(const Tally& tally);
+
+}  // namespace md3

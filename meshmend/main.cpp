@@ -13,6 +13,8 @@
 #include "run.hpp"
 #include "validate_layout.hpp"
 
+namespace md3 {
+
 namespace {
 
 constexpr int kStatusUsage = 22;
@@ -77,4 +79,6 @@ int run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-MD3_PROGRAM_ENTRY(run)
+}  // namespace md3
+
+MD3_PROGRAM_ENTRY(md3::run)

@@ -9,6 +9,8 @@
 #include "instruction_set.hpp"
 #include "workspace.hpp"
 
+namespace md3 {
+
 // Repairs a model that validate_layout accepted: turns '\' into '/' in the
 // model name and each surface's first shader name, cuts a three-character
 // extension off that shader name, rebuilds every vertex normal of every frame
@@ -32,3 +34,5 @@ bool repair_model(std::span<std::uint8_t> model, std::FILE* progress, RepairWork
 // instruction set here or on `set`.
 bool repair_model(std::span<std::uint8_t> model, std::FILE* progress);
 bool repair_model(std::span<std::uint8_t> model, std::FILE* progress, InstructionSet set);
+
+}  // namespace md3

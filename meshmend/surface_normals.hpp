@@ -18,5 +18,9 @@
         void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface,            \
                                      const PolarTables& polar, RepairWorkspace& workspace); \
     }
+
+namespace md3 {
 MD3_FOR_EACH_KERNEL(MD3_KERNEL_DECLARE)
 #undef MD3_KERNEL_DECLARE
+
+}  // namespace md3

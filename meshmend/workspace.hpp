@@ -5,6 +5,8 @@
 
 #include "md3_layout.hpp"
 
+namespace md3 {
+
 // A surface's triangles and their incidence lists are kept for all its
 // frames when they fit here; larger surfaces are processed a batch of
 // triangles at a time instead.
@@ -64,3 +66,5 @@ struct RepairWorkspace {
     int longLists[kVertexSlots];
     int numLongLists;
 };
+
+}  // namespace md3

@@ -8,6 +8,8 @@
 
 #include "packed_normal.hpp"
 
+namespace md3 {
+
 namespace {
 
 // --- Exact tables --------------------------------------------------------
@@ -604,3 +606,5 @@ Image render_picture(const PictureFrame& frame, const PictureOverlays& overlays,
     draw_legend(canvas);
     return image;
 }
+
+}  // namespace md3

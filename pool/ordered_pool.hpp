@@ -15,6 +15,8 @@
 #include <functional>
 #include <memory>
 
+namespace md3 {
+
 struct PoolTasks {
     // Runs the task in `slot` on worker `worker` (0 .. workers - 1): each
     // worker runs one task at a time, so state kept per worker needs no lock.
@@ -71,3 +73,5 @@ struct OrderedPool {
 // The number of workers a pool uses unless told otherwise: one per core, or
 // 1 where there are no threads.
 unsigned default_workers();
+
+}  // namespace md3

@@ -6,6 +6,8 @@
 
 #include "ordered_pool.hpp"
 
+namespace md3 {
+
 struct OrderedPoolState {
     PoolTasks tasks;
     std::vector<std::exception_ptr> thrown;  // per slot: what its task threw
@@ -55,3 +57,5 @@ std::size_t OrderedPool::take() {
         std::rethrow_exception(thrown);
     return slot;
 }
+
+}  // namespace md3

@@ -11,6 +11,8 @@
 
 #include "ordered_pool.hpp"
 
+namespace md3 {
+
 struct OrderedPoolState {
     PoolTasks tasks;
     std::uint64_t memoryBudget = 0;
@@ -162,3 +164,5 @@ std::size_t OrderedPool::take() {
         std::rethrow_exception(thrown);
     return slot;
 }
+
+}  // namespace md3

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+namespace md3 {
+
 // Does `here` and `there` and returns once both are done: `there` on a
 // thread of its own when `apart`, so that the two overlap. When the system
 // cannot start a thread (no memory for its stack, a limit on threads), both
@@ -13,3 +15,5 @@
 // (say, std::bad_alloc) reaches the caller once both have stopped.
 void side_by_side(bool apart, const std::function<void()>& here,
                   const std::function<void()>& there);
+
+}  // namespace md3

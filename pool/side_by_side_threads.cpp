@@ -4,6 +4,8 @@
 
 #include "side_by_side.hpp"
 
+namespace md3 {
+
 void side_by_side(bool apart, const std::function<void()>& here,
                   const std::function<void()>& there) {
     if (!apart) {
@@ -29,3 +31,5 @@ void side_by_side(bool apart, const std::function<void()>& here,
     }
     if (failure) std::rethrow_exception(failure);
 }
+
+}  // namespace md3

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+using namespace md3;
+
 namespace {
 
 TEST(EngineTable, EveryRowFoundByItsNameAndCoherent) {

@@ -20,6 +20,8 @@
 #include "text.hpp"
 #include "zip_builder.hpp"
 
+using namespace md3;
+
 namespace {
 
 using nlohmann::json;

@@ -14,6 +14,8 @@
 #include "repair.hpp"
 #include "support.hpp"
 
+using namespace md3;
+
 namespace {
 
 struct Drawn {

@@ -12,6 +12,8 @@
 
 #include "ordered_pool.hpp"
 
+using namespace md3;
+
 namespace {
 
 struct Task {

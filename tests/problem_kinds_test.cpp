@@ -9,6 +9,8 @@
 
 #include "report.hpp"
 
+using namespace md3;
+
 namespace {
 
 // The value a problem's field holds for a figure, as the JSON reads back.

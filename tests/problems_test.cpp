@@ -17,6 +17,8 @@
 #include "text.hpp"
 #include "validate_layout.hpp"
 
+using namespace md3;
+
 namespace {
 
 std::vector<Problem> problems_of(const ModelBuffer& bytes,

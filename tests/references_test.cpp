@@ -12,6 +12,8 @@
 #include "support.hpp"
 #include "zip_builder.hpp"
 
+using namespace md3;
+
 namespace {
 
 ModelBuffer model_bytes(const std::vector<std::pair<std::string, std::string>>& surfaces,
