@@ -17,6 +17,8 @@
 #include "archive_source.hpp"
 #include "text.hpp"
 
+namespace md3 {
+
 namespace {
 
 // Record layouts (all fields little-endian).
@@ -49,12 +51,6 @@ constexpr std::uint64_t kMaxDeflateRatio = 1032;
 constexpr std::uint64_t kInflateChunk = 256 * 1024;
 
 using ull = unsigned long long;
-
-#ifdef _WIN32
-constexpr void* kNoFile = nullptr;
-#else
-constexpr int kNoFile = -1;
-#endif
 
 ZipResult failure(ZipStatus status, std::string reason) { return {status, std::move(reason)}; }
 
@@ -134,7 +130,7 @@ std::string entry_problem(const ZipEntry& entry, bool zip64Extra, std::uint64_t 
 bool member_end(const ZipArchive& archive, const ZipEntry& entry, std::uint64_t& end) {
     std::uint8_t local[kLocalSize];
     std::string ignored;
-    if (!read_at(archive, entry.localOffset, local, kLocalSize, ignored) ||
+    if (!read_at(archive.source, entry.localOffset, local, kLocalSize, ignored) ||
         get_u32(local) != kLocalSignature)
         return false;
     end = entry.localOffset + kLocalSize + get_u16(local + 26) + get_u16(local + 28) +
@@ -203,10 +199,17 @@ std::string local_header_disagrees(const ZipEntry& entry, const std::uint8_t* lo
     return "";
 }
 
-// Reads the end record and the central directory of `archive`, whose source
-// is open and measured, into `archive.entries`.
-ZipResult read_directory(ZipArchive& archive) {
-    const std::uint64_t fileSize = archive.fileSize;
+// Where the central directory is, as the end record says.
+struct DirectoryPlace {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    unsigned count = 0;
+};
+
+// Finds the end record in the last bytes of the file and checks the
+// directory it points to against the file before anything is sized by it.
+ZipResult find_directory(const ArchiveSource& source, DirectoryPlace& place) {
+    const std::uint64_t fileSize = source.size;
     if (fileSize < kEndSize)
         return broken(
             printf_text("%llu bytes, too short for a zip archive", static_cast<ull>(fileSize)));
@@ -216,7 +219,7 @@ ZipResult read_directory(ZipArchive& archive) {
     const std::uint64_t tailSize = std::min(fileSize, kEndSize + kMaxComment);
     const std::uint64_t tailStart = fileSize - tailSize;
     std::vector<std::uint8_t> tail(static_cast<std::size_t>(tailSize));
-    if (!read_at(archive, tailStart, tail.data(), tailSize, reason))
+    if (!read_at(source, tailStart, tail.data(), tailSize, reason))
         return failure(ZipStatus::cannot_open, reason);
     std::uint64_t endInTail = 0;
     if (!find_end_record(tail, endInTail))
@@ -248,18 +251,15 @@ ZipResult read_directory(ZipArchive& archive) {
         return broken(printf_text("a directory of %llu bytes, more than the %llu the reader takes",
                                   static_cast<ull>(directorySize),
                                   static_cast<ull>(kMaxDirectorySize)));
+    place = {directoryOffset, directorySize, count};
+    return {};
+}
 
-    std::vector<std::uint8_t> directory;
-    std::vector<ZipEntry> entries;
-    try {
-        directory.resize(static_cast<std::size_t>(directorySize));
-        entries.reserve(count);
-    } catch (const std::exception&) {
-        return no_memory();
-    }
-    if (!read_at(archive, directoryOffset, directory.data(), directorySize, reason))
-        return failure(ZipStatus::cannot_open, reason);
-
+// Reads the entries of the directory `directory`, found at `place`.
+ZipResult parse_directory(const std::vector<std::uint8_t>& directory, const DirectoryPlace& place,
+                          std::vector<ZipEntry>& entries) {
+    const std::uint64_t directorySize = place.size;
+    const unsigned count = place.count;
     std::uint64_t pos = 0;
     for (unsigned k = 1; k <= count; ++k) {
         if (pos + kCentralSize > directorySize)
@@ -285,12 +285,32 @@ ZipResult read_directory(ZipArchive& archive) {
             !entry.name.empty() && (entry.name.back() == '/' || entry.name.back() == '\\');
         entry.unsafeName = engine_refuses_name(entry.name);
         entry.problem = entry_problem(
-            entry, has_zip64_extra(record + kCentralSize + nameSize, extraSize), directoryOffset);
+            entry, has_zip64_extra(record + kCentralSize + nameSize, extraSize), place.offset);
         entries.push_back(std::move(entry));
         pos += kCentralSize + nameSize + extraSize + commentSize;
     }
+    return {};
+}
+
+// Reads the end record and the central directory of `archive`, whose source
+// is open and measured, into `archive.entries`.
+ZipResult read_directory(ZipArchive& archive) {
+    DirectoryPlace place;
+    if (ZipResult found = find_directory(archive.source, place); !found.ok()) return found;
+    std::vector<std::uint8_t> directory;
+    std::vector<ZipEntry> entries;
+    try {
+        directory.resize(static_cast<std::size_t>(place.size));
+        entries.reserve(place.count);
+    } catch (const std::exception&) {
+        return no_memory();
+    }
+    std::string reason;
+    if (!read_at(archive.source, place.offset, directory.data(), place.size, reason))
+        return failure(ZipStatus::cannot_open, reason);
+    if (ZipResult parsed = parse_directory(directory, place, entries); !parsed.ok()) return parsed;
     archive.entries = std::move(entries);
-    archive.directoryOffset = directoryOffset;
+    archive.directoryOffset = place.offset;
     refuse_shared_ranges(archive);
     return {};
 }
@@ -324,7 +344,7 @@ ZipResult inflate_member(const ZipArchive& archive, std::uint64_t offset,
         if (stream.avail_in == 0 && remaining > 0) {
             const std::uint64_t piece = std::min(remaining, kInflateChunk);
             std::string reason;
-            if (!read_at(archive, offset, chunk.data(), piece, reason))
+            if (!read_at(archive.source, offset, chunk.data(), piece, reason))
                 return failure(ZipStatus::cannot_open, reason);
             stream.next_in = chunk.data();
             stream.avail_in = static_cast<uInt>(piece);
@@ -361,26 +381,9 @@ ZipResult inflate_member(const ZipArchive& archive, std::uint64_t offset,
 
 }  // namespace
 
-ZipArchive::ZipArchive(ZipArchive&& other) noexcept { *this = std::move(other); }
-
-ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept {
-    if (this == &other) return *this;
-    close_source_file(*this);
-    entries = std::move(other.entries);
-    file = std::exchange(other.file, kNoFile);
-    memory = other.memory;
-    folder = std::move(other.folder);
-    isFolder = other.isFolder;
-    fileSize = other.fileSize;
-    directoryOffset = other.directoryOffset;
-    return *this;
-}
-
-ZipArchive::~ZipArchive() { close_source_file(*this); }
-
 ZipResult open_archive_file(const std::string& path, ZipArchive& archive) {
     archive = ZipArchive();
-    ZipResult result = open_source_file(path, archive);
+    ZipResult result = open_source_file(path, archive.source);
     if (result.ok()) result = read_directory(archive);
     if (!result.ok()) archive = ZipArchive();
     return result;
@@ -388,8 +391,8 @@ ZipResult open_archive_file(const std::string& path, ZipArchive& archive) {
 
 ZipResult open_archive_memory(std::span<const std::uint8_t> bytes, ZipArchive& archive) {
     archive = ZipArchive();
-    archive.memory = bytes;
-    archive.fileSize = bytes.size();
+    archive.source.memory = bytes;
+    archive.source.size = bytes.size();
     ZipResult result = read_directory(archive);
     if (!result.ok()) archive = ZipArchive();
     return result;
@@ -414,7 +417,7 @@ ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuf
     // checked here.
     std::uint8_t local[kLocalSize];
     std::string reason;
-    if (!read_at(archive, entry.localOffset, local, kLocalSize, reason))
+    if (!read_at(archive.source, entry.localOffset, local, kLocalSize, reason))
         return failure(ZipStatus::cannot_open, reason);
     if (get_u32(local) != kLocalSignature)
         return unreadable(
@@ -440,7 +443,7 @@ ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuf
     ZipResult result;
     uLong crc = crc32(0, nullptr, 0);
     if (entry.method == kStored) {
-        if (!read_at(archive, dataOffset, bytes.data(), entry.size, reason))
+        if (!read_at(archive.source, dataOffset, bytes.data(), entry.size, reason))
             result = failure(ZipStatus::cannot_open, reason);
         else
             crc = crc32(crc, bytes.data(), static_cast<uInt>(bytes.size()));
@@ -454,15 +457,4 @@ ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuf
     return result;
 }
 
-std::string engine_name(std::string_view stored) {
-    std::string name(stored);
-    for (char& c : name) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c == '\\' || c == ':') c = '/';
-    }
-    return name;
-}
-
-bool engine_refuses_name(std::string_view name) {
-    return name.find("..") != std::string_view::npos || name.find("::") != std::string_view::npos;
-}
+}  // namespace md3

@@ -19,32 +19,15 @@
 #include <string_view>
 #include <vector>
 
+#include "archive_source.hpp"
+#include "engine_names.hpp"
 #include "md3_layout.hpp"
 
-// The largest member the reader will read or inflate, checked against the
-// size the directory declares before any allocation. Real models and
-// textures are a few MiB at most; a member declaring more is refused as
-// unreadable, so a small file can never make the reader allocate gigabytes.
-inline constexpr std::uint64_t kMaxMemberSize = std::uint64_t{256} << 20;
+namespace md3 {
 
 // The largest central directory the reader will hold. 65535 entries (the
 // most a classic archive can count) with long names fit many times over.
 inline constexpr std::uint64_t kMaxDirectorySize = std::uint64_t{64} << 20;
-
-enum class ZipStatus {
-    ok,
-    cannot_open,  // the system could not open or read the file (or folder)
-    broken,       // the archive's end record or directory is unusable: no member can be read
-    unreadable,   // this member cannot be read; the others may
-    no_memory,    // no buffer as large as the member could be allocated
-};
-
-// What an operation came to, with the reason when it was not ok.
-struct ZipResult {
-    ZipStatus status = ZipStatus::ok;
-    std::string reason;
-    bool ok() const { return status == ZipStatus::ok; }
-};
 
 // One member as the central directory (or the folder) lists it.
 struct ZipEntry {
@@ -69,25 +52,18 @@ struct ZipArchive {
     ZipArchive() = default;
     ZipArchive(const ZipArchive&) = delete;
     ZipArchive& operator=(const ZipArchive&) = delete;
-    ZipArchive(ZipArchive&& other) noexcept;
-    ZipArchive& operator=(ZipArchive&& other) noexcept;
-    ~ZipArchive();
+    ZipArchive(ZipArchive&& other) noexcept = default;
+    ZipArchive& operator=(ZipArchive&& other) noexcept = default;
 
     // In the directory's order for an archive; in byte order of the names for
     // a folder.
     std::vector<ZipEntry> entries;
 
-    // Where the bytes come from: an open file, a span of memory (which must
-    // outlive the archive), or, for a folder, its path.
-#ifdef _WIN32
-    void* file = nullptr;  // a HANDLE
-#else
-    int file = -1;
-#endif
-    std::span<const std::uint8_t> memory;
+    // Where the bytes come from: an open file or a span of memory (which
+    // must outlive the archive), or, for a folder, its path.
+    ArchiveSource source;
     std::string folder;
     bool isFolder = false;
-    std::uint64_t fileSize = 0;
     std::uint64_t directoryOffset = 0;  // member data lies before it
 };
 
@@ -116,9 +92,4 @@ ZipResult open_archive_folder(const std::string& path, ZipArchive& archive);
 // declared size. On failure `bytes` is left empty.
 ZipResult read_member(const ZipArchive& archive, const ZipEntry& entry, ModelBuffer& bytes);
 
-// A member name as the engine compares it: ASCII letters lowercased, '\' and
-// ':' as '/'.
-std::string engine_name(std::string_view stored);
-
-// Whether the engine refuses to open a path: one that contains ".." or "::".
-bool engine_refuses_name(std::string_view name);
+}  // namespace md3

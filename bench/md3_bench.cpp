@@ -35,6 +35,8 @@
 #include "model_builder.hpp"
 #include "repair.hpp"
 
+using namespace md3;
+
 extern char** environ;
 
 namespace fs = std::filesystem;

@@ -13,6 +13,8 @@
 
 #include "zip_reader.hpp"
 
+using namespace md3;
+
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 4) {
         std::fprintf(stderr, "usage: %s ARCHIVE [SUFFIX] [RUNS]\n", argv[0]);

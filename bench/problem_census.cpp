@@ -19,6 +19,8 @@
 #include "find_models.hpp"
 #include "model_io.hpp"
 
+using namespace md3;
+
 namespace {
 
 constexpr double kAngles[] = {10, 20, 30, 45, 60, 90};
@@ -108,14 +110,15 @@ int main(int argc, char** argv) {
             surfaceCount += Md3Header::numSurfaces(model.data());
             bool error = false;
             for (const Problem& p : report.problems) {
-                auto& entry = kinds[std::string(severity_name(p.severity)) + " " + p.kind];
+                auto& entry =
+                    kinds[std::string(severity_name(p.severity)) + " " + kind_name(p.kind)];
                 entry.first.insert(found.path);
                 ++entry.second;
                 error = error || p.severity == Severity::error;
                 if (listSurfaces)
                     std::printf("%s: %s %s: %s surface %d: %s\n", found.path.c_str(),
-                                severity_name(p.severity), p.kind, p.surfaceName.c_str(), p.surface,
-                                p.message.c_str());
+                                severity_name(p.severity), kind_name(p.kind), p.surfaceName.c_str(),
+                                p.surface, p.message.c_str());
             }
             healthy += !error;
             if (workspace.repaired)

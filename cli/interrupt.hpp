@@ -6,6 +6,8 @@
 
 #include "model_io.hpp"
 
+namespace md3 {
+
 // Past a file-size limit a write must fail like it does on a full disk, not
 // kill the process and leave a temporary behind. Call first thing in main.
 void ignore_file_size_signal();
@@ -24,3 +26,5 @@ void remove_on_interrupt(const PendingOutput* out);
 // remove_on_interrupt(nullptr).
 bool open_output_removed_on_interrupt(const std::string& name, PendingOutput& out,
                                       OutputLinks links = OutputLinks::follow);
+
+}  // namespace md3

@@ -7,6 +7,8 @@
 
 #include "interrupt.hpp"
 
+namespace md3 {
+
 namespace {
 
 constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP};
@@ -81,3 +83,5 @@ bool open_output_removed_on_interrupt(const std::string& name, PendingOutput& ou
     remove_on_interrupt(opened ? &out : nullptr);
     return opened;
 }
+
+}  // namespace md3

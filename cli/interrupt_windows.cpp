@@ -5,6 +5,8 @@
 
 #include "interrupt.hpp"
 
+namespace md3 {
+
 namespace {
 
 // The temporary an interrupt removes, copied before it is armed.
@@ -42,3 +44,5 @@ bool open_output_removed_on_interrupt(const std::string& name, PendingOutput& ou
     remove_on_interrupt(opened ? &out : nullptr);
     return opened;
 }
+
+}  // namespace md3

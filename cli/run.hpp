@@ -12,6 +12,8 @@
 #include "md3_layout.hpp"
 #include "model_io.hpp"
 
+namespace md3 {
+
 // Messages shared by the programs; each takes the file name.
 inline constexpr const char* kUnableToOpen = "Unable to open %s. Abort.\n";
 inline constexpr const char* kUnableToWrite = "Unable to write %s. Abort.\n";
@@ -29,7 +31,7 @@ std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
 // returns the exit status.
 #ifdef _WIN32
 #define MD3_PROGRAM_ENTRY(run) \
-    int wmain(int argc, wchar_t** argv) { return run(utf8_arguments(argc, argv)); }
+    int wmain(int argc, wchar_t** argv) { return run(md3::utf8_arguments(argc, argv)); }
 #else
 #define MD3_PROGRAM_ENTRY(run) \
     int main(int argc, char** argv) { return run(std::vector<std::string>(argv, argv + argc)); }
@@ -48,3 +50,5 @@ void print_text(std::FILE* stream, std::string_view text);
 // that matches the failure: it could not be opened or read, it is too short
 // for a model header, or there is no memory for it.
 ModelBuffer load_or_abort(const std::string& path, int status);
+
+}  // namespace md3

@@ -18,6 +18,8 @@
 
 #include "model_buffer.hpp"
 
+namespace md3 {
+
 // The whole model file, as read from disk. Records are patched in place and the
 // bytes are written back out; nothing is ever copied into separate objects.
 using ModelBuffer = std::vector<std::uint8_t, ModelAllocator<std::uint8_t>>;
@@ -233,3 +235,5 @@ inline std::int64_t surface_offset(const std::uint8_t* model, std::int32_t index
     for (std::int32_t s = 0; s < index; ++s) at = next_surface_offset(model, at);
     return at;
 }
+
+}  // namespace md3

@@ -8,6 +8,8 @@
 #include <sys/mman.h>
 #endif
 
+namespace md3 {
+
 namespace model_storage {
 
 void* obtain(std::size_t size, bool huge_pages) noexcept {
@@ -32,3 +34,5 @@ void* obtain(std::size_t size, bool huge_pages) noexcept {
 void release(void* block) noexcept { std::free(block); }
 
 }  // namespace model_storage
+
+}  // namespace md3

@@ -14,6 +14,8 @@
 #include <type_traits>
 #include <utility>
 
+namespace md3 {
+
 namespace model_storage {
 
 // Buffers from this size up are aligned to it and advised for huge pages.
@@ -62,3 +64,5 @@ struct ModelAllocator {
         return true;
     }
 };
+
+}  // namespace md3

@@ -13,6 +13,8 @@
 
 #include "model_io_platform.hpp"
 
+namespace md3 {
+
 namespace {
 
 // Closes an input on every way out of a load.
@@ -192,3 +194,5 @@ bool commit_output(PendingOutput& pending, std::span<const std::uint8_t> bytes) 
 }
 
 void discard_output(PendingOutput& pending) noexcept { discard(pending.state_); }
+
+}  // namespace md3

@@ -9,6 +9,8 @@
 
 #include "md3_layout.hpp"
 
+namespace md3 {
+
 enum class LoadResult {
     ok,
     cannot_open,  // the file could not be opened (or is not a regular file), measured or read
@@ -129,3 +131,5 @@ void discard_output(PendingOutput& out) noexcept;
 // call and nothing else: safe to call from a signal handler, when the process
 // is interrupted in the middle of a save.
 void remove_temporary_now(const TemporaryName& name) noexcept;
+
+}  // namespace md3

@@ -10,6 +10,8 @@
 
 #include "model_io.hpp"
 
+namespace md3 {
+
 // A file open for reading: its descriptor (-1 when it did not open) and the
 // system's error code of the last step that failed, or kNotRegularFile.
 struct InputFile {
@@ -70,3 +72,5 @@ bool flush_folder(const OutputState& out);
 
 // Lets go of the folder `out.folder`.
 void close_folder(OutputState& out);
+
+}  // namespace md3

@@ -12,6 +12,8 @@
 
 #include "model_io_platform.hpp"
 
+namespace md3 {
+
 namespace {
 
 // The most one read or write call is asked for: every system moves this much
@@ -228,3 +230,5 @@ void close_folder(OutputState& out) {
 void remove_temporary_now(const TemporaryName& name) noexcept {
     if (name.leaf[0] != '\0') ::unlinkat(name.folder, name.leaf, 0);
 }
+
+}  // namespace md3

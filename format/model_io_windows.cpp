@@ -15,6 +15,8 @@
 #include "model_io_platform.hpp"
 #include "wide_names.hpp"
 
+namespace md3 {
+
 namespace {
 
 // The most one read or write call is asked for: the runtime takes an
@@ -153,3 +155,5 @@ void close_folder(OutputState& out) { out.folder.path.clear(); }
 void remove_temporary_now(const TemporaryName& name) noexcept {
     if (name.path[0] != L'\0') DeleteFileW(name.path);
 }
+
+}  // namespace md3

@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+namespace md3 {
+
 std::string printf_text(const char* format, ...) {
     char text[512];
     va_list args;
@@ -34,3 +36,5 @@ std::string quote_name(std::string_view bytes) { return escaped_text(bytes, "\\x
 std::string counted(long long count, const char* singular, const char* plural) {
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
+
+}  // namespace md3

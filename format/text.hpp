@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace md3 {
+
 // printf-style formatting into a string (at most 511 bytes).
 std::string printf_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -19,3 +21,5 @@ std::string quote_name(std::string_view bytes);
 
 // "1 model", "2 models": `count` with the word that goes with it.
 std::string counted(long long count, const char* singular, const char* plural);
+
+}  // namespace md3

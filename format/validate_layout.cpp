@@ -7,6 +7,8 @@
 #include "md3_layout.hpp"
 #include "text.hpp"
 
+namespace md3 {
+
 namespace {
 
 // Half-open byte range [begin, end) holding `size`-byte records; an empty
@@ -328,3 +330,5 @@ LayoutVerdict validate_layout(std::span<const std::uint8_t> model, std::int64_t 
     }
     return {};
 }
+
+}  // namespace md3

@@ -6,6 +6,8 @@
 #include <span>
 #include <string>
 
+namespace md3 {
+
 // True when `count` records of `size` bytes starting at `start` lie inside
 // [lo, hi). An empty array is accepted wherever it points: nothing is read there.
 // All arithmetic is 64-bit and cannot overflow for 32-bit counts and offsets.
@@ -62,3 +64,5 @@ struct LayoutVerdict {
 // up to an ofsEnd that lies within the file, or at least the header when it
 // does not. The ofsEnd is checked against the file's length.
 LayoutVerdict validate_layout(std::span<const std::uint8_t> model, std::int64_t fileSize = -1);
+
+}  // namespace md3

@@ -4,6 +4,8 @@
 #include <windows.h>
 #endif
 
+namespace md3 {
+
 namespace {
 
 bool is_high(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
@@ -96,3 +98,5 @@ std::wstring os_name(const std::string& name) {
 }
 
 #endif
+
+}  // namespace md3

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace md3 {
+
 std::string utf8_from_utf16(std::u16string_view text);
 
 // Bytes that are no UTF-8 become U+FFFD.
@@ -17,3 +19,5 @@ std::u16string utf16_from_utf8(std::string_view text);
 // the old 260-character limit, the absolute form that lifts it.
 std::wstring os_name(const std::string& name);
 #endif
+
+}  // namespace md3

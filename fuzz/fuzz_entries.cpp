@@ -18,6 +18,8 @@
 #include "validate_layout.hpp"
 #include "zip_reader.hpp"
 
+using namespace md3;
+
 namespace {
 
 std::FILE* sink() {
@@ -86,7 +88,7 @@ void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size) {
     for (const Problem& p : report.problems) {
         if (text.find(problem_line(p)) == std::string::npos) std::abort();
         const nlohmann::json object = nlohmann::json::parse(problem_json(p), nullptr, false);
-        if (object.is_discarded() || object.value("kind", "") != p.kind ||
+        if (object.is_discarded() || object.value("kind", "") != kind_name(p.kind) ||
             object.value("severity", "") != severity_name(p.severity) ||
             object.value("surface", -2) != p.surface || !object.contains("message"))
             std::abort();

@@ -11,6 +11,8 @@
 #include "model_io.hpp"
 #include "picture.hpp"
 
+namespace md3 {
+
 namespace {
 
 ModelReport unreadable(std::string reason, std::int64_t size = -1) {
@@ -156,9 +158,11 @@ std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& n
          places.front().entry}};
 }
 
-ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,
-                    const GameReferences* game, std::int32_t pictureFrame) {
+ModelReport run_job(const CheckJob& job, CheckWorker& worker, const CheckSettings& settings) {
     if (!job.error.empty()) return unreadable(job.error);
+    const EngineProfile& engine = *settings.engine;
+    const GameReferences* game = settings.game;
+    const std::int32_t pictureFrame = settings.pictureFrame;
     const GiveBackLarge giveBack{worker};
     try {
         ModelReport report = job.archive ? check_member(job, worker, engine)
@@ -178,3 +182,5 @@ ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfil
         return unreadable("not enough memory to check it", size > 0 ? size : -1);
     }
 }
+
+}  // namespace md3

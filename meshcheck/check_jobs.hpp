@@ -14,6 +14,8 @@
 #include "references.hpp"
 #include "zip_reader.hpp"
 
+namespace md3 {
+
 // One model to check, or one record that says why nothing could be.
 struct CheckJob {
     std::string path;    // the file on disk: the model, or the archive (or .pk3dir) holding it
@@ -49,11 +51,21 @@ struct CheckWorker {
     CheckWorkspace workspace;
 };
 
+// What every model of a run is checked with.
+struct CheckSettings {
+    const EngineProfile* engine = &default_engine();  // graded for it; must outlive the run
+    // With a game (which must outlive the run), a model the engine would load
+    // is also checked against it.
+    const GameReferences* game = nullptr;
+    // With a frame of 0 or more, the report carries the picture of that frame
+    // (kFirstFrameWithAProblem: of the first frame a problem is found in,
+    // else 0).
+    std::int32_t pictureFrame = -1;
+};
+
 // Reads and checks the model of `job`. A model that cannot be read, or is too
 // large to check in the memory there is, is reported unreadable with the
 // reason, and the memory it took is given back, so that the run goes on.
-// With `game`, a model the engine would load is also checked against it; with
-// a `pictureFrame` of 0 or more, the report carries the picture of that frame
-// (kFirstFrameWithAProblem: of the first frame a problem is found in, else 0).
-ModelReport run_job(const CheckJob& job, CheckWorker& worker, const EngineProfile& engine,
-                    const GameReferences* game = nullptr, std::int32_t pictureFrame = -1);
+ModelReport run_job(const CheckJob& job, CheckWorker& worker, const CheckSettings& settings);
+
+}  // namespace md3

@@ -1,18 +1,14 @@
 // Checking models on several cores while the report keeps the order of one:
-// a small fixed pool of workers over a bounded ring of jobs, whose results
-// are taken in the order the jobs were queued.
-//
-// Where the C++ library has no threads the pool has no worker: each job is
-// checked by the caller as it is queued, through the same code.
+// the ordered pool over check jobs, each worker with its own buffers, and the
+// models being checked at once within one memory budget.
 #pragma once
 
 #include <memory>
 
 #include "check_jobs.hpp"
+#include "ordered_pool.hpp"
 
-// The number of workers a run uses unless told otherwise: one per core, or
-// 1 where there are no threads.
-unsigned default_workers();
+namespace md3 {
 
 struct CheckResult {
     CheckJob job;
@@ -23,14 +19,8 @@ struct PoolState;
 
 struct CheckPool {
     // `workers` threads (at least one; as many as the system will start),
-    // each with its own buffers, checking for `engine`, which must outlive
-    // the pool.
-    // With `game` (which must outlive the pool too), models are also checked
-    // against it.
-    // With a `pictureFrame` of 0 or more, each report carries the picture of
-    // that frame.
-    CheckPool(unsigned workers, const EngineProfile& engine, const GameReferences* game = nullptr,
-              std::int32_t pictureFrame = -1);
+    // each with its own buffers, checking with `settings`.
+    CheckPool(unsigned workers, const CheckSettings& settings);
     CheckPool(const CheckPool&) = delete;
     CheckPool& operator=(const CheckPool&) = delete;
     // Waits for the jobs being checked; those queued and not begun are dropped.
@@ -52,3 +42,5 @@ struct CheckPool {
 
     std::unique_ptr<PoolState> state;
 };
+
+}  // namespace md3

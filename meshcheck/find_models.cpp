@@ -2,15 +2,11 @@
 #include "find_models.hpp"
 
 #include <algorithm>
-#include <system_error>
 
-#ifdef _WIN32
-#include <windows.h>
+#include "engine_names.hpp"
+#include "folder_walk.hpp"
 
-#include "wide_names.hpp"
-#else
-#include <filesystem>
-#endif
+namespace md3 {
 
 namespace {
 
@@ -36,92 +32,38 @@ std::string child_prefix(const std::string& folder) {
     return folder.ends_with('/') ? folder : folder + "/";
 }
 
-#ifdef _WIN32
-
-// The system's own listing, which takes the long form of a path that the C++
-// library's does not. A link to a folder (a reparse point) is not followed.
-bool is_folder(const std::string& name) {
-    const DWORD attributes = GetFileAttributesW(os_name(name).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
+bool is_folder(const std::string& name) { return folder_problem(name).empty(); }
 
 void walk(const std::string& folder, std::vector<FoundModel>& found) {
     const std::string prefix = child_prefix(folder);
-    WIN32_FIND_DATAW entry;
-    const HANDLE listing = FindFirstFileW(os_name(prefix + "*").c_str(), &entry);
-    if (listing == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND)
-            found.push_back({folder, std::system_category().message(static_cast<int>(error))});
-        return;
-    }
-    do {
-        const std::wstring_view leaf(entry.cFileName);
-        if (leaf == L"." || leaf == L"..") continue;
-        const std::string name = prefix + utf8_from_utf16(std::u16string(leaf.begin(), leaf.end()));
-        const DWORD attributes = entry.dwFileAttributes;
-        FoundKind kind;
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
-            if (is_archive_folder(name))
-                found.push_back({name, "", FoundKind::archive_folder});
-            else
-                walk(name, found);
-        } else if (kind_of_file(name, kind)) {
-            found.push_back({name, "", kind});
+    FolderWalk walk;
+    walk.visit = [&](const WalkEntry& entry) {
+        const std::string name = prefix + entry.name;
+        if (entry.folder) {
+            if (!is_archive_folder(name)) return true;
+            found.push_back({name, "", FoundKind::archive_folder});
+            return false;
         }
-    } while (FindNextFileW(listing, &entry));
-    FindClose(listing);
-}
-
-#else
-
-namespace fs = std::filesystem;
-
-bool is_folder(const std::string& name) {
-    std::error_code ec;
-    return fs::is_directory(fs::path(name), ec);
-}
-
-void walk(const std::string& folder, std::vector<FoundModel>& found) {
-    const std::string prefix = child_prefix(folder);
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(folder), ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-        const fs::directory_entry& entry = *it;
-        const std::string name = prefix + entry.path().filename().string();
-        std::error_code ignored;
         FoundKind kind;
-        // A link to a folder is not a folder here: following it could loop.
-        if (entry.is_directory(ignored) && !entry.is_symlink(ignored)) {
-            if (is_archive_folder(name))
-                found.push_back({name, "", FoundKind::archive_folder});
-            else
-                walk(name, found);
-        } else if (kind_of_file(name, kind) && !entry.is_directory(ignored)) {
-            // A pipe or a device would block the read or never end: only a
-            // regular file (or a link to one) is opened. A dangling link is,
-            // to be reported with the system's reason.
-            const bool special = entry.exists(ignored) && !entry.is_regular_file(ignored);
-            found.push_back({name, special ? "not a regular file" : "", kind});
-        }
-    }
-    if (ec) found.push_back({folder, ec.message()});
+        // A pipe or a device would block the read or never end: only a
+        // regular file (or a link to one) is opened. A dangling link is,
+        // to be reported with the system's reason.
+        if (kind_of_file(name, kind))
+            found.push_back(
+                {name, entry.exists && !entry.regular ? "not a regular file" : "", kind});
+        return false;
+    };
+    walk.failed = [&](const std::string& name, const std::string& reason) {
+        found.push_back({prefix + name.substr(0, name.size() - 1), reason});
+    };
+    std::string reason;
+    if (!walk_folder(folder, walk, reason)) found.push_back({folder, reason});
 }
-
-#endif
 
 }  // namespace
 
 bool has_ending(std::string_view name, std::string_view ending) {
-    if (name.size() < ending.size()) return false;
-    const std::string_view tail = name.substr(name.size() - ending.size());
-    for (std::size_t i = 0; i < tail.size(); ++i) {
-        char c = tail[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != ending[i]) return false;
-    }
-    return true;
+    return ends_with_nocase(name, ending);
 }
 
 std::vector<FoundModel> find_models(const std::string& name) {
@@ -137,3 +79,5 @@ std::vector<FoundModel> find_models(const std::string& name) {
               [](const FoundModel& a, const FoundModel& b) { return a.path < b.path; });
     return found;
 }
+
+}  // namespace md3

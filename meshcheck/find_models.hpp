@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+namespace md3 {
+
 enum class FoundKind {
     model,           // a model file
     archive,         // a .pk3 file: every .md3 member in it
@@ -32,3 +34,5 @@ std::vector<FoundModel> find_models(const std::string& name);
 
 // Whether `name` ends in `ending` (lowercase) in any case of ASCII letters.
 bool has_ending(std::string_view name, std::string_view ending);
+
+}  // namespace md3

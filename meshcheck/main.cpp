@@ -24,6 +24,8 @@
 #include "report.hpp"
 #include "run.hpp"
 
+namespace md3 {
+
 namespace {
 
 constexpr int kStatusFine = 0;
@@ -117,6 +119,17 @@ unsigned parse_jobs(const std::string& text) {
     std::exit(std::fflush(stdout) == 0 ? kStatusFine : kStatusBroken);
 }
 
+// The options that make no sense together, or without the names they need.
+void check_together(const Options& options) {
+    if (options.names.empty()) usage_error("no model or folder given");
+    if (!options.picture.empty() && !options.pictures.empty())
+        usage_error("--picture and --pictures do not go together");
+    if (!options.picture.empty() && options.names.size() != 1)
+        usage_error("--picture draws one model; --pictures DIR draws several");
+    if (options.frame >= 0 && options.picture.empty() && options.pictures.empty())
+        usage_error("--frame chooses the frame of --picture or --pictures, and neither is given");
+}
+
 Options parse_options(const std::vector<std::string>& args) {
     Options options;
     bool optionsEnd = false;
@@ -173,13 +186,7 @@ Options parse_options(const std::vector<std::string>& args) {
             usage_error("unknown option " + shown_path(arg));
         }
     }
-    if (options.names.empty()) usage_error("no model or folder given");
-    if (!options.picture.empty() && !options.pictures.empty())
-        usage_error("--picture and --pictures do not go together");
-    if (!options.picture.empty() && options.names.size() != 1)
-        usage_error("--picture draws one model; --pictures DIR draws several");
-    if (options.frame >= 0 && options.picture.empty() && options.pictures.empty())
-        usage_error("--frame chooses the frame of --picture or --pictures, and neither is given");
+    check_together(options);
     return options;
 }
 
@@ -222,6 +229,19 @@ std::string make_picture_folder(const std::string& folder) {
         return std::make_error_code(std::errc::not_a_directory).message();
     if (std::filesystem::create_directory(path, error)) return {};
     return error.message();
+}
+
+// Whether pictures are drawn: asked for, and (for --pictures) their folder is
+// there or made. A folder that cannot be made is said once and fails the run.
+bool pictures_wanted(const Options& options, bool& failed) {
+    if (options.picture.empty() && options.pictures.empty()) return false;
+    if (options.pictures.empty()) return true;
+    const std::string why = make_picture_folder(options.pictures);
+    if (why.empty()) return true;
+    print_text(stderr, "meshcheck: no pictures drawn: unable to make the folder " +
+                           shown_path(options.pictures) + ": " + why + "\n");
+    failed = true;
+    return false;
 }
 
 // Writes the picture a report carries to the file asked for, and says where
@@ -297,19 +317,68 @@ std::vector<CheckJob> picture_job(const GameReferences* game, const Options& opt
     return jobs;
 }
 
+// The game is listed once, before any model; what cannot be read of it is
+// said once, on standard error, and the run goes on without it. False when a
+// --game folder cannot be listed: the run ends then.
+bool open_game_references(const Options& options, std::unique_ptr<GameReferences>& game) {
+    if (options.games.empty()) {
+        std::fputs(
+            "meshcheck: no --game folder: shader, skin, lower-detail and copy references "
+            "not checked\n",
+            stderr);
+    } else {
+        game = std::make_unique<GameReferences>();
+        game->files = open_game(options.games, *options.engine);
+        // Without one of its folders the game is not the one the engine
+        // sees: every reference there would be reported missing.
+        if (!game->files.unlisted.empty()) {
+            for (const std::string& error : game->files.unlisted)
+                print_text(stderr, "meshcheck: --game " + shown_path(error) + "\n");
+            return false;
+        }
+        for (const std::string& error : game->files.errors)
+            print_text(stderr,
+                       "meshcheck: warning: " + shown_path(error) + "; left out of the game\n");
+        game->shaders = read_shader_scripts(game->files);
+        for (const Problem& p : game->shaders.problems)
+            print_text(stderr, "meshcheck: warning: " + shown_path(p.message) + "\n");
+        if (!options.engine->imageExtensions || options.engine->looseFiles == LooseOrder::not_known)
+            print_text(stderr, std::string("meshcheck: how ") + options.engine->title +
+                                   " searches its files and images is not known: shader "
+                                   "references and copies not checked\n");
+    }
+    return true;
+}
+
+// Queues the models of every name given: through the game when it has the
+// name, else the files, archives and folders it names.
+template <typename Submit>
+void queue_names(const Options& options, const GameReferences* game, const Submit& submit) {
+    for (const std::string& name : options.names) {
+        if (game) {
+            std::vector<CheckJob> jobs = game_jobs(*game, name);
+            for (CheckJob& job : jobs) submit(job);
+            if (!jobs.empty()) continue;
+        }
+        std::size_t queued = 0;
+        for (const FoundModel& found : find_models(name)) {
+            for (CheckJob& job : jobs_of(found)) {
+                submit(job);
+                ++queued;
+            }
+        }
+        // A folder or archive without a model is most often a wrong name:
+        // said, though it is no fault of a model and leaves the status.
+        if (queued == 0)
+            print_text(stderr, "meshcheck: no .md3 model in " + shown_path(name) + "\n");
+    }
+}
+
 int check_all(const Options& options) {
     Tally tally;
     bool shown = false;
-    bool drawing = !options.picture.empty() || !options.pictures.empty();
     bool pictureFailed = false;
-    if (!options.pictures.empty()) {
-        if (const std::string why = make_picture_folder(options.pictures); !why.empty()) {
-            print_text(stderr, "meshcheck: no pictures drawn: unable to make the folder " +
-                                   shown_path(options.pictures) + ": " + why + "\n");
-            drawing = false;
-            pictureFailed = true;
-        }
-    }
+    const bool drawing = pictures_wanted(options, pictureFailed);
     const PictureInputs inputs =
         drawing ? picture_inputs(options.names, options.games) : PictureInputs{};
     // Results come back in the order the jobs were queued, whichever worker
@@ -333,40 +402,14 @@ int check_all(const Options& options) {
                                : text_report(job.archive ? job.path + ":" + job.member : job.path,
                                              report, !options.quiet || options.changes));
     };
-    // The game is listed once, before any model; what cannot be read of it
-    // is said once, on standard error, and the run goes on without it.
     std::unique_ptr<GameReferences> game;
-    if (options.games.empty()) {
-        std::fputs(
-            "meshcheck: no --game folder: shader, skin, lower-detail and copy references "
-            "not checked\n",
-            stderr);
-    } else {
-        game = std::make_unique<GameReferences>();
-        game->files = open_game(options.games, *options.engine);
-        // Without one of its folders the game is not the one the engine
-        // sees: every reference there would be reported missing.
-        if (!game->files.unlisted.empty()) {
-            for (const std::string& error : game->files.unlisted)
-                print_text(stderr, "meshcheck: --game " + shown_path(error) + "\n");
-            return kStatusBroken;
-        }
-        for (const std::string& error : game->files.errors)
-            print_text(stderr,
-                       "meshcheck: warning: " + shown_path(error) + "; left out of the game\n");
-        game->shaders = read_shader_scripts(game->files);
-        for (const Problem& p : game->shaders.problems)
-            print_text(stderr, "meshcheck: warning: " + shown_path(p.message) + "\n");
-        if (!options.engine->imageExtensions || options.engine->looseFiles == LooseOrder::not_known)
-            print_text(stderr, std::string("meshcheck: how ") + options.engine->title +
-                                   " searches its files and images is not known: shader "
-                                   "references and copies not checked\n");
-    }
+    if (!open_game_references(options, game)) return kStatusBroken;
     std::vector<CheckJob> drawn;
     if (!options.picture.empty()) drawn = picture_job(game.get(), options, inputs);
     const std::int32_t frame = options.frame >= 0 ? options.frame : kFirstFrameWithAProblem;
-    CheckPool pool(options.jobs > 0 ? options.jobs : default_workers(), *options.engine, game.get(),
-                   drawing ? frame : -1);
+    CheckPool pool(
+        options.jobs > 0 ? options.jobs : default_workers(),
+        {.engine = options.engine, .game = game.get(), .pictureFrame = drawing ? frame : -1});
     const auto submit = [&](CheckJob& job) {
         while (pool.full() || pool.ready()) show(pool.take());
         pool.submit(std::move(job));
@@ -375,25 +418,7 @@ int check_all(const Options& options) {
     if (!options.picture.empty() && drawn.empty())
         print_text(stderr,
                    "meshcheck: no .md3 model in " + shown_path(options.names.front()) + "\n");
-    for (const std::string& name : options.names) {
-        if (!options.picture.empty()) break;
-        if (game) {
-            std::vector<CheckJob> jobs = game_jobs(*game, name);
-            for (CheckJob& job : jobs) submit(job);
-            if (!jobs.empty()) continue;
-        }
-        std::size_t queued = 0;
-        for (const FoundModel& found : find_models(name)) {
-            for (CheckJob& job : jobs_of(found)) {
-                submit(job);
-                ++queued;
-            }
-        }
-        // A folder or archive without a model is most often a wrong name:
-        // said, though it is no fault of a model and leaves the status.
-        if (queued == 0)
-            print_text(stderr, "meshcheck: no .md3 model in " + shown_path(name) + "\n");
-    }
+    if (options.picture.empty()) queue_names(options, game.get(), submit);
     while (pool.pending()) show(pool.take());
     if (!options.json && tally.models + tally.shadowed != 1 && (!options.quiet || shown))
         print_text(stdout, summary_line(tally));
@@ -421,4 +446,6 @@ int run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-MD3_PROGRAM_ENTRY(run)
+}  // namespace md3
+
+MD3_PROGRAM_ENTRY(md3::run)

@@ -12,6 +12,8 @@
 #include "render.hpp"
 #include "text.hpp"
 
+namespace md3 {
+
 namespace {
 
 // "; `label`: " and the first `shown` of `names`, joined by ", ", then
@@ -71,9 +73,8 @@ PictureCaptions picture_captions(const FrameArrays& arrays, const ModelReport& r
     c.model = model_line(name, rest);
     std::vector<std::string> broken, inverted;
     for (const Problem& p : report.problems) {
-        const std::string kind = p.kind;
-        if (kind == "normals_broken") broken.push_back(p.surfaceName);
-        if (kind == "normals_inverted") inverted.push_back(p.surfaceName);
+        if (p.kind == ProblemKind::normals_broken) broken.push_back(p.surfaceName);
+        if (p.kind == ProblemKind::normals_inverted) inverted.push_back(p.surfaceName);
     }
     c.panels[0] = stored_caption(broken, inverted);
     c.panels[1] = report.verdict == Verdict::refused
@@ -225,3 +226,5 @@ std::string picture_file_name(const std::string& path, const std::string& member
     std::snprintf(suffix, sizeof suffix, "-%016llx.png", static_cast<unsigned long long>(hash));
     return readable + suffix;
 }
+
+}  // namespace md3

@@ -10,6 +10,8 @@
 #include "check.hpp"
 #include "model_frame.hpp"
 
+namespace md3 {
+
 // Asks model_picture for the first frame a problem is found in, else frame 0.
 inline constexpr std::int32_t kFirstFrameWithAProblem = -2;
 
@@ -41,3 +43,5 @@ PictureCaptions picture_captions(const FrameArrays& arrays, const ModelReport& r
 // with the normals the repair pass would write, whatever the vertex count of
 // a surface: the same arithmetic, for a model it refuses.
 void rebuild_normals(const std::uint8_t* model, std::int32_t frame, FrameArrays& arrays);
+
+}  // namespace md3

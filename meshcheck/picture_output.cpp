@@ -8,6 +8,8 @@
 
 #include "find_models.hpp"
 
+namespace md3 {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -83,3 +85,5 @@ std::string picture_refusal(const std::string& file, OutputLinks links, const Pi
 }
 
 bool is_png_name(const std::string& name) { return has_ending(name, ".png"); }
+
+}  // namespace md3

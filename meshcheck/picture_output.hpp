@@ -9,6 +9,8 @@
 
 #include "model_io.hpp"
 
+namespace md3 {
+
 // The models and folders named on the command line, each with its size,
 // measured once, so that a picture's file is compared with the inputs of
 // its size only; and the --game folders, whose every file is an input too.
@@ -33,3 +35,5 @@ std::string picture_refusal(const std::string& file, OutputLinks links, const Pi
 
 // Whether `name` ends in ".png", in any case.
 bool is_png_name(const std::string& name);
+
+}  // namespace md3

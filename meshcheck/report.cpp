@@ -8,72 +8,9 @@
 
 #include "text.hpp"
 
+namespace md3 {
+
 namespace {
-
-// How many bytes the UTF-8 sequence at bytes[i] takes, or 0 when the byte
-// there starts no valid one (a stray continuation byte, an overlong form, a
-// surrogate, past U+10FFFF, or cut short).
-std::size_t utf8_length(std::string_view bytes, std::size_t i) {
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[i + k]); };
-    const unsigned lead = at(0);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned low = 0x80, high = 0xBF;  // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // no overlong forms
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
-    } else {
-        return 0;
-    }
-    if (bytes.size() - i < length || at(1) < low || at(1) > high) return 0;
-    for (std::size_t k = 2; k < length; ++k)
-        if ((at(k) & 0xC0) != 0x80) return 0;
-    return length;
-}
-
-bool is_control(unsigned char byte) { return byte < 0x20 || byte == 0x7f; }
-
-// Whether the valid UTF-8 sequence of `length` bytes at bytes[i] is a C1
-// control, U+0080 to U+009F: as much a terminal command as ESC is.
-bool is_c1_control(std::string_view bytes, std::size_t i, std::size_t length) {
-    return length == 2 && static_cast<unsigned char>(bytes[i]) == 0xC2 &&
-           static_cast<unsigned char>(bytes[i + 1]) <= 0x9F;
-}
-
-// `bytes` between double quotes, every valid UTF-8 sequence copied as it
-// is; every other byte, each control character and each of `special` is
-// written by `escape`, which takes the byte, or for a C1 control its code
-// point (0x80 to 0x9F), and whether it is part of valid UTF-8.
-template <typename Escape>
-std::string quoted_utf8(std::string_view bytes, std::string_view special, Escape escape) {
-    std::string text;
-    text.reserve(bytes.size() + 2);
-    text += '"';
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        const std::size_t length = utf8_length(bytes, i);
-        if (is_c1_control(bytes, i, length)) {
-            escape(text, static_cast<unsigned char>(bytes[i + 1]), true);
-            i += 2;
-        } else if (length == 0 || is_control(byte) ||
-                   special.find(bytes[i]) != std::string_view::npos) {
-            escape(text, byte, length != 0);
-            ++i;
-        } else {
-            text.append(bytes, i, length);
-            i += length;
-        }
-    }
-    text += '"';
-    return text;
-}
 
 std::string surface_label(std::int32_t surface, const std::string& name) {
     return "surface " + std::to_string(surface) + " " + shown_name(name);
@@ -102,59 +39,6 @@ std::string json_field(std::string_view key, std::string_view bytes) {
 std::string json_surface_fields(std::int32_t surface, const std::string& name) {
     return "\"surface\":" + std::to_string(surface) + "," + json_field("name", name);
 }
-
-}  // namespace
-
-bool is_utf8(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t length = utf8_length(bytes, i);
-        if (length == 0) return false;
-        i += length;
-    }
-    return true;
-}
-
-std::string json_string(std::string_view bytes) {
-    return quoted_utf8(bytes, "\"\\", [](std::string& text, unsigned char byte, bool valid) {
-        if (!valid) {
-            text += "\\ufffd";
-        } else if (byte == '"' || byte == '\\') {
-            text += '\\';
-            text += static_cast<char>(byte);
-        } else {
-            text += printf_text("\\u%04x", byte);
-        }
-    });
-}
-
-std::string shown_name(std::string_view bytes) {
-    return quoted_utf8(bytes, "\"", [](std::string& text, unsigned char byte, bool valid) {
-        if (byte == '"') {
-            text += "\\\"";
-        } else if (valid && byte >= 0x80) {  // a C1 control: both of its bytes
-            text += printf_text("\\xc2\\x%02x", byte);
-        } else {
-            text += printf_text("\\x%02x", byte);
-        }
-    });
-}
-
-bool shown_plain(std::string_view bytes) {
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t length = utf8_length(bytes, i);
-        if (length == 0 || is_control(static_cast<unsigned char>(bytes[i])) ||
-            is_c1_control(bytes, i, length))
-            return false;
-        i += length;
-    }
-    return true;
-}
-
-std::string shown_path(std::string_view bytes) {
-    return shown_plain(bytes) ? std::string(bytes) : shown_name(bytes);
-}
-
-namespace {
 
 // "the model name, 2 shader names, the normals of 2 surfaces, the bounds of
 // 3 frames, 24 trailing bytes": what meshmend would change, in short.
@@ -254,47 +138,45 @@ std::string text_report(const std::string& path, const ModelReport& r, bool with
     return text;
 }
 
+namespace {
+
+// One figure of a problem as a JSON member (with its leading comma), or
+// nothing for a figure that is left out when empty.
+std::string figure_json(const Problem& p, const FigureKey& f) {
+    const std::string key = std::string(",\"") + f.key + "\":";
+    switch (f.figure) {
+        case Figure::value: return key + std::to_string(p.value);
+        case Figure::limit: return key + std::to_string(p.limit);
+        case Figure::frames: return key + std::to_string(p.frames);
+        case Figure::firstFrame: return key + std::to_string(p.firstFrame);
+        case Figure::count: return key + std::to_string(p.count);
+        case Figure::worst: return key + json_number(p.worst);
+        case Figure::share: return key + json_number(p.share);
+        case Figure::medianDegrees: return key + json_number(p.medianDegrees);
+        case Figure::worstDegrees: return key + json_number(p.worstDegrees);
+        case Figure::used: return "," + json_field(f.key, p.used);
+        case Figure::usedMember:
+            return p.usedMember.empty() ? "" : "," + json_field(f.key, p.usedMember);
+        case Figure::surfaces: {
+            std::string list;
+            for (const std::int32_t s : p.surfaces)
+                list += (list.empty() ? "" : ",") + std::to_string(s);
+            return key + "[" + list + "]";
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
 std::string problem_json(const Problem& p) {
+    const KindRow& row = kind_row(p.kind);
     std::string o = std::string("{\"severity\":\"") + severity_name(p.severity) + "\",\"kind\":\"" +
-                    p.kind + "\",\"surface\":" + std::to_string(p.surface);
+                    row.name + "\",\"surface\":" + std::to_string(p.surface);
     if (p.surface >= 0) o.append(",").append(json_field("name", p.surfaceName));
     o.append(",").append(json_field("message", p.message));
-    const std::string kind = p.kind;
-    const auto number = [&](const char* key, double value) {
-        o += std::string(",\"") + key + "\":" + json_number(value);
-    };
-    const auto integer = [&](const char* key, std::int64_t value) {
-        o += std::string(",\"") + key + "\":" + std::to_string(value);
-    };
-    if (kind == "culling_sphere" || kind == "culling_box" || kind == "non_finite" ||
-        kind == "garbage_frame") {
-        integer("frames", p.frames);
-        integer("first_frame", p.firstFrame);
-        if (kind.starts_with("culling_")) number("worst", p.worst);
-    } else if (kind == "normals_inverted" || kind == "normals_broken") {
-        number("share", p.share);
-        number("median_degrees", p.medianDegrees);
-    } else if (kind == "too_many_vertices" || kind == "too_many_triangles" ||
-               kind == "name_too_long" || kind == "path_too_long" || kind == "lod_frames") {
-        integer("value", p.value);
-        integer("limit", p.limit);
-    } else if (kind == "degenerate_triangles") {
-        integer("count", p.value);
-    } else if (kind == "repair_seams") {
-        integer("count", p.count);
-        number("worst_degrees", p.worstDegrees);
-    } else if (kind == "shadowed") {
-        integer("count", p.count);
-        o.append(",").append(json_field("used", p.used));
-        if (!p.usedMember.empty()) o.append(",").append(json_field("used_member", p.usedMember));
-    } else if (kind == "shader_script") {
-        integer("line", p.value);
-    } else if (kind == "shader_merged") {
-        std::string list;
-        for (const std::int32_t s : p.surfaces)
-            list += (list.empty() ? "" : ",") + std::to_string(s);
-        o += ",\"surfaces\":[" + list + "]";
-    }
+    for (const FigureKey& f : row.figures)
+        if (f.key) o += figure_json(p, f);
     return o + "}";
 }
 
@@ -309,6 +191,40 @@ std::string advice_json(const std::vector<Problem>& advice) {
         list += (list.empty() ? "{" : ",{") + o.substr(kind);
     }
     return list;
+}
+
+// What meshmend would change, as the members of a repairable model's object.
+std::string changes_json(const ModelReport& r) {
+    std::string text;
+    std::string modelName = "null", shaders;
+    for (const NameChange& n : r.names) {
+        const std::string change =
+            json_field("before", n.before) + "," + json_field("after", n.after);
+        if (n.surface < 0) {
+            modelName = "{" + change + "}";
+        } else {
+            shaders += (shaders.empty() ? "{" : ",{") +
+                       json_surface_fields(n.surface, n.surfaceName) + "," + change + "}";
+        }
+    }
+    std::string normals;
+    for (const NormalChange& n : r.normals)
+        normals += (normals.empty() ? "{" : ",{") + json_surface_fields(n.surface, n.surfaceName) +
+                   ",\"changed\":" + std::to_string(n.changed) +
+                   ",\"total\":" + std::to_string(n.total) +
+                   ",\"worst_degrees\":" + json_number(n.worstDegrees) +
+                   ",\"median_degrees\":" + json_number(n.medianDegrees) +
+                   ",\"unused_vertices\":" + std::to_string(n.unusedVertices) + "}";
+    text += ",\"model_name\":" + modelName + ",\"shaders\":[" + shaders + "],\"normals\":[" +
+            normals + "]";
+    text += ",\"frames\":{\"changed\":" + std::to_string(r.frames.changed) +
+            ",\"total\":" + std::to_string(r.frames.total) +
+            ",\"bounds\":" + json_number(r.frames.bounds) +
+            ",\"centre\":" + json_number(r.frames.centre) +
+            ",\"radius\":" + json_number(r.frames.radius) + "}";
+    text += ",\"trailing_bytes\":" + std::to_string(r.trailingBytes);
+    text += ",\"advice\":[" + advice_json(r.advice) + "]";
+    return text;
 }
 
 }  // namespace
@@ -335,38 +251,7 @@ std::string json_line(const std::string& path, const ModelReport& r, std::string
                     ",\"vertices\":" + std::to_string(r.refusedVerts) +
                     ",\"limit\":" + std::to_string(kMaxSurfaceVerts) + "}";
             break;
-        case Verdict::repairable: {
-            std::string modelName = "null", shaders;
-            for (const NameChange& n : r.names) {
-                const std::string change =
-                    json_field("before", n.before) + "," + json_field("after", n.after);
-                if (n.surface < 0) {
-                    modelName = "{" + change + "}";
-                } else {
-                    shaders += (shaders.empty() ? "{" : ",{") +
-                               json_surface_fields(n.surface, n.surfaceName) + "," + change + "}";
-                }
-            }
-            std::string normals;
-            for (const NormalChange& n : r.normals)
-                normals += (normals.empty() ? "{" : ",{") +
-                           json_surface_fields(n.surface, n.surfaceName) +
-                           ",\"changed\":" + std::to_string(n.changed) +
-                           ",\"total\":" + std::to_string(n.total) +
-                           ",\"worst_degrees\":" + json_number(n.worstDegrees) +
-                           ",\"median_degrees\":" + json_number(n.medianDegrees) +
-                           ",\"unused_vertices\":" + std::to_string(n.unusedVertices) + "}";
-            line += ",\"model_name\":" + modelName + ",\"shaders\":[" + shaders +
-                    "],\"normals\":[" + normals + "]";
-            line += ",\"frames\":{\"changed\":" + std::to_string(r.frames.changed) +
-                    ",\"total\":" + std::to_string(r.frames.total) +
-                    ",\"bounds\":" + json_number(r.frames.bounds) +
-                    ",\"centre\":" + json_number(r.frames.centre) +
-                    ",\"radius\":" + json_number(r.frames.radius) + "}";
-            line += ",\"trailing_bytes\":" + std::to_string(r.trailingBytes);
-            line += ",\"advice\":[" + advice_json(r.advice) + "]";
-            break;
-        }
+        case Verdict::repairable: line += changes_json(r); break;
         case Verdict::clean: break;
     }
     std::string problems;
@@ -404,3 +289,5 @@ std::string summary_line(const Tally& t) {
         text += "; " + counted(t.shadowed, "shadowed copy", "shadowed copies") + " not counted";
     return text + "\n";
 }
+
+}  // namespace md3

@@ -6,6 +6,9 @@
 #include <string_view>
 
 #include "check.hpp"
+#include "utf8_text.hpp"
+
+namespace md3 {
 
 // "path: health; meshmend: verdict", then one indented line per problem,
 // errors first, then (unless `withChanges` is false) what meshmend would do:
@@ -46,24 +49,4 @@ struct Tally {
 // when there are any.
 std::string summary_line(const Tally& tally);
 
-// Whether `bytes` are valid UTF-8 throughout.
-bool is_utf8(std::string_view bytes);
-
-// `bytes` as a JSON string that decodes to the same characters: valid UTF-8
-// as it is, '"' and '\' escaped, control bytes as \u00XX, and each byte
-// that is not part of valid UTF-8 as U+FFFD (the report then carries the
-// exact bytes beside it, in hex).
-std::string json_string(std::string_view bytes);
-
-// A name as it is in the file, between double quotes, for the text report:
-// only what would break the line or misread it is escaped, a control byte or
-// a byte that is not part of valid UTF-8 as \xNN and '"' as \". A
-// backslash stays one backslash.
-std::string shown_name(std::string_view bytes);
-
-// Whether `bytes` can be shown as they are: valid UTF-8 without a control
-// character (C0, DEL or C1) that could break a line or command a terminal.
-bool shown_plain(std::string_view bytes);
-
-// A path or message as it is when shown_plain, else as shown_name quotes it.
-std::string shown_path(std::string_view bytes);
+}  // namespace md3

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <string_view>
 
+namespace md3 {
+
 namespace {
 
 using Action = CommandLine::Action;
@@ -92,3 +94,5 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
         fail(line, "--crease goes with --normals=weld");
     return line;
 }
+
+}  // namespace md3

@@ -6,6 +6,8 @@
 
 #include "normal_choice.hpp"
 
+namespace md3 {
+
 struct CommandLine {
     enum class Action {
         repair,   // repair `input` into `output` as `normals` says
@@ -26,3 +28,5 @@ struct CommandLine {
 // next one; a third name is a usage error, and so is no name at all. The
 // output is left empty when no name fills it.
 CommandLine parse_command_line(const std::vector<std::string>& args);
+
+}  // namespace md3

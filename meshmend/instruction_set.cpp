@@ -1,6 +1,8 @@
 // The instruction sets, their names and whether this processor runs each.
 #include "instruction_set.hpp"
 
+namespace md3 {
+
 namespace {
 
 bool usable(InstructionSet set) {
@@ -38,3 +40,5 @@ const char* instruction_set_name(InstructionSet set) {
     }
     return "unknown";
 }
+
+}  // namespace md3

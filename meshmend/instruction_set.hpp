@@ -7,6 +7,8 @@
 
 #include "kernel_list.hpp"
 
+namespace md3 {
+
 // One per compiled copy, narrowest first: baseline (the target's default),
 // then on x86-64 Linux avx2 and avx512 (F, VL, BW and DQ).
 enum class InstructionSet {
@@ -24,3 +26,5 @@ std::vector<InstructionSet> usable_instruction_sets();
 
 // Its name as in the list: "baseline", "avx2", "avx512".
 const char* instruction_set_name(InstructionSet set);
+
+}  // namespace md3

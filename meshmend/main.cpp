@@ -14,6 +14,8 @@
 #include "run.hpp"
 #include "validate_layout.hpp"
 
+namespace md3 {
+
 namespace {
 
 constexpr int kStatusUsage = 22;
@@ -110,4 +112,6 @@ int run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-MD3_PROGRAM_ENTRY(run)
+}  // namespace md3
+
+MD3_PROGRAM_ENTRY(md3::run)

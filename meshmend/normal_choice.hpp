@@ -1,6 +1,8 @@
 // What the repair pass does with vertex normals.
 #pragma once
 
+namespace md3 {
+
 enum class NormalMode {
     rebuild,  // every normal from the triangles around its own vertex
     weld,     // the same, with copies of a vertex along a texture seam made one again
@@ -30,3 +32,5 @@ struct NormalChoice {
 // The cosine of `degrees` (0 to 180) rounded to float, from basic arithmetic
 // only, so that every host and library gets the same float.
 float crease_cosine(double degrees);
+
+}  // namespace md3

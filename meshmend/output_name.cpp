@@ -1,6 +1,8 @@
 // Derivation of meshmend's default output name.
 #include "output_name.hpp"
 
+namespace md3 {
+
 std::string default_output_name(std::string_view input) {
     std::size_t cut = input.size();
     for (std::size_t i = input.size(); i-- > 0;) {
@@ -15,3 +17,5 @@ std::string default_output_name(std::string_view input) {
     output += "md3";
     return output;
 }
+
+}  // namespace md3

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <limits>
 
+namespace md3 {
+
 int reference_polar_units(float z) {
     // The clamp only keeps acos away from NaN should rounding ever step past
     // +-1; it changes no value inside the range.
@@ -83,3 +85,5 @@ const PolarTables& polar_tables() {
     static const PolarTables tables = build_polar_tables();
     return tables;
 }
+
+}  // namespace md3

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace md3 {
+
 // Angle units per radian: 255 units make one full turn.
 inline constexpr double kAngleUnitsPerRadian = 40.58451048843332;
 
@@ -144,3 +146,5 @@ inline std::uint16_t pack_normal_fast(const PolarTables& tables, float x, float 
     if (x == 0.0f && y == 0.0f) return z > 0.0f ? 0 : 128;
     return combine_units(azimuth_units(x, y), polar_units_fast(tables, z));
 }
+
+}  // namespace md3

@@ -5,6 +5,8 @@
 
 #include "md3_layout.hpp"
 
+namespace md3 {
+
 namespace {
 
 // Bounds start out inverted so that the first vertex of a frame sets both.
@@ -83,3 +85,5 @@ void finish_frame_bounds(std::uint8_t* model, std::FILE* out) {
     }
     if (out) std::fprintf(out, "Done.\n");
 }
+
+}  // namespace md3

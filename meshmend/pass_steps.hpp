@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace md3 {
+
 // Prints the model name, turns its '\' into '/' and prints the result.
 void repair_model_name(std::uint8_t* model, std::FILE* out);
 
@@ -26,3 +28,5 @@ bool report_surface_counts(const std::uint8_t* surface, std::FILE* out);
 // Prints the frame count and sets every frame's centre to the middle of its
 // box and its radius to the length of the box's whole diagonal.
 void finish_frame_bounds(std::uint8_t* model, std::FILE* out);
+
+}  // namespace md3

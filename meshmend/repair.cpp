@@ -8,6 +8,8 @@
 #include "pass_steps.hpp"
 #include "surface_normals.hpp"
 
+namespace md3 {
+
 namespace {
 
 void rebuild_surface_normals(InstructionSet set, std::uint8_t* model, std::uint8_t* surface,
@@ -65,3 +67,5 @@ bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, InstructionSet 
 bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out) {
     return repair_model(bytes, out, best_instruction_set());
 }
+
+}  // namespace md3

@@ -10,6 +10,8 @@
 #include "normal_choice.hpp"
 #include "workspace.hpp"
 
+namespace md3 {
+
 // Repairs a model that validate_layout accepted: turns '\' into '/' in the
 // model name and each surface's first shader name, cuts a three-character
 // extension off that shader name, rebuilds every vertex normal of every frame
@@ -38,3 +40,5 @@ bool repair_model(std::span<std::uint8_t> model, std::FILE* progress);
 bool repair_model(std::span<std::uint8_t> model, std::FILE* progress, InstructionSet set);
 bool repair_model(std::span<std::uint8_t> model, std::FILE* progress, InstructionSet set,
                   const NormalChoice& normals);
+
+}  // namespace md3

@@ -28,6 +28,8 @@
 // set, and everything included above is not: an inline function from a
 // header may still be emitted here out of line, and the linker may then pick
 // this copy for the whole program, where it must run on any processor.
+
+namespace md3 {
 #ifdef MD3_KERNEL_TARGET
 #define MD3_PRAGMA(text) _Pragma(#text)
 #if defined(__clang__)
@@ -358,3 +360,5 @@ void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const P
 #ifdef MD3_KERNEL_TARGET
 MD3_TARGET_END
 #endif
+
+}  // namespace md3

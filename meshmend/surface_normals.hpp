@@ -22,5 +22,9 @@
                                      const PolarTables& polar, RepairWorkspace& workspace, \
                                      NormalMode mode, float creaseCosine);                 \
     }
+
+namespace md3 {
 MD3_FOR_EACH_KERNEL(MD3_KERNEL_DECLARE)
 #undef MD3_KERNEL_DECLARE
+
+}  // namespace md3

@@ -8,6 +8,8 @@
 #include "md3_layout.hpp"
 #include "normal_choice.hpp"
 
+namespace md3 {
+
 namespace {
 
 // A stored position as one number whose order is that of (x, y, z): each
@@ -185,3 +187,5 @@ float crease_cosine(double degrees) {
     }
     return static_cast<float>(obtuse ? -sum : sum);
 }
+
+}  // namespace md3

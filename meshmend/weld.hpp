@@ -8,6 +8,8 @@
 
 #include "workspace.hpp"
 
+namespace md3 {
+
 // Finds the groups of two or more vertices of `surface` that sit at the same
 // position in every frame, comparing the stored integers, and leaves them in
 // weldVertex, weldFirst and numWeldGroups, each group in vertex order. Both
@@ -29,3 +31,5 @@ void split_creases(float creaseCosine, RepairWorkspace& work);
 // vertex order. A group whose sum is zero (its sides cancel in this frame)
 // keeps its members' own sums.
 void weld_sums(RepairWorkspace& work);
+
+}  // namespace md3

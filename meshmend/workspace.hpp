@@ -5,6 +5,8 @@
 
 #include "md3_layout.hpp"
 
+namespace md3 {
+
 // A surface's triangles and their incidence lists are kept for all its
 // frames when they fit here; larger surfaces are processed a batch of
 // triangles at a time instead.
@@ -89,3 +91,5 @@ struct RepairWorkspace {
     int numWeldGroups;
 };
 static_assert(sizeof(WeldScratch) <= sizeof(Float4) * kTriangleSlots);
+
+}  // namespace md3

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+namespace md3 {
+
 namespace {
 
 // Printable ASCII from ' ' to '~': five columns per glyph, left to right, the
@@ -66,3 +68,5 @@ void draw_text(std::uint8_t* rgb, int width, int height, int x, int y, int right
         x += kGlyphWidth;
     }
 }
+
+}  // namespace md3

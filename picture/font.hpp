@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace md3 {
+
 // Each character takes a cell of kGlyphWidth x kGlyphHeight pixels: a 5 x 7
 // glyph with one blank column to its right and one blank row below.
 inline constexpr int kGlyphWidth = 6;
@@ -19,3 +21,5 @@ using Rgb = std::array<std::uint8_t, 3>;
 // `right` (and at the image's edges): nothing is drawn at x >= right.
 void draw_text(std::uint8_t* rgb, int width, int height, int x, int y, int right,
                std::string_view text, Rgb colour);
+
+}  // namespace md3

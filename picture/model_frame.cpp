@@ -3,6 +3,8 @@
 
 #include "md3_layout.hpp"
 
+namespace md3 {
+
 void gather_frame(const std::uint8_t* model, const std::uint8_t* repaired, std::int32_t frame,
                   FrameArrays& out) {
     out = FrameArrays{};
@@ -56,3 +58,5 @@ PictureFrame picture_frame(const FrameArrays& arrays) {
     frame.maxs = arrays.maxs;
     return frame;
 }
+
+}  // namespace md3

@@ -9,6 +9,8 @@
 
 #include "render.hpp"
 
+namespace md3 {
+
 struct FrameArrays {
     std::vector<std::int16_t> positions;  // three per vertex, surfaces one after the other
     std::vector<std::int32_t> triangles;  // indices into the vertices above
@@ -30,3 +32,5 @@ void gather_frame(const std::uint8_t* model, const std::uint8_t* repaired, std::
 
 // The arrays as the renderer takes them; valid while `arrays` is.
 PictureFrame picture_frame(const FrameArrays& arrays);
+
+}  // namespace md3

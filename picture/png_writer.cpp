@@ -7,6 +7,8 @@
 #include <limits>
 #include <new>
 
+namespace md3 {
+
 namespace {
 
 // PNG limits each dimension to 2^31 - 1; the tighter limit keeps the filtered
@@ -90,3 +92,5 @@ std::vector<std::uint8_t> encode_png(std::int64_t width, std::int64_t height,
         return {};
     }
 }
+
+}  // namespace md3

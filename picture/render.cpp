@@ -6,6 +6,10 @@
 #include <cstddef>
 #include <limits>
 
+#include "packed_normal.hpp"
+
+namespace md3 {
+
 namespace {
 
 // --- Exact tables --------------------------------------------------------
@@ -149,7 +153,7 @@ struct Normal {
 };
 // As the engine decodes the two bytes: 256 steps per turn.
 Normal decode(std::uint16_t packed) {
-    const unsigned polar = packed & 0xFFu, azimuth = packed >> 8;
+    const unsigned polar = polar_byte(packed), azimuth = azimuth_byte(packed);
     const std::int64_t sinPolar = kSine.value[polar];
     return {floor_div(kSine.value[(azimuth + 64) & 255] * sinPolar, kOne),
             floor_div(kSine.value[azimuth] * sinPolar, kOne), kSine.value[(polar + 64) & 255]};
@@ -602,3 +606,5 @@ Image render_picture(const PictureFrame& frame, const PictureOverlays& overlays,
     draw_legend(canvas);
     return image;
 }
+
+}  // namespace md3

@@ -15,6 +15,8 @@
 
 #include "font.hpp"
 
+namespace md3 {
+
 // One frame of a model as plain arrays. Vertex v has its position at
 // positions[3v .. 3v+2] (the file's int16 values, model units * 64) and its
 // packed normals (low byte the polar angle from +Z, high byte the azimuth)
@@ -111,3 +113,5 @@ OutsideCounts vertices_outside(const PictureFrame& frame);
 // so a normal that points away from the light leaves its face dark.
 Image render_picture(const PictureFrame& frame, const PictureOverlays& overlays,
                      const PictureCaptions& captions);
+
+}  // namespace md3

@@ -7,6 +7,8 @@
 
 #include "md3_layout.hpp"
 
+namespace md3 {
+
 std::optional<double> parse_radius(const char* text) {
     char* end = nullptr;
     const double value = std::strtod(text, &end);
@@ -28,3 +30,5 @@ void set_radii(std::span<std::uint8_t> bytes, double radius, std::FILE* out) {
         std::fprintf(out, "new radius: %f\n", radius);
     }
 }
+
+}  // namespace md3

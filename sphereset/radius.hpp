@@ -6,6 +6,8 @@
 #include <optional>
 #include <span>
 
+namespace md3 {
+
 // The radius argument as a number: a decimal (or hexadecimal) real with
 // optional white space around it, finite, and still finite as a 32-bit float.
 // Anything else, "64abc" and "inf" among them, is no radius.
@@ -16,3 +18,5 @@ std::optional<double> parse_radius(const char* text);
 // loop, so a radius written over the header cannot steer it; a negative count
 // means no frames. Expects frames_inside() to hold for the whole buffer.
 void set_radii(std::span<std::uint8_t> model, double radius, std::FILE* out);
+
+}  // namespace md3

@@ -8,6 +8,8 @@
 #include "zip_builder.hpp"
 #include "zip_reader.hpp"
 
+using namespace md3;
+
 namespace {
 
 std::vector<BuiltMember> base_members() {

@@ -12,6 +12,8 @@
 #include "support.hpp"
 #include "validate_layout.hpp"
 
+using namespace md3;
+
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;

@@ -7,6 +7,8 @@
 #include "support.hpp"
 #include "validate_layout.hpp"
 
+using namespace md3;
+
 namespace {
 
 // Two surfaces over two frames, with room after ofsEnd.

@@ -13,6 +13,8 @@
 #include "reference_repair.hpp"
 #include "repair.hpp"
 
+using namespace md3;
+
 TEST(PolarUnits, TablesAndEstimateAgreeWithAcosOnEveryFloatFromMinusOneToOne) {
     const PolarTables& tables = polar_tables();
     // Non-negative floats from +0 up to 1, and their negations.

@@ -10,6 +10,8 @@
 #include "zip_builder.hpp"
 #include "zip_reader.hpp"
 
+using namespace md3;
+
 namespace {
 
 using nlohmann::json;

@@ -6,6 +6,8 @@
 #include "repair.hpp"
 #include "support.hpp"
 
+using namespace md3;
+
 namespace {
 
 const std::string kBanner = "meshmend 0.2\n";

@@ -8,6 +8,8 @@
 
 #include "md3_layout.hpp"
 
+using namespace md3;
+
 // Fields worth aiming at: the header's counts and offsets and those of the
 // first surface header (found by the header's ofsSurfaces in the valid model).
 const std::vector<std::int64_t> kHeaderFields = {Md3Header::kNumFrames, Md3Header::kNumSurfaces,

@@ -7,6 +7,8 @@
 #include "repair.hpp"
 #include "support.hpp"
 
+using namespace md3;
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace md3;
+
 TEST(PackNormal, AxesPackToTheirAngleUnits) {
     EXPECT_EQ(pack_normal(1, 0, 0), 63);
     EXPECT_EQ(pack_normal(0, 1, 0), 16191);   // azimuth 63, polar 63

@@ -14,6 +14,8 @@
 #include "repair.hpp"
 #include "support.hpp"
 
+using namespace md3;
+
 namespace {
 
 struct Drawn {
@@ -218,7 +220,7 @@ TEST(Picture, ModelCaptionsFitAndCountWhatIsLeftOut) {
     report.verdict = Verdict::repairable;
     for (int s = 0; s < 45; ++s) {
         Problem p;
-        p.kind = s < 40 ? "normals_broken" : "normals_inverted";
+        p.kind = s < 40 ? ProblemKind::normals_broken : ProblemKind::normals_inverted;
         p.surfaceName = "surface_with_a_long_name_" + std::to_string(s);
         report.problems.push_back(p);
     }

@@ -11,6 +11,8 @@
 #include "pack_normal.hpp"
 #include "pass_steps.hpp"
 
+using namespace md3;
+
 namespace {
 
 struct Vec3 {

@@ -10,4 +10,4 @@
 // Same contract and output as repair_model.
 bool reference_repair(std::span<std::uint8_t> model, std::FILE* progress);
 bool reference_repair(std::span<std::uint8_t> model, std::FILE* progress,
-                      const NormalChoice& normals);
+                      const md3::NormalChoice& normals);

@@ -12,6 +12,8 @@
 #include "support.hpp"
 #include "zip_builder.hpp"
 
+using namespace md3;
+
 namespace {
 
 ModelBuffer model_bytes(const std::vector<std::pair<std::string, std::string>>& surfaces,
@@ -41,7 +43,7 @@ void write_bytes(const std::string& path, const std::vector<std::uint8_t>& bytes
 std::vector<std::string> kinds(const std::vector<Problem>& problems) {
     std::vector<std::string> out;
     for (const Problem& p : problems)
-        out.push_back(std::string(p.kind) + " " + std::to_string(p.surface));
+        out.push_back(std::string(kind_name(p.kind)) + " " + std::to_string(p.surface));
     std::sort(out.begin(), out.end());
     return out;
 }

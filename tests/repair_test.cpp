@@ -7,6 +7,8 @@
 #include "support.hpp"
 #include "validate_layout.hpp"
 
+using namespace md3;
+
 namespace {
 
 PassOutput repair(ModelBuffer& model) { return run_pass(repair_model, model); }

@@ -10,6 +10,8 @@
 #include "run.hpp"
 #include "support.hpp"
 
+using namespace md3;
+
 namespace {
 
 class SaveOutput : public ScratchDir {

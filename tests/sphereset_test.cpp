@@ -2,6 +2,8 @@
 #include "radius.hpp"
 #include "support.hpp"
 
+using namespace md3;
+
 namespace {
 
 const std::string kUsage =

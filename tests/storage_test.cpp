@@ -12,6 +12,8 @@
 #include "model_io.hpp"
 #include "support.hpp"
 
+using namespace md3;
+
 namespace {
 
 using model_storage::kHugePage;

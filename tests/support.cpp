@@ -14,6 +14,8 @@
 #include "repair.hpp"
 #include "validate_layout.hpp"
 
+using namespace md3;
+
 void ScratchDir::SetUp() {
     std::string pattern = (fs::temp_directory_path() / "md3test-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);

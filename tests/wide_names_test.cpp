@@ -6,6 +6,8 @@
 
 #include <random>
 
+using namespace md3;
+
 TEST(WideNames, EncodesEachLengthAndLoneSurrogates) {
     const std::pair<std::u16string, std::string> cases[] = {
         {u"Zo\u00EB", "Zo\xC3\xAB"},

@@ -10,6 +10,8 @@
 
 #include "md3_layout.hpp"
 
+using namespace md3;
+
 struct BuiltVertex {
     std::int16_t x = 0, y = 0, z = 0;  // model units * 64
     std::uint16_t normal = 0;

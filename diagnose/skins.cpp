@@ -1,6 +1,10 @@
 // Reading .skin files line by line without keeping any line whole.
 #include "skins.hpp"
 
+#include "engine_names.hpp"
+
+namespace md3 {
+
 namespace {
 
 // A skin file lists a few dozen surfaces; past this many the rest are counted.
@@ -28,8 +32,7 @@ void read_skin(std::string_view text, const std::function<void(const SkinLine&)>
         const std::size_t comma = whole.find(',');
         if (comma == std::string_view::npos) continue;
         line.surface = skin_name(whole.substr(0, comma));
-        for (char& c : line.surface)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        for (char& c : line.surface) c = ascii_lower(c);
         if (line.surface.empty()) continue;
         line.shader = skin_name(whole.substr(comma + 1));
         each(line);
@@ -80,3 +83,5 @@ std::string grouped(std::int64_t number) {
     }
     return out;
 }
+
+}  // namespace md3

@@ -1,17 +1,19 @@
-// meshcheck's look at one model: what meshmend would do with it, and why.
+// What meshcheck finds in one model: the verdict about meshmend, the
+// engine's view of it (its health and problems), what a repair would change,
+// and the storage reused from one model's check to the next.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 #include <vector>
 
-#include "engines.hpp"
 #include "md3_layout.hpp"
-#include "problems.hpp"
+#include "problem_kinds.hpp"
 #include "validate_layout.hpp"
 #include "workspace.hpp"
+
+namespace md3 {
 
 enum class Verdict {
     clean,       // meshmend would write back exactly the bytes it read
@@ -135,37 +137,7 @@ struct CheckWorkspace {
     std::vector<double> farthest;
 };
 
-// The work of checking a model, in vertex- and triangle-frames: the repair
-// pass on the copy and the comparisons after it are linear in each surface's
-// frames x (triangles + vertices), summed here over the surfaces.
-std::int64_t check_work(const std::uint8_t* model);
-// Past this much work a model is not checked at all: it is reported
-// unreadable, "not computed", with the figure, rather than keep a worker busy
-// for minutes. The largest real model measured takes under a million, the
-// benchmark model 12 million; this is a second or so of work.
-inline constexpr std::int64_t kCheckBudget = std::int64_t{1} << 28;
-// The analyses of one surface's normals against its geometry and of the seams
-// a repair opens are skipped past this many triangle-frames or vertex-frames,
-// as on a surface the engine refuses anyway, with a not_analysed problem.
-inline constexpr std::int64_t kAnalysisBudget = std::int64_t{1} << 26;
-
-// Checks a whole model file as read. The verdict comes from running the real
-// repair pass on a private copy and comparing bytes, so it is clean exactly
-// when meshmend would leave the file as it is, and repairable exactly when
-// meshmend would succeed and change something. `file` is never written.
-// Its problems are graded for `engine`. With a `fileSize`, `file` holds
-// only the file's first bytes, up to the header's ofsEnd, and the rest is
-// counted as trailing bytes without having been read.
-ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
-                        const EngineProfile& engine = default_engine(), std::int64_t fileSize = -1);
-
-// A packed normal decoded as the format defines its two angle bytes.
-void decode_normal(std::uint16_t packed, float out[3]);
-// The angle in degrees between two packed normals, both decoded.
-double normal_angle(std::uint16_t a, std::uint16_t b);
-// The angle in degrees whose cosine is `cosine` (from -1 to 1).
-double degrees(double cosine);
 // A name field's text: its bytes up to the NUL.
 std::string name_of(const std::uint8_t* field);
-// The cosine of that angle, from the same tables, without the arc cosine.
-float normal_angle_cosine(std::uint16_t a, std::uint16_t b);
+
+}  // namespace md3

@@ -13,6 +13,8 @@
 #include "problems.hpp"
 #include "shader_scripts.hpp"
 
+namespace md3 {
+
 // The game a run checks models against: its files and the shader names its
 // scripts define, read once and then only read from (by every worker).
 struct GameReferences {
@@ -53,3 +55,5 @@ bool shader_resolves(const std::string& name, const GameFiles& game, const Shade
 // uses those names there.
 void drop_skinned_shader_problems(std::vector<Problem>& problems,
                                   const std::vector<char>& throughSkin);
+
+}  // namespace md3

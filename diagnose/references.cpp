@@ -5,19 +5,15 @@
 #include <cstring>
 
 #include "archive_source.hpp"
+#include "engine_names.hpp"
 #include "md3_layout.hpp"
-#include "report.hpp"
 #include "skins.hpp"
 #include "text.hpp"
+#include "utf8_text.hpp"
+
+namespace md3 {
 
 namespace {
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 std::string stripped(const std::string& name) {
     const std::size_t dot = name.rfind('.');
@@ -27,7 +23,7 @@ std::string stripped(const std::string& name) {
 // A surface's name as the engine keeps it at load: lowercased, and one
 // whose second-to-last character is '_' without its last two.
 std::string loaded_surface_name(std::string_view stored) {
-    std::string name = lowered(stored);
+    std::string name = ascii_lowered(stored);
     if (name.size() >= 2 && name[name.size() - 2] == '_') name.resize(name.size() - 2);
     return name;
 }
@@ -39,17 +35,6 @@ std::string tried_images(const EngineProfile& engine) {
     return list;
 }
 
-Problem problem(Severity severity, const char* kind, std::int32_t surface, std::string surfaceName,
-                std::string message) {
-    Problem p;
-    p.severity = severity;
-    p.kind = kind;
-    p.surface = surface;
-    p.surfaceName = std::move(surfaceName);
-    p.message = std::move(message);
-    return p;
-}
-
 std::string missing_text(const std::string& shader, const EngineProfile& engine) {
     return "shader " + shown_name(shader) + ": no script defines " + shown_name(stripped(shader)) +
            " and no image matches it (" + tried_images(engine) + "); " + engine.title +
@@ -59,22 +44,23 @@ std::string missing_text(const std::string& shader, const EngineProfile& engine)
 // The problem of a shader name the engine misses, or none (an empty kind).
 // A script entry missed only for a leading slash is a warning: that the
 // script lookup keeps the slash is worked out from the code.
-Problem shader_problem(const std::string& shader, const char* missingKind, std::int32_t surface,
+Problem shader_problem(const std::string& shader, ProblemKind missingKind, std::int32_t surface,
                        const std::string& surfaceName, const std::string& prefix,
                        const GameFiles& game, const ShaderNames& shaders,
                        const EngineProfile& engine) {
     const ShaderFound found = find_shader(shader, game, shaders, engine);
     if (found == ShaderFound::script || found == ShaderFound::image) return Problem();
     if (found == ShaderFound::nothing)
-        return problem(Severity::error, missingKind, surface, surfaceName,
-                       prefix + missing_text(shader, engine));
+        return make_problem(missingKind, surface, surfaceName,
+                            prefix + missing_text(shader, engine));
     const std::string entry = shown_name(stripped(shader).substr(1));
-    return problem(Severity::warning, "shader_slash", surface, surfaceName,
-                   prefix + "shader " + shown_name(shader) + ": its leading slash misses the " +
-                       "script entry " + entry + " (inferred); " + engine.title +
-                       (found == ShaderFound::slash_image
-                            ? " draws the plain image, without the script's stages"
-                            : " finds no image either and draws the default texture"));
+    return make_problem(ProblemKind::shader_slash, surface, surfaceName,
+                        prefix + "shader " + shown_name(shader) +
+                            ": its leading slash misses the " + "script entry " + entry +
+                            " (inferred); " + engine.title +
+                            (found == ShaderFound::slash_image
+                                 ? " draws the plain image, without the script's stages"
+                                 : " finds no image either and draws the default texture"));
 }
 
 struct Surface {
@@ -86,7 +72,7 @@ struct Surface {
 // lower detail the name of its base instead.
 std::string part_leaf(const std::string& gamePath, const EngineProfile& engine, bool& lod) {
     const std::size_t slash = gamePath.rfind('/');
-    std::string leaf = lowered(gamePath.substr(slash == std::string::npos ? 0 : slash + 1));
+    std::string leaf = ascii_lowered(gamePath.substr(slash == std::string::npos ? 0 : slash + 1));
     lod = engine.loadsLods && (leaf.ends_with("_1.md3") || leaf.ends_with("_2.md3"));
     if (lod) leaf = leaf.substr(0, leaf.size() - 6) + ".md3";
     return leaf;
@@ -98,7 +84,7 @@ std::string part_leaf(const std::string& gamePath, const EngineProfile& engine, 
 bool player_part(const std::string& gamePath, const EngineProfile& engine) {
     bool lod = false;
     const std::string leaf = part_leaf(gamePath, engine, lod);
-    const std::string name = lowered(gamePath);
+    const std::string name = ascii_lowered(gamePath);
     if (leaf != "head.md3" && leaf != "upper.md3" && leaf != "lower.md3") return false;
     if (!name.starts_with("models/players/")) return false;
     const std::size_t depth = static_cast<std::size_t>(std::count(name.begin(), name.end(), '/'));
@@ -143,10 +129,10 @@ void check_skin_line(const SkinLine& line, const std::string& where, bool lod,
     if (lod || line.shader.empty() || !engine.imageExtensions) return;
     const Surface& named = **first;
     Problem p = shader_problem(
-        line.shader, "skin_shader", named.index, named.stored,
+        line.shader, ProblemKind::skin_shader, named.index, named.stored,
         printf_text("%s line %lld: ", where.c_str(), static_cast<long long>(line.number)), game,
         shaders, engine);
-    if (p.kind[0] != 0) repeated.add(out, named.index, [&] { return std::move(p); });
+    if (p.kind != ProblemKind::none) repeated.add(out, named.index, [&] { return std::move(p); });
 }
 
 // The .skin files the engine reads beside a player part (head.md3 takes
@@ -169,7 +155,7 @@ std::vector<std::string> check_skins(const std::string& gamePath,
     ModelBuffer bytes;
     const SurfacesByName sorted = by_name(surfaces);
     for (const auto& [name, place] : list_game_folder(game, folder)) {
-        const std::string skin = lowered(name.substr(name.rfind('/') + 1));
+        const std::string skin = ascii_lowered(name.substr(name.rfind('/') + 1));
         if (!skin.starts_with(prefix) || !skin.ends_with(".skin")) continue;
         const std::string where = shown_path(name.substr(name.rfind('/') + 1));
         // A skin the archive cannot give up names nothing the engine uses.
@@ -184,9 +170,9 @@ std::vector<std::string> check_skins(const std::string& gamePath,
         });
         repeated.finish(out);
         if (!unknown.empty() && !lod)
-            out.push_back(problem(Severity::warning, "skin_surface", -1, "",
-                                  where + " names surfaces the model does not have, " +
-                                      unknown.text() + ": those lines are ignored"));
+            out.push_back(make_problem(ProblemKind::skin_surface, -1, "",
+                                       where + " names surfaces the model does not have, " +
+                                           unknown.text() + ": those lines are ignored"));
     }
     return skins;
 }
@@ -196,7 +182,7 @@ std::vector<std::string> check_skins(const std::string& gamePath,
 // own, loaded when asked for by its own name.
 void check_lod(std::span<const std::uint8_t> model, const std::string& gamePath,
                const GameFiles& game, std::vector<Problem>& out) {
-    const std::string name = lowered(gamePath);
+    const std::string name = ascii_lowered(gamePath);
     if (!name.ends_with("_1.md3") && !name.ends_with("_2.md3")) return;
     const std::string base = gamePath.substr(0, gamePath.size() - 6) + ".md3";
     const std::vector<GamePlace> places = find_places(game, base);
@@ -208,13 +194,14 @@ void check_lod(std::span<const std::uint8_t> model, const std::string& gamePath,
     const std::int32_t baseFrames = Md3Header::numFrames(bytes.data());
     const std::int32_t frames = Md3Header::numFrames(model.data());
     if (frames == baseFrames) return;
-    Problem p =
-        problem(frames < baseFrames ? Severity::error : Severity::warning, "lod_frames", -1, "",
-                printf_text("%lld frames, its base %s has %lld: ", static_cast<long long>(frames),
-                            shown_name(base).c_str(), static_cast<long long>(baseFrames)) +
-                    (frames < baseFrames
-                         ? "frames past its end are read from outside it at this detail (inferred)"
-                         : "its extra frames are never shown"));
+    Problem p = make_problem(
+        ProblemKind::lod_frames, -1, "",
+        printf_text("%lld frames, its base %s has %lld: ", static_cast<long long>(frames),
+                    shown_name(base).c_str(), static_cast<long long>(baseFrames)) +
+            (frames < baseFrames
+                 ? "frames past its end are read from outside it at this detail (inferred)"
+                 : "its extra frames are never shown"));
+    if (frames > baseFrames) p.severity = Severity::warning;
     p.value = frames;
     p.limit = baseFrames;
     out.push_back(std::move(p));
@@ -225,7 +212,7 @@ void check_lod(std::span<const std::uint8_t> model, const std::string& gamePath,
 void add_shadowed(const std::string& gamePath, const GameFiles& game, std::vector<Problem>& out) {
     const std::vector<GamePlace> places = find_places(game, gamePath);
     if (places.size() < 2) return;
-    Problem p = problem(Severity::warning, "shadowed", -1, "", "");
+    Problem p = make_problem(ProblemKind::shadowed, -1, "", "");
     p.count = static_cast<std::int64_t>(places.size());
     p.message = "shadowed: the engine loads " + shown_path(short_place_text(game, places.front())) +
                 " instead (one of " + std::to_string(places.size()) +
@@ -242,11 +229,11 @@ void check_path_length(const std::string& gamePath, const EngineProfile& engine,
     if (engine.refusedPathBytes <= 0 ||
         static_cast<std::int64_t>(gamePath.size()) < engine.refusedPathBytes)
         return;
-    Problem p = problem(Severity::error, "path_too_long", -1, "",
-                        printf_text("its path in the game is %lld bytes; %s refuses to "
-                                    "load a path of %lld or more",
-                                    static_cast<long long>(gamePath.size()), engine.title,
-                                    static_cast<long long>(engine.refusedPathBytes)));
+    Problem p = make_problem(ProblemKind::path_too_long, -1, "",
+                             printf_text("its path in the game is %lld bytes; %s refuses to "
+                                         "load a path of %lld or more",
+                                         static_cast<long long>(gamePath.size()), engine.title,
+                                         static_cast<long long>(engine.refusedPathBytes)));
     p.value = static_cast<std::int64_t>(gamePath.size());
     p.limit = engine.refusedPathBytes;
     out.push_back(std::move(p));
@@ -257,9 +244,9 @@ void check_path_length(const std::string& gamePath, const EngineProfile& engine,
 ShaderFound find_shader(const std::string& name, const GameFiles& game, const ShaderNames& shaders,
                         const EngineProfile& engine) {
     const std::string base = stripped(name);
-    if (shaders.defined.contains(lowered(base))) return ShaderFound::script;
+    if (shaders.defined.contains(ascii_lowered(base))) return ShaderFound::script;
     const bool slashMissed = !base.empty() && (base[0] == '/' || base[0] == '\\') &&
-                             shaders.defined.contains(lowered(base.substr(1)));
+                             shaders.defined.contains(ascii_lowered(base.substr(1)));
     if (!engine.imageExtensions) return ShaderFound::script;  // not known: not checked
     bool image = false;
     for (const char* const* e = engine.imageExtensions; *e && !image; ++e)
@@ -281,12 +268,13 @@ void drop_skinned_shader_problems(std::vector<Problem>& problems,
                throughSkin[static_cast<std::size_t>(s)];
     };
     std::erase_if(problems, [&](const Problem& p) {
-        const std::string kind = p.kind;
-        if (kind == "shader_merged")
+        using enum ProblemKind;
+        const ProblemKind kind = p.kind;
+        if (kind == shader_merged)
             return !p.surfaces.empty() &&
                    std::all_of(p.surfaces.begin(), p.surfaces.end(), skinned);
-        return (kind == "shader_backslash" || kind == "shader_empty" || kind == "shader_missing" ||
-                kind == "shader_slash") &&
+        return (kind == shader_backslash || kind == shader_empty || kind == shader_missing ||
+                kind == shader_slash) &&
                skinned(p.surface);
     });
 }
@@ -322,9 +310,10 @@ std::vector<Problem> check_references(std::span<const std::uint8_t> model,
             for (const std::string& skin : skins) looked += (looked.empty() ? "" : ", ") + skin;
             for (const Surface& s : surfaces) {
                 if (skinned[static_cast<std::size_t>(s.index)]) continue;
-                out.push_back(problem(Severity::error, "skin_unnamed", s.index, s.stored,
-                                      "no skin names this surface (" + looked + "); " +
-                                          engine.title + " draws it with the default texture"));
+                out.push_back(make_problem(ProblemKind::skin_unnamed, s.index, s.stored,
+                                           "no skin names this surface (" + looked + "); " +
+                                               engine.title +
+                                               " draws it with the default texture"));
             }
             std::fill(skinned.begin(), skinned.end(), 1);
         }
@@ -332,12 +321,14 @@ std::vector<Problem> check_references(std::span<const std::uint8_t> model,
     if (engine.imageExtensions)
         for (const Surface& s : surfaces) {
             if (skinned[static_cast<std::size_t>(s.index)] || s.shader.empty()) continue;
-            Problem p = shader_problem(s.shader, "shader_missing", s.index, s.stored, "", game,
-                                       shaders, engine);
-            if (p.kind[0] != 0) out.push_back(std::move(p));
+            Problem p = shader_problem(s.shader, ProblemKind::shader_missing, s.index, s.stored, "",
+                                       game, shaders, engine);
+            if (p.kind != ProblemKind::none) out.push_back(std::move(p));
         }
     if (throughSkin) *throughSkin = skinned;
     std::stable_partition(out.begin(), out.end(),
                           [](const Problem& p) { return p.severity == Severity::error; });
     return out;
 }
+
+}  // namespace md3

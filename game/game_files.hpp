@@ -17,6 +17,8 @@
 #include "md3_layout.hpp"
 #include "zip_reader.hpp"
 
+namespace md3 {
+
 // A folder of loose files, an archive or a .pk3dir folder of one game folder.
 struct GameSource {
     std::string path;  // on disk: the game folder (loose files), the .pk3 or the .pk3dir
@@ -90,3 +92,5 @@ std::vector<std::pair<std::string, GamePlace>> list_game_folder(const GameFiles&
 // lies below one of the game folders: its path relative to the last such
 // folder, with '/' between components. Empty when it lies below none.
 std::string game_path_of(const GameFiles& game, const std::string& path);
+
+}  // namespace md3

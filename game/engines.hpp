@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace md3 {
+
 // Whether the engine searches a game folder's loose files before or after its
 // archives; not_known where that was not gathered.
 enum class LooseOrder { before_archives, after_archives, not_known };
@@ -47,3 +49,5 @@ const EngineProfile* find_engine(std::string_view name);
 // The names of every profile, "ioq3, q3, quake3e, etlegacy", for a usage
 // error.
 std::string engine_names();
+
+}  // namespace md3

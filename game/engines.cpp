@@ -3,6 +3,8 @@
 
 #include <array>
 
+namespace md3 {
+
 namespace {
 
 // The images R_FindShader falls back to when no script defines a name
@@ -21,24 +23,59 @@ constexpr std::array<EngineProfile, 4> kEngines = {{
     // code/qcommon/files.c searches loose files before pk3 files (since
     // 2011); RE_RegisterModel (tr_model.c) refuses a name of MAX_QPATH (64)
     // bytes or more and loads name_1.md3 and name_2.md3 as the lower details.
-    {"ioq3", "ioq3", 1000, 2000, false, true, LooseOrder::before_archives, kIoq3Images, 64, true},
+    {.name = "ioq3",
+     .title = "ioq3",
+     .refusedVertices = 1000,
+     .refusedTriangles = 2000,
+     .dropsToConsole = false,
+     .refusesNoFrames = true,
+     .looseFiles = LooseOrder::before_archives,
+     .imageExtensions = kIoq3Images,
+     .refusedPathBytes = 64,
+     .loadsLods = true},
     // The 1.32 release: code/renderer/tr_model.c drops to the console
     // (ERR_DROP) when numVerts > 1000 or numTriangles * 3 > 6000. What it
     // does with no frames was not gathered: no check.
     // Its code/qcommon/files.c searches pk3 files before loose files. Its
     // path limit and LOD loading were not gathered.
-    {"q3", "Quake III 1.32", 1001, 2001, true, false, LooseOrder::after_archives, kQ3Images, 0,
-     false},
+    {.name = "q3",
+     .title = "Quake III 1.32",
+     .refusedVertices = 1001,
+     .refusedTriangles = 2001,
+     .dropsToConsole = true,
+     .refusesNoFrames = false,
+     .looseFiles = LooseOrder::after_archives,
+     .imageExtensions = kQ3Images,
+     .refusedPathBytes = 0,
+     .loadsLods = false},
     // Quake3e: code/renderer*/tr_model.c, the same limits as ioq3. Its
     // handling of a model without frames was not gathered: no check.
     // Its file system, images, path limit and LODs were not gathered.
-    {"quake3e", "Quake3e", 1000, 2000, false, false, LooseOrder::not_known, nullptr, 0, false},
+    {.name = "quake3e",
+     .title = "Quake3e",
+     .refusedVertices = 1000,
+     .refusedTriangles = 2000,
+     .dropsToConsole = false,
+     .refusesNoFrames = false,
+     .looseFiles = LooseOrder::not_known,
+     .imageExtensions = nullptr,
+     .refusedPathBytes = 0,
+     .loadsLods = false},
     // ET: Legacy: SHADER_MAX_VERTEXES of src/qcommon/qfiles.h is 10000
     // vertices; at exactly 10000 the comparison was not gathered, so 10000
     // counts as refused. Its triangle limit and its handling of a model
     // without frames were not gathered: no check.
     // Its file system, images, path limit and LODs were not gathered.
-    {"etlegacy", "ET: Legacy", 10000, 0, false, false, LooseOrder::not_known, nullptr, 0, false},
+    {.name = "etlegacy",
+     .title = "ET: Legacy",
+     .refusedVertices = 10000,
+     .refusedTriangles = 0,
+     .dropsToConsole = false,
+     .refusesNoFrames = false,
+     .looseFiles = LooseOrder::not_known,
+     .imageExtensions = nullptr,
+     .refusedPathBytes = 0,
+     .loadsLods = false},
 }};
 
 }  // namespace
@@ -59,3 +96,5 @@ std::string engine_names() {
     }
     return names;
 }
+
+}  // namespace md3

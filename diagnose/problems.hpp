@@ -10,50 +10,12 @@
 #include <vector>
 
 #include "engines.hpp"
+#include "problem_kinds.hpp"
+
+namespace md3 {
 
 struct CheckWorkspace;
 struct ModelReport;
-
-enum class Severity { error, warning };
-
-// "error", "warning".
-const char* severity_name(Severity severity);
-
-// One problem. Which figures are set depends on the kind:
-//   too_many_vertices, too_many_triangles: value, limit (the count refused)
-//   no_frames: value (0)
-//   culling_sphere, culling_box, non_finite, garbage_frame: frames,
-//     firstFrame, and for the culling kinds worst (model units outside)
-//   normals_inverted, normals_broken: share (0 to 1), medianDegrees
-//   shader_merged: surfaces
-//   name_too_long: value (the bytes before a NUL), limit (63)
-//   degenerate_triangles: value
-//   repair_seams (advice, not a problem): count (vertices), worstDegrees
-//   shadowed: count (places), used and usedMember (the copy the engine uses)
-//   path_too_long: value (bytes), limit (the length refused)
-//   lod_frames: value (the sibling's frames), limit (the base's)
-//   shader_script: value (the line, 0 when the file could not be read)
-//   skin_shader: count (the lines it stands for, when more than one)
-//   not_analysed: none (the message says why)
-struct Problem {
-    Severity severity = Severity::warning;
-    const char* kind = "";      // stable key, as above
-    std::int32_t surface = -1;  // -1: about the model
-    std::string surfaceName;
-    std::string message;  // one line of text, without the surface
-    std::int64_t value = 0;
-    std::int64_t limit = 0;
-    std::int64_t frames = 0;
-    std::int64_t firstFrame = -1;
-    double worst = 0;
-    double share = 0;
-    double medianDegrees = 0;
-    std::vector<std::int32_t> surfaces;
-    std::int64_t count = 0;
-    double worstDegrees = 0;
-    std::string used;        // a file on disk
-    std::string usedMember;  // inside it, when it is an archive
-};
 
 // normals_broken: a surface whose stored normals have no relation to the
 // geometry, told from one whose exporter merely built them another way.
@@ -108,6 +70,11 @@ inline constexpr double kCullingShownWeaponUnits = 0.02;
 // are stored within +-512 units, so nothing measured from them comes near.
 inline constexpr double kPlausibleFrameUnits = 1e5;
 
+// The analyses of one surface's normals against its geometry and of the seams
+// a repair opens are skipped past this many triangle-frames or vertex-frames,
+// as on a surface the engine refuses anyway, with a not_analysed problem.
+inline constexpr std::int64_t kAnalysisBudget = std::int64_t{1} << 26;
+
 // For each frame of the model, the squared distance in 1/64 units from its
 // centre (localOrigin) to its farthest vertex over every surface: what the
 // sphere check needs, measured beside the repair pass on a large model.
@@ -137,3 +104,5 @@ void grade_culling(std::vector<Problem>& problems, std::string_view path);
 // workspace.repaired.
 std::vector<Problem> find_problems(std::span<const std::uint8_t> file, const EngineProfile& engine,
                                    const ModelReport& report, CheckWorkspace& workspace);
+
+}  // namespace md3

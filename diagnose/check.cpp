@@ -10,12 +10,13 @@
 #include <cstring>
 #include <exception>
 #include <limits>
-#if MESHCHECK_THREADS
-#include <thread>
-#endif
 
+#include "packed_normal.hpp"
 #include "repair.hpp"
+#include "side_by_side.hpp"
 #include "text.hpp"
+
+namespace md3 {
 
 namespace {
 
@@ -64,40 +65,6 @@ void count_degenerate(const std::uint8_t* model, CheckWorkspace& workspace) {
     });
 }
 
-// Does `here` and `there` and returns once both are done: `there` on a
-// thread of its own when `apart`, so that the two overlap. When the system
-// cannot start a thread (no memory for its stack, a limit on threads), both
-// are done here, one after the other: slower, never lost. What either throws
-// (say, std::bad_alloc) reaches the caller once both have stopped.
-template <typename Here, typename There>
-void side_by_side(bool apart, Here here, There there) {
-#if MESHCHECK_THREADS
-    if (apart) {
-        std::exception_ptr failure;
-        {
-            std::jthread thread;  // joined when it goes out of scope
-            try {
-                thread = std::jthread([&] {
-                    try {
-                        there();
-                    } catch (...) {
-                        failure = std::current_exception();
-                    }
-                });
-            } catch (const std::exception&) {
-                there();
-            }
-            here();
-        }
-        if (failure) std::rethrow_exception(failure);
-        return;
-    }
-#endif
-    (void)apart;
-    here();
-    there();
-}
-
 // Triangle-frames to look at for flat triangles, past which that count runs
 // on a thread of its own beside the copy and the repair pass: it reads only
 // the original, and on a large model it takes half as long as the pass.
@@ -110,39 +77,6 @@ std::int64_t triangle_frames(const std::uint8_t* model) {
         return true;
     });
     return total;
-}
-
-// Packed normals decoded as the format defines their two bytes: the low one
-// the polar angle from +Z, the high one the azimuth from +X towards +Y, both
-// in units of 2*pi/255. The cosine of the angle between two of them is
-// sin(a) sin(b) cos(azimuth difference) + cos(a) cos(b), from small tables.
-struct AngleTables {
-    std::array<float, 256> polarSine, polarCosine;
-    std::array<float, 511> differenceCosine;  // of (azimuth a - azimuth b + 255) units
-};
-
-const AngleTables& angle_tables() {
-    static const AngleTables tables = [] {
-        constexpr double kUnit = 2.0 * 3.14159265358979323846 / 255.0;
-        AngleTables t;
-        for (int u = 0; u < 256; ++u) {
-            t.polarSine[static_cast<std::size_t>(u)] = static_cast<float>(std::sin(u * kUnit));
-            t.polarCosine[static_cast<std::size_t>(u)] = static_cast<float>(std::cos(u * kUnit));
-        }
-        for (int d = 0; d < 511; ++d)
-            t.differenceCosine[static_cast<std::size_t>(d)] =
-                static_cast<float>(std::cos((d - 255) * kUnit));
-        return t;
-    }();
-    return tables;
-}
-
-float normal_cosine(const AngleTables& t, std::uint16_t a, std::uint16_t b) {
-    const unsigned pa = a & 0xFFu, pb = b & 0xFFu;
-    const unsigned difference = (a >> 8) + 255u - (b >> 8);
-    const float cosine = t.polarSine[pa] * t.polarSine[pb] * t.differenceCosine[difference] +
-                         t.polarCosine[pa] * t.polarCosine[pb];
-    return std::clamp(cosine, -1.0f, 1.0f);
 }
 
 // A float's bits as a number that orders like the float: larger floats,
@@ -182,28 +116,25 @@ constexpr std::int64_t kBucketedMedian = 65536;
 // selection (16 MiB of them); past that each selection makes them again.
 constexpr std::int64_t kKeptCosines = std::int64_t{1} << 22;
 
-// The normal changes of one surface; `changed` is 0 when there are none.
-NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_t* copy,
-                                     const std::uint8_t* surface, std::int32_t s,
-                                     NormalScratch& w) {
+// What the first pass over a surface's normal changes counts.
+struct CosineCounts {
+    std::size_t changed = 0;  // vertex-frames whose packed normal changes
+    std::int64_t farOff = 0;  // more than kFarOffDegrees off, changed or not
+    std::int64_t inward = 0;  // more than 90 degrees off
+    float worst = 1.0f;       // the smallest cosine of a change
+};
+
+// Counts the changes of the surface's normals from `file` to `copy`, their
+// cosines into w.buckets when `bucketed` and into w.cosines when `kept`.
+CosineCounts count_cosines(const std::uint8_t* file, const std::uint8_t* copy,
+                           const std::uint8_t* surface, bool bucketed, bool kept,
+                           NormalScratch& w) {
     const AngleTables& tables = angle_tables();
     const std::int32_t numFrames = Md3Surface::numFrames(surface);
     const std::int32_t numVerts = Md3Surface::numVerts(surface);
-    NormalChange change;
-    change.surface = s;
-    change.surfaceName = name_of(Md3Surface::name(surface));
-    change.total = std::int64_t{numFrames} * numVerts;
-    // Counting buckets for the median pays on a large surface; on a small one
-    // clearing them would cost more than finding the median outright.
-    const bool bucketed = change.total >= kBucketedMedian;
-    const bool kept = change.total <= kKeptCosines;
-    if (bucketed) w.buckets.assign(65536, 0);
-    if (kept) w.cosines.resize(static_cast<std::size_t>(change.total));
-    std::size_t changed = 0;
-    std::int64_t farOff = 0, inward = 0;
     const float farOffCosine =
         static_cast<float>(std::cos(kFarOffDegrees * 3.14159265358979323846 / 180.0));
-    float worst = 1.0f;
+    CosineCounts c;
     for (std::int32_t j = 0; j < numFrames; ++j) {
         const std::uint8_t* before = vertex_frame(surface, j);
         const std::uint8_t* after = copy + (before - file);
@@ -216,19 +147,72 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
             // but in between the branch would be a coin toss.
             const float cosine = normal_cosine(tables, old, rebuilt);
             const bool differs = old != rebuilt;
-            worst = differs && cosine < worst ? cosine : worst;
+            c.worst = differs && cosine < c.worst ? cosine : c.worst;
             if (bucketed) w.buckets[order_key(cosine) >> 16] += differs;
-            if (kept) w.cosines[changed] = cosine;
-            changed += differs;
-            farOff += cosine < farOffCosine;
-            inward += cosine < 0.0f;
+            if (kept) w.cosines[c.changed] = cosine;
+            c.changed += differs;
+            c.farOff += cosine < farOffCosine;
+            c.inward += cosine < 0.0f;
         }
     }
+    return c;
+}
+
+// Calls `visit` with the cosine of each change of the surface's normals from
+// `file` to `copy`, in the order of the first pass.
+template <typename Visit>
+void for_each_changed_cosine(const std::uint8_t* file, const std::uint8_t* copy,
+                             const std::uint8_t* surface, Visit& visit) {
+    const AngleTables& tables = angle_tables();
+    const std::int32_t numFrames = Md3Surface::numFrames(surface);
+    const std::int32_t numVerts = Md3Surface::numVerts(surface);
+    for (std::int32_t j = 0; j < numFrames; ++j) {
+        const std::uint8_t* before = vertex_frame(surface, j);
+        const std::uint8_t* after = copy + (before - file);
+        for (std::int32_t v = 0; v < numVerts; ++v) {
+            const std::uint16_t old =
+                Md3Vertex::normal(before + std::int64_t{v} * Md3Vertex::kSize);
+            const std::uint16_t rebuilt =
+                Md3Vertex::normal(after + std::int64_t{v} * Md3Vertex::kSize);
+            if (old != rebuilt) visit(normal_cosine(tables, old, rebuilt));
+        }
+    }
+}
+
+// The surface's vertices that no triangle uses.
+std::int64_t unused_vertices(const std::uint8_t* surface, std::int32_t numVerts) {
+    std::array<bool, kMaxSurfaceVerts> used{};
+    for (std::int32_t t = 0; t < Md3Surface::numTriangles(surface); ++t)
+        for (int corner = 0; corner < 3; ++corner)
+            used[static_cast<std::size_t>(Md3Triangle::index(triangle_at(surface, t), corner))] =
+                true;
+    return std::count(used.begin(), used.begin() + numVerts, false);
+}
+
+// The normal changes of one surface; `changed` is 0 when there are none.
+NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_t* copy,
+                                     const std::uint8_t* surface, std::int32_t s,
+                                     NormalScratch& w) {
+    const std::int32_t numFrames = Md3Surface::numFrames(surface);
+    const std::int32_t numVerts = Md3Surface::numVerts(surface);
+    NormalChange change;
+    change.surface = s;
+    change.surfaceName = name_of(Md3Surface::name(surface));
+    change.total = std::int64_t{numFrames} * numVerts;
+    // Counting buckets for the median pays on a large surface; on a small one
+    // clearing them would cost more than finding the median outright.
+    const bool bucketed = change.total >= kBucketedMedian;
+    const bool kept = change.total <= kKeptCosines;
+    if (bucketed) w.buckets.assign(65536, 0);
+    if (kept) w.cosines.resize(static_cast<std::size_t>(change.total));
+    const CosineCounts counts = count_cosines(file, copy, surface, bucketed, kept, w);
+    const std::size_t changed = counts.changed;
+    const std::int64_t farOff = counts.farOff, inward = counts.inward;
     if (changed == 0) return change;
     change.changed = static_cast<std::int64_t>(changed);
     change.farOff = farOff;
     change.inward = inward;
-    change.worstDegrees = degrees(worst);
+    change.worstDegrees = degrees(counts.worst);
     // The larger the cosine, the smaller the angle: the median angle is the
     // median cosine counted from the top.
     // Ranks are asked for in increasing order: each selection leaves the
@@ -239,17 +223,7 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
             for (std::size_t i = 0; i < changed; ++i) visit(w.cosines[i]);
             return;
         }
-        for (std::int32_t j = 0; j < numFrames; ++j) {
-            const std::uint8_t* before = vertex_frame(surface, j);
-            const std::uint8_t* after = copy + (before - file);
-            for (std::int32_t v = 0; v < numVerts; ++v) {
-                const std::uint16_t old =
-                    Md3Vertex::normal(before + std::int64_t{v} * Md3Vertex::kSize);
-                const std::uint16_t rebuilt =
-                    Md3Vertex::normal(after + std::int64_t{v} * Md3Vertex::kSize);
-                if (old != rebuilt) visit(normal_cosine(tables, old, rebuilt));
-            }
-        }
+        for_each_changed_cosine(file, copy, surface, visit);
     };
     const auto angle_at = [&](std::size_t rank) {
         if (bucketed) return degrees(select_rank(each_change, rank, w.buckets, w.low));
@@ -275,12 +249,7 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     else
         change.overallMedianDegrees = angle_at(changed - 1 - (total / 2 - unchanged));
 
-    std::array<bool, kMaxSurfaceVerts> used{};
-    for (std::int32_t t = 0; t < Md3Surface::numTriangles(surface); ++t)
-        for (int corner = 0; corner < 3; ++corner)
-            used[static_cast<std::size_t>(Md3Triangle::index(triangle_at(surface, t), corner))] =
-                true;
-    change.unusedVertices = std::count(used.begin(), used.begin() + numVerts, false);
+    change.unusedVertices = unused_vertices(surface, numVerts);
     return change;
 }
 
@@ -362,61 +331,19 @@ void compare_names(const std::uint8_t* file, const std::uint8_t* copy, ModelRepo
 
 }  // namespace
 
-std::string name_of(const std::uint8_t* field) { return std::string(field_text(field, kNameSize)); }
-
-double degrees(double cosine) { return std::acos(cosine) * (180.0 / 3.14159265358979323846); }
-
-const char* verdict_name(Verdict verdict) {
-    switch (verdict) {
-        case Verdict::clean: return "clean";
-        case Verdict::repairable: return "repairable";
-        case Verdict::refused: return "refused";
-        case Verdict::invalid: return "invalid";
-        case Verdict::unreadable: return "unreadable";
-    }
-    return "unknown";
-}
-
-const char* health_name(Health health) {
-    switch (health) {
-        case Health::ok: return "ok";
-        case Health::warnings: return "warnings";
-        case Health::errors: return "errors";
-        case Health::invalid: return "invalid";
-        case Health::unreadable: return "unreadable";
-    }
-    return "unknown";
-}
-
-Health health_of(const ModelReport& report) {
-    if (report.verdict == Verdict::invalid) return Health::invalid;
-    if (report.verdict == Verdict::unreadable) return Health::unreadable;
-    Health health = Health::ok;
-    for (const Problem& p : report.problems) {
-        if (p.severity == Severity::error) return Health::errors;
-        health = Health::warnings;
-    }
-    return health;
-}
-
-void decode_normal(std::uint16_t packed, float out[3]) {
-    // The azimuth byte counts the same units as the polar one.
-    const AngleTables& t = angle_tables();
-    const unsigned polar = packed & 0xFFu, azimuth = packed >> 8;
-    out[0] = t.polarCosine[azimuth] * t.polarSine[polar];
-    out[1] = t.polarSine[azimuth] * t.polarSine[polar];
-    out[2] = t.polarCosine[polar];
-}
-
-double normal_angle(std::uint16_t a, std::uint16_t b) {
-    return degrees(normal_cosine(angle_tables(), a, b));
-}
-
-float normal_angle_cosine(std::uint16_t a, std::uint16_t b) {
-    return normal_cosine(angle_tables(), a, b);
-}
-
 namespace {
+
+// A model meshmend refuses: the first surface with more vertices than it takes.
+void note_refused(const std::uint8_t* model, ModelReport& report) {
+    report.verdict = Verdict::refused;
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
+        if (Md3Surface::numVerts(surface) <= kMaxSurfaceVerts) return true;
+        report.refusedSurface = s;
+        report.refusedName = name_of(Md3Surface::name(surface));
+        report.refusedVerts = Md3Surface::numVerts(surface);
+        return false;
+    });
+}
 
 // The verdict and what meshmend would change.
 ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
@@ -457,14 +384,7 @@ ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& wo
     });
     const ModelBuffer& copy = workspace.copy;
     if (!workspace.repaired) {
-        report.verdict = Verdict::refused;
-        for_each_surface(file.data(), [&](const std::uint8_t* surface, std::int32_t s) {
-            if (Md3Surface::numVerts(surface) <= kMaxSurfaceVerts) return true;
-            report.refusedSurface = s;
-            report.refusedName = name_of(Md3Surface::name(surface));
-            report.refusedVerts = Md3Surface::numVerts(surface);
-            return false;
-        });
+        note_refused(file.data(), report);
         return report;
     }
 
@@ -507,3 +427,5 @@ ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& work
     }
     return report;
 }
+
+}  // namespace md3

@@ -9,35 +9,35 @@
 #include <cstring>
 #include <map>
 
-#include "check.hpp"
+#include "engine_names.hpp"
 #include "md3_layout.hpp"
-#include "report.hpp"
+#include "model_report.hpp"
+#include "packed_normal.hpp"
 #include "text.hpp"
+#include "utf8_text.hpp"
 
-const char* severity_name(Severity severity) {
-    return severity == Severity::error ? "error" : "warning";
-}
+namespace md3 {
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-Problem problem(Severity severity, const char* kind, std::int32_t surface,
-                const std::uint8_t* surfaceRecord) {
-    Problem p;
-    p.severity = severity;
-    p.kind = kind;
-    p.surface = surface;
-    if (surfaceRecord) p.surfaceName = name_of(Md3Surface::name(surfaceRecord));
-    return p;
+bool is_culling(ProblemKind kind) {
+    return kind == ProblemKind::culling_sphere || kind == ProblemKind::culling_box;
+}
+
+// A problem of `kind` about the surface at `surfaceRecord` (null: the model).
+Problem problem(ProblemKind kind, std::int32_t surface, const std::uint8_t* surfaceRecord) {
+    return make_problem(kind, surface,
+                        surfaceRecord ? name_of(Md3Surface::name(surfaceRecord)) : std::string());
 }
 
 void check_limits(const std::uint8_t* model, const EngineProfile& engine,
                   std::vector<Problem>& out) {
-    const auto limit = [&](const std::uint8_t* surface, std::int32_t s, const char* kind,
+    const auto limit = [&](const std::uint8_t* surface, std::int32_t s, ProblemKind kind,
                            std::int64_t value, std::int64_t refused, const char* what) {
         if (refused == 0 || value < refused) return;
-        Problem p = problem(Severity::error, kind, s, surface);
+        Problem p = problem(kind, s, surface);
         p.value = value;
         p.limit = refused;
         p.message = printf_text(
@@ -47,14 +47,14 @@ void check_limits(const std::uint8_t* model, const EngineProfile& engine,
         out.push_back(std::move(p));
     };
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
-        limit(surface, s, "too_many_vertices", Md3Surface::numVerts(surface),
+        limit(surface, s, ProblemKind::too_many_vertices, Md3Surface::numVerts(surface),
               engine.refusedVertices, "vertices");
-        limit(surface, s, "too_many_triangles", Md3Surface::numTriangles(surface),
+        limit(surface, s, ProblemKind::too_many_triangles, Md3Surface::numTriangles(surface),
               engine.refusedTriangles, "triangles");
         return true;
     });
     if (engine.refusesNoFrames && Md3Header::numFrames(model) == 0) {
-        Problem p = problem(Severity::error, "no_frames", -1, nullptr);
+        Problem p = problem(ProblemKind::no_frames, -1, nullptr);
         p.message = printf_text("no frames; %s refuses the model", engine.title);
         out.push_back(std::move(p));
     }
@@ -95,10 +95,10 @@ std::string culling_consequence(double worst, double shown) {
 
 // Adds a frame problem when any frame is flagged: outside[i] is how far
 // frame i is off (0: not flagged).
-void add_frame_problem(const char* kind, const char* what, const std::vector<double>& outside,
+void add_frame_problem(ProblemKind kind, const char* what, const std::vector<double>& outside,
                        std::vector<Problem>& out) {
-    Problem p = problem(Severity::error, kind, -1, nullptr);
-    const bool culling = std::strncmp(kind, "culling_", 8) == 0;
+    Problem p = problem(kind, -1, nullptr);
+    const bool culling = is_culling(kind);
     for (std::size_t i = 0; i < outside.size(); ++i) {
         if (!(outside[i] > 0)) continue;
         if (p.frames++ == 0) p.firstFrame = static_cast<std::int64_t>(i);
@@ -316,11 +316,11 @@ void check_frames(const std::uint8_t* model, CheckWorkspace& w, std::vector<Prob
                 ? sphere_outside(w.farthest[static_cast<std::size_t>(i)], radius)
                 : sphere_outside(model, i, radius);
     }
-    add_frame_problem("non_finite",
+    add_frame_problem(ProblemKind::non_finite,
                       "NaN or infinity in the bounds, centre or radius; the engine culls, fogs "
                       "and picks the detail level with them, so what it draws is not predictable",
                       nonFinite, out);
-    add_frame_problem("garbage_frame",
+    add_frame_problem(ProblemKind::garbage_frame,
                       printf_text("a bound, the centre or the radius beyond %.0f units, where a "
                                   "model's positions lie within 512: a garbage frame record; the "
                                   "engine culls, fogs and picks the detail level with it, so what "
@@ -328,8 +328,8 @@ void check_frames(const std::uint8_t* model, CheckWorkspace& w, std::vector<Prob
                                   kPlausibleFrameUnits)
                           .c_str(),
                       garbage, out);
-    add_frame_problem("culling_sphere", "sphere", outside, out);
-    add_frame_problem("culling_box", "box", boxOutside, out);
+    add_frame_problem(ProblemKind::culling_sphere, "sphere", outside, out);
+    add_frame_problem(ProblemKind::culling_box, "box", boxOutside, out);
 }
 
 // Normals against the geometry, from the comparison with meshmend's rebuilt
@@ -415,8 +415,8 @@ void check_normals(const std::uint8_t* model, const ModelReport& report, CheckWo
         const bool inverted = inwardShare > kInvertedShare;
         if (!inverted && !(farShare >= kBrokenShare && f.medianDegrees >= kBrokenMedianDegrees))
             return true;
-        Problem p =
-            problem(Severity::error, inverted ? "normals_inverted" : "normals_broken", s, surface);
+        Problem p = problem(inverted ? ProblemKind::normals_inverted : ProblemKind::normals_broken,
+                            s, surface);
         p.share = inverted ? inwardShare : farShare;
         p.medianDegrees = f.medianDegrees;
         p.message = inverted ? printf_text(
@@ -438,6 +438,47 @@ void check_normals(const std::uint8_t* model, const ModelReport& report, CheckWo
 // texture seam an exporter smoothed over shows once it has run.
 constexpr std::size_t kLargestSeam = 16;
 
+// The surface's vertices in the order of their places in the first frame
+// (`position` of `first`), each place's in their own order.
+template <typename Position>
+void order_by_place(const std::uint8_t* first, std::int32_t numVerts, const Position& position,
+                    std::vector<std::int32_t>& order) {
+    order.resize(static_cast<std::size_t>(numVerts));
+    for (std::int32_t v = 0; v < numVerts; ++v) order[static_cast<std::size_t>(v)] = v;
+    std::sort(order.begin(), order.end(), [&](std::int32_t a, std::int32_t b) {
+        const auto pa = position(first, a), pb = position(first, b);
+        return pa != pb ? pa < pb : a < b;
+    });
+}
+
+// The widest angle (as its cosine) between the rebuilt normals of two
+// vertices at one place over the surface's frames; 2 when their positions or
+// stored normals part in some frame, so that they make no seam.
+float rebuilt_apart(const std::uint8_t* model, const std::uint8_t* copy,
+                    const std::uint8_t* surface, std::int32_t numFrames, std::int32_t va,
+                    std::int32_t vb, float agreeing) {
+    const auto position = [](const std::uint8_t* vertices, std::int32_t v) {
+        const std::uint8_t* p = vertices + std::int64_t{v} * Md3Vertex::kSize;
+        return std::array<std::int16_t, 3>{Md3Vertex::position(p, 0), Md3Vertex::position(p, 1),
+                                           Md3Vertex::position(p, 2)};
+    };
+    const auto normal = [](const std::uint8_t* vs, std::int32_t v) {
+        return Md3Vertex::normal(vs + std::int64_t{v} * Md3Vertex::kSize);
+    };
+    bool together = true;
+    float apart = 1;  // the smallest cosine: the widest angle
+    for (std::int32_t j = 0; j < numFrames && together; ++j) {
+        const std::uint8_t* vertices = vertex_frame(surface, j);
+        const std::uint8_t* rebuilt = copy + (vertices - model);
+        const std::uint16_t a = normal(vertices, va), b = normal(vertices, vb);
+        together = position(vertices, va) == position(vertices, vb) &&
+                   (a == b || normal_angle_cosine(a, b) >= agreeing);
+        const std::uint16_t ra = normal(rebuilt, va), rb = normal(rebuilt, vb);
+        if (ra != rb) apart = std::min(apart, normal_angle_cosine(ra, rb));
+    }
+    return together ? apart : 2.0f;
+}
+
 void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorkspace& w,
                  const std::vector<char>& skipped, std::vector<Problem>& out) {
     const auto cosine = [](double degrees) {
@@ -455,12 +496,7 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
             return std::array<std::int16_t, 3>{Md3Vertex::position(p, 0), Md3Vertex::position(p, 1),
                                                Md3Vertex::position(p, 2)};
         };
-        w.order.resize(static_cast<std::size_t>(numVerts));
-        for (std::int32_t v = 0; v < numVerts; ++v) w.order[static_cast<std::size_t>(v)] = v;
-        std::sort(w.order.begin(), w.order.end(), [&](std::int32_t a, std::int32_t b) {
-            const auto pa = position(first, a), pb = position(first, b);
-            return pa != pb ? pa < pb : a < b;
-        });
+        order_by_place(first, numVerts, position, w.order);
         std::int64_t count = 0;
         float worst = 1;  // cosine
         std::vector<char> inSeam(static_cast<std::size_t>(numVerts), 0);
@@ -479,21 +515,9 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
             for (std::size_t a = g; a < end; ++a)
                 for (std::size_t b = a + 1; b < end; ++b) {
                     const std::int32_t va = w.order[a], vb = w.order[b];
-                    bool together = true;
-                    float apart = 1;  // the smallest cosine: the widest angle
-                    for (std::int32_t j = 0; j < numFrames && together; ++j) {
-                        const std::uint8_t* vertices = vertex_frame(surface, j);
-                        const std::uint8_t* rebuilt = copy + (vertices - model);
-                        const auto normal = [](const std::uint8_t* vs, std::int32_t v) {
-                            return Md3Vertex::normal(vs + std::int64_t{v} * Md3Vertex::kSize);
-                        };
-                        const std::uint16_t a = normal(vertices, va), b = normal(vertices, vb);
-                        together = position(vertices, va) == position(vertices, vb) &&
-                                   (a == b || normal_angle_cosine(a, b) >= agreeing);
-                        const std::uint16_t ra = normal(rebuilt, va), rb = normal(rebuilt, vb);
-                        if (ra != rb) apart = std::min(apart, normal_angle_cosine(ra, rb));
-                    }
-                    if (!together || apart >= seam) continue;
+                    const float apart =
+                        rebuilt_apart(model, copy, surface, numFrames, va, vb, agreeing);
+                    if (apart >= seam) continue;
                     worst = std::min(worst, apart);
                     for (const std::int32_t v : {va, vb}) {
                         count += !inSeam[static_cast<std::size_t>(v)];
@@ -503,7 +527,7 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
             g = end;
         }
         if (count == 0) return true;
-        Problem p = problem(Severity::warning, "repair_seams", s, surface);
+        Problem p = problem(ProblemKind::repair_seams, s, surface);
         p.count = count;
         p.worstDegrees = degrees(worst);
         p.message = "meshmend would open a seam in smooth shading at " +
@@ -530,7 +554,7 @@ std::vector<char> skipped_surfaces(const std::uint8_t* model, const EngineProfil
         const std::int64_t work = frames * std::max(verts, triangles);
         skipped.push_back(refused || work > kAnalysisBudget);
         if (!skipped.back()) return true;
-        Problem p = problem(Severity::warning, "not_analysed", s, surface);
+        Problem p = problem(ProblemKind::not_analysed, s, surface);
         p.message =
             refused ? printf_text("normals and seams not analysed: %s refuses the surface anyway",
                                   engine.title)
@@ -546,11 +570,38 @@ std::vector<char> skipped_surfaces(const std::uint8_t* model, const EngineProfil
 
 bool has_nul(const std::uint8_t* field) { return std::memchr(field, 0, kNameSize) != nullptr; }
 
+// Shader names that differ only in their extension, which the engine finds
+// as one: `stripped` maps each name as it is looked up to its surfaces.
+// `shaders` holds each surface's shader name as stored, gathered in the one
+// walk over the surfaces: finding a surface by its index walks all before it.
+void check_merged_shaders(const std::vector<std::string>& shaders,
+                          const std::map<std::string, std::vector<std::int32_t>>& stripped,
+                          std::vector<Problem>& out) {
+    for (const auto& [name, surfaces] : stripped) {
+        if (surfaces.size() < 2) continue;
+        std::vector<std::string> stored;
+        for (const std::int32_t s : surfaces)
+            stored.push_back(shaders[static_cast<std::size_t>(s)]);
+        std::sort(stored.begin(), stored.end());
+        if (stored.front() == stored.back()) continue;  // one name, shared on purpose
+        Problem p = problem(ProblemKind::shader_merged, -1, nullptr);
+        p.surfaces = surfaces;
+        std::string list;
+        for (const std::int32_t s : surfaces) {
+            if (!list.empty()) list += ", ";
+            list += std::to_string(s);
+        }
+        p.message = "surfaces " + list + ": shader names that differ only in their extension all " +
+                    "become " + shown_name(name) + " in the engine, which draws them all with it";
+        out.push_back(std::move(p));
+    }
+}
+
 void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector<Problem>& out) {
     const auto too_long = [&](const std::uint8_t* field, std::int32_t s,
                               const std::uint8_t* surface, const char* what) {
         if (has_nul(field)) return;
-        Problem p = problem(Severity::warning, "name_too_long", s, surface);
+        Problem p = problem(ProblemKind::name_too_long, s, surface);
         p.value = static_cast<std::int64_t>(kNameSize);
         p.limit = static_cast<std::int64_t>(kNameSize) - 1;
         p.message = printf_text(
@@ -571,12 +622,12 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
         const std::string shader = name_of(field);
         shaders.push_back(shader);
         if (shader.empty()) {
-            Problem p = problem(Severity::warning, "shader_empty", s, surface);
+            Problem p = problem(ProblemKind::shader_empty, s, surface);
             p.message = "empty shader name: drawn with the default texture unless a skin names one";
             out.push_back(std::move(p));
         }
         if (shader.find('\\') != std::string::npos) {
-            Problem p = problem(Severity::warning, "shader_backslash", s, surface);
+            Problem p = problem(ProblemKind::shader_backslash, s, surface);
             p.message = "shader " + shown_name(shader) +
                         " has '\\': its shader-script entry may be missed and the plain image used";
             out.push_back(std::move(p));
@@ -585,7 +636,7 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
         stripped[dot == std::string::npos ? shader : shader.substr(0, dot)].push_back(s);
         const std::int64_t flat = w.flat[static_cast<std::size_t>(s)];
         if (flat > 0) {
-            Problem p = problem(Severity::warning, "degenerate_triangles", s, surface);
+            Problem p = problem(ProblemKind::degenerate_triangles, s, surface);
             p.value = flat;
             p.message = counted(flat, "degenerate triangle", "degenerate triangles") +
                         " (no area in some frame, or a vertex used twice): they draw nothing there";
@@ -593,24 +644,7 @@ void check_names(const std::uint8_t* model, const CheckWorkspace& w, std::vector
         }
         return true;
     });
-    for (const auto& [name, surfaces] : stripped) {
-        if (surfaces.size() < 2) continue;
-        std::vector<std::string> stored;
-        for (const std::int32_t s : surfaces)
-            stored.push_back(shaders[static_cast<std::size_t>(s)]);
-        std::sort(stored.begin(), stored.end());
-        if (stored.front() == stored.back()) continue;  // one name, shared on purpose
-        Problem p = problem(Severity::warning, "shader_merged", -1, nullptr);
-        p.surfaces = surfaces;
-        std::string list;
-        for (const std::int32_t s : surfaces) {
-            if (!list.empty()) list += ", ";
-            list += std::to_string(s);
-        }
-        p.message = "surfaces " + list + ": shader names that differ only in their extension all " +
-                    "become " + shown_name(name) + " in the engine, which draws them all with it";
-        out.push_back(std::move(p));
-    }
+    check_merged_shaders(shaders, stripped, out);
 }
 
 }  // namespace
@@ -644,8 +678,7 @@ std::vector<Problem> find_advice(std::span<const std::uint8_t> file, const Engin
 double culling_shown_units(std::string_view gamePath) {
     std::string name(gamePath);
     std::replace(name.begin(), name.end(), '\\', '/');
-    for (char& c : name)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : name) c = ascii_lower(c);
     const bool weapon =
         name.starts_with("models/weapons") || name.find("/models/weapons") != std::string::npos;
     return weapon ? kCullingShownWeaponUnits : kCullingShownUnits;
@@ -654,7 +687,7 @@ double culling_shown_units(std::string_view gamePath) {
 void grade_culling(std::vector<Problem>& problems, std::string_view path) {
     const double shown = culling_shown_units(path);
     for (Problem& p : problems) {
-        if (std::strncmp(p.kind, "culling_", 8) != 0) continue;
+        if (!is_culling(p.kind)) continue;
         p.severity = p.worst >= shown ? Severity::error : Severity::warning;
         const std::size_t cut = p.message.rfind("; ");
         if (cut != std::string::npos)
@@ -663,3 +696,5 @@ void grade_culling(std::vector<Problem>& problems, std::string_view path) {
     std::stable_partition(problems.begin(), problems.end(),
                           [](const Problem& p) { return p.severity == Severity::error; });
 }
+
+}  // namespace md3

@@ -13,6 +13,8 @@
 
 #include "problems.hpp"
 
+namespace md3 {
+
 // The most of a skin line's name that is kept. A surface name the engine
 // compares fills at most 63 bytes, and no shader or file name of a real game
 // comes near this; a longer name is cut here, so a huge line costs nothing.
@@ -63,3 +65,5 @@ private:
 
 // 1234567 as "1,234,567".
 std::string grouped(std::int64_t number);
+
+}  // namespace md3

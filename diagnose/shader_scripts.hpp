@@ -11,6 +11,8 @@
 #include "game_files.hpp"
 #include "problems.hpp"
 
+namespace md3 {
+
 struct ShaderNames {
     std::set<std::string> defined;  // lowercased: the engine compares them so
     // A script that cannot be read or parsed: kind "shader_script", a
@@ -25,3 +27,5 @@ void read_shader_script(std::string_view text, const std::string& where, ShaderN
 
 // Reads the copy the engine uses of every scripts/*.shader file of `game`.
 ShaderNames read_shader_scripts(const GameFiles& game);
+
+}  // namespace md3

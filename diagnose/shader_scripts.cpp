@@ -2,16 +2,17 @@
 // script's stages and keywords do not decide whether a name resolves.
 #include "shader_scripts.hpp"
 
+#include "engine_names.hpp"
 #include "md3_layout.hpp"
 #include "text.hpp"
+
+namespace md3 {
 
 namespace {
 
 void script_problem(ShaderNames& names, const std::string& where, std::int64_t line,
                     const std::string& what) {
-    Problem p;
-    p.severity = Severity::warning;
-    p.kind = "shader_script";
+    Problem p = make_problem(ProblemKind::shader_script);
     p.value = line;
     p.message = printf_text("%s:%lld: %s; the shaders after it are not defined", where.c_str(),
                             static_cast<long long>(line), what.c_str());
@@ -20,6 +21,14 @@ void script_problem(ShaderNames& names, const std::string& where, std::int64_t l
 
 bool space(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+// Where the plain token at `i` ends: at a space, a brace or a comment.
+std::size_t plain_token_end(std::string_view text, std::size_t i) {
+    while (i < text.size() && !space(text[i]) && text[i] != '{' && text[i] != '}' &&
+           !(text[i] == '/' && i + 1 < text.size() && (text[i + 1] == '/' || text[i + 1] == '*')))
+        ++i;
+    return i;
 }
 
 }  // namespace
@@ -70,21 +79,14 @@ void read_shader_script(std::string_view text, const std::string& where, ShaderN
             token = text.substr(i + 1, end - i - 1);
             i = end + 1;
         } else {
-            // A plain token runs to a space, a brace or a comment.
             const std::size_t start = i;
-            while (i < text.size() && !space(text[i]) && text[i] != '{' && text[i] != '}' &&
-                   !(text[i] == '/' && i + 1 < text.size() &&
-                     (text[i + 1] == '/' || text[i + 1] == '*')))
-                ++i;
+            i = plain_token_end(text, i);
             token = text.substr(start, i - start);
         }
         // A model's shader field holds at most 63 bytes, so a longer name is
         // never one the engine is asked for: it is not kept, however long.
         if (depth == 0 && !token.empty() && token.size() < kNameSize) {
-            std::string name(token);
-            for (char& t : name)
-                if (t >= 'A' && t <= 'Z') t = static_cast<char>(t - 'A' + 'a');
-            names.defined.insert(std::move(name));
+            names.defined.insert(ascii_lowered(token));
         }
     }
     if (depth > 0) script_problem(names, where, openedAt, "'{' never closed");
@@ -98,10 +100,8 @@ ShaderNames read_shader_scripts(const GameFiles& game) {
         const std::string where = place_text(game, place);
         const ZipResult read = read_place(game, place, bytes);
         if (!read.ok()) {
-            Problem p;
-            p.severity = Severity::warning;
-            p.kind = "shader_script";
-            p.message = where + ": " + read.reason + "; its shaders are not defined";
+            Problem p = make_problem(ProblemKind::shader_script, -1, "",
+                                     where + ": " + read.reason + "; its shaders are not defined");
             names.problems.push_back(std::move(p));
             continue;
         }
@@ -111,3 +111,5 @@ ShaderNames read_shader_scripts(const GameFiles& game) {
     }
     return names;
 }
+
+}  // namespace md3

@@ -5,22 +5,18 @@
 #include <filesystem>
 
 #include "archive_source.hpp"
+#include "engine_names.hpp"
+#include "game_paths.hpp"
+
+namespace md3 {
 
 namespace {
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool ends_with_nocase(std::string_view text, std::string_view end) {
-    if (text.size() < end.size()) return false;
-    for (std::size_t i = 0; i < end.size(); ++i)
-        if (lower(text[text.size() - end.size() + i]) != end[i]) return false;
-    return true;
-}
-
 // How the engine sorts archive names: case-insensitively.
 bool before_nocase(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char x, char y) { return lower(x) < lower(y); });
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return ascii_lower(x) < ascii_lower(y);
+    });
 }
 
 // A path with '/' between components, "." components and repeated
@@ -29,13 +25,7 @@ bool before_nocase(const std::string& a, const std::string& b) {
 std::string plain_path(std::string_view path) {
     std::string out;
     std::size_t i = 0;
-    const auto separator = [](char c) {
-#ifdef _WIN32
-        return c == '/' || c == '\\';
-#else
-        return c == '/';
-#endif
-    };
+    const auto separator = is_path_separator;
     if (!path.empty() && separator(path[0])) out.assign(1, '/');
     while (i < path.size()) {
         while (i < path.size() && separator(path[i])) ++i;
@@ -121,14 +111,12 @@ Listed list_game(const std::string& folder, std::size_t game, std::vector<std::s
     return listed;
 }
 
-#ifndef _WIN32
 // A name as a loose file is opened by it: only the separator changes.
 std::string loose_name(std::string_view name) {
     std::string out(name);
     std::replace(out.begin(), out.end(), '\\', '/');
     return out;
 }
-#endif
 
 // One folder named twice (by the same path, or through a link) is one
 // folder, at its first place: else each of its files would shadow itself.
@@ -183,13 +171,14 @@ std::vector<GamePlace> find_places(const GameFiles& game, std::string_view asked
     const auto found = game.names.find(engine_name(name));
     if (found == game.names.end()) return {};
     std::vector<GamePlace> places;
-#ifndef _WIN32
-    const std::string asLoose = loose_name(name);
-#endif
+    // Where the file system tells case apart, a loose file is found only by
+    // its own case; an archive's members are found in any.
+    const bool exactCase = loose_names_keep_case();
+    const std::string asLoose = exactCase ? loose_name(name) : std::string();
     for (const GamePlace& place : found->second) {
-#ifndef _WIN32
-        if (game.sources[place.source]->loose && place_entry(game, place).name != asLoose) continue;
-#endif
+        if (exactCase && game.sources[place.source]->loose &&
+            place_entry(game, place).name != asLoose)
+            continue;
         places.push_back(place);
     }
     return places;
@@ -271,3 +260,5 @@ std::string game_path_of(const GameFiles& game, const std::string& path) {
     }
     return {};
 }
+
+}  // namespace md3
