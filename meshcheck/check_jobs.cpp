@@ -179,8 +179,12 @@ ModelReport run_job(const CheckJob& job, CheckWorker& worker, const CheckSetting
     } catch (const std::bad_alloc&) {
         const auto size = static_cast<std::int64_t>(worker.model.size());
         release(worker);
-        return unreadable("not enough memory to check it", size > 0 ? size : -1);
+        return unreadable(kShortOfMemory, size > 0 ? size : -1);
     }
+}
+
+bool ran_short_of_memory(const ModelReport& report) {
+    return report.verdict == Verdict::unreadable && report.error == kShortOfMemory;
 }
 
 }  // namespace md3

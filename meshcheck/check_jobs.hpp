@@ -68,4 +68,10 @@ struct CheckSettings {
 // reason, and the memory it took is given back, so that the run goes on.
 ModelReport run_job(const CheckJob& job, CheckWorker& worker, const CheckSettings& settings);
 
+// The reason run_job gives a model it had no memory to check.
+inline constexpr const char* kShortOfMemory = "not enough memory to check it";
+
+// Whether run_job found no memory to check the model of `report`.
+bool ran_short_of_memory(const ModelReport& report);
+
 }  // namespace md3

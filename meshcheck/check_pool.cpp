@@ -69,6 +69,14 @@ CheckResult CheckPool::take() {
     Slot& slot = state->slots[state->pool.take()];
     CheckResult result{std::move(slot.job), std::move(slot.report)};
     slot.job = CheckJob();  // lets go of the archive
+    // A model that found no memory while others were checked beside it is
+    // checked once more, here: the models before it are done by now, and
+    // what they held is free again, so that a shortage costs only the model
+    // that needs the memory, whatever the number of workers.
+    if (state->workers.size() > 1 && ran_short_of_memory(result.report)) {
+        CheckWorker alone;
+        result.report = run_job(result.job, alone, state->settings);
+    }
     return result;
 }
 
