@@ -1,5 +1,7 @@
 """Decodes a PNG with nothing but zlib and struct and compares it with raw
-RGB pixels: png_check.py PICTURE.png PIXELS.rgb WIDTH HEIGHT."""
+RGB pixels: png_check.py PICTURE.png PIXELS.rgb WIDTH HEIGHT; or two
+pictures with each other, pixel for pixel whatever their encoding:
+png_check.py --same A.png B.png."""
 import struct
 import sys
 import zlib
@@ -50,6 +52,11 @@ def decode(data):
 
 
 def main():
+    if sys.argv[1] == "--same":
+        with open(sys.argv[2], "rb") as a, open(sys.argv[3], "rb") as b:
+            if decode(a.read()) != decode(b.read()):
+                sys.exit("the pixels differ")
+        return
     png, pixels, width, height = sys.argv[1:5]
     with open(png, "rb") as f:
         got_width, got_height, got = decode(f.read())
