@@ -55,6 +55,23 @@ void put_chunk(std::vector<std::uint8_t>& out, const char type[4], const std::ui
     put_be32(out, static_cast<std::uint32_t>(crc));
 }
 
+// Rows first .. first + rows of the image, each filtered with Up behind its
+// filter byte, into `out`.
+void filter_rows(const std::uint8_t* rgb, std::int64_t stride, std::int64_t first,
+                 std::int64_t rows, std::uint8_t* out) {
+    for (std::int64_t y = first; y < first + rows; ++y, out += stride + 1) {
+        const std::uint8_t* row = rgb + y * stride;
+        out[0] = kUpFilter;
+        if (y == 0) {
+            std::memcpy(out + 1, row, static_cast<std::size_t>(stride));
+            continue;
+        }
+        const std::uint8_t* above = row - stride;
+        for (std::int64_t i = 0; i < stride; ++i)
+            out[1 + i] = static_cast<std::uint8_t>(row[i] - above[i]);
+    }
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> encode_png(std::int64_t width, std::int64_t height,
@@ -79,18 +96,7 @@ std::vector<std::uint8_t> encode_png(std::int64_t width, std::int64_t height,
         std::vector<std::uint8_t> band(static_cast<std::size_t>(bandRows * (stride + 1)));
         for (std::int64_t first = 0; first < height; first += bandRows) {
             const std::int64_t rows = std::min(bandRows, height - first);
-            for (std::int64_t y = first; y < first + rows; ++y) {
-                const std::uint8_t* row = rgb.data() + y * stride;
-                std::uint8_t* out = band.data() + (y - first) * (stride + 1);
-                out[0] = kUpFilter;
-                if (y == 0) {
-                    std::memcpy(out + 1, row, static_cast<std::size_t>(stride));
-                    continue;
-                }
-                const std::uint8_t* above = row - stride;
-                for (std::int64_t i = 0; i < stride; ++i)
-                    out[1 + i] = static_cast<std::uint8_t>(row[i] - above[i]);
-            }
+            filter_rows(rgb.data(), stride, first, rows, band.data());
             const bool last = first + rows == height;
             z.next_in = band.data();
             z.avail_in = static_cast<uInt>(rows * (stride + 1));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "check.hpp"
 #include "engines.hpp"
@@ -145,12 +146,28 @@ TEST(Picture, PngDecodesToThePixels) {
     if (std::system("command -v python3 >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "python3 is not installed";
     const std::string dir = ::testing::TempDir();
-    const std::string pngPath = dir + "/picture.png", rgbPath = dir + "/picture.rgb";
-    write_file(pngPath, ModelBuffer(png.begin(), png.end()));
-    write_file(rgbPath, ModelBuffer(d.image.rgb.begin(), d.image.rgb.end()));
-    const std::string command =
-        "python3 " + std::string(PNG_CHECK_SCRIPT) + " " + pngPath + " " + rgbPath + " 1200 450";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    const auto decodes = [&](std::int64_t width, std::int64_t height,
+                             const std::vector<std::uint8_t>& rgb) {
+        const std::vector<std::uint8_t> encoded = encode_png(width, height, rgb);
+        const std::string pngPath = dir + "/picture.png", rgbPath = dir + "/picture.rgb";
+        write_file(pngPath, ModelBuffer(encoded.begin(), encoded.end()));
+        write_file(rgbPath, ModelBuffer(rgb.begin(), rgb.end()));
+        const std::string command = "python3 " + std::string(PNG_CHECK_SCRIPT) + " " + pngPath +
+                                    " " + rgbPath + " " + std::to_string(width) + " " +
+                                    std::to_string(height);
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    };
+    decodes(d.image.width, d.image.height, d.image.rgb);
+    // Rows are deflated a band at a time: one pixel, a row wider than a
+    // band, and a band that ends short of the last row, in noise.
+    std::uint32_t state = 12345;
+    for (const auto& [width, height] :
+         {std::pair<std::int64_t, std::int64_t>{1, 1}, {30000, 2}, {7, 3200}}) {
+        std::vector<std::uint8_t> rgb(static_cast<std::size_t>(3 * width * height));
+        for (std::uint8_t& byte : rgb)
+            byte = static_cast<std::uint8_t>((state *= 1103515245u) >> 24);
+        decodes(width, height, rgb);
+    }
 }
 
 // The same model gives the same pixels on every host the project builds for.
