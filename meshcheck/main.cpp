@@ -137,6 +137,14 @@ void check_together(const Options& options) {
         usage_error("--frame chooses the frame of --picture or --pictures, and neither is given");
 }
 
+// The folder of --report, at args[i].
+std::string report_folder_option(const std::vector<std::string>& args, std::size_t i,
+                                 const std::string& earlier) {
+    if (i >= args.size() || args[i].empty()) usage_error("--report needs a folder");
+    if (!earlier.empty()) usage_error("--report given twice");
+    return args[i];
+}
+
 Options parse_options(const std::vector<std::string>& args) {
     Options options;
     bool optionsEnd = false;
@@ -182,17 +190,13 @@ Options parse_options(const std::vector<std::string>& args) {
                 usage_error("--picture needs a name ending in .png, not " + shown_path(args[i]) +
                             ": it writes a PNG file");
         } else if (arg == "--report") {
-            if (++i == args.size() || args[i].empty()) usage_error("--report needs a folder");
-            if (!options.report.empty()) usage_error("--report given twice");
-            options.report = args[i];
+            options.report = report_folder_option(args, ++i, options.report);
         } else if (arg == "--frame") {
             if (++i == args.size()) usage_error("--frame needs a number");
             if (options.frame >= 0) usage_error("--frame given twice");
             options.frame = parse_frame(args[i]);
-        } else if (arg == "--help") {
-            print_and_end(kUsage);
-        } else if (arg == "--version") {
-            print_and_end(kVersion);
+        } else if (arg == "--help" || arg == "--version") {
+            print_and_end(arg == "--help" ? kUsage : kVersion);
         } else {
             usage_error("unknown option " + shown_path(arg));
         }
@@ -436,16 +440,20 @@ bool finish_page(const Tally& tally, ReportPage& page, const Options& options) {
     return !page.failed;
 }
 
+// Whether the folder of --report, when asked for, may be filled: said once
+// when it may not, before any model is checked.
+bool start_page(const Options& options) {
+    if (options.report.empty()) return true;
+    const std::string why = prepare_report_folder(options.report);
+    if (why.empty()) return true;
+    print_text(stderr, "meshcheck: no report written: " + shown_path(options.report) +
+                           " is not replaced: " + why + "\n");
+    return false;
+}
+
 int check_all(const Options& options) {
     ReportPage page;
-    if (!options.report.empty()) {
-        const std::string why = prepare_report_folder(options.report);
-        if (!why.empty()) {
-            print_text(stderr, "meshcheck: no report written: " + shown_path(options.report) +
-                                   " is not replaced: " + why + "\n");
-            return kStatusBroken;
-        }
-    }
+    if (!start_page(options)) return kStatusBroken;
     Tally tally;
     bool shown = false;
     bool pictureFailed = false;
