@@ -23,6 +23,9 @@ section.record { border-top: 1px solid #ccc; margin-top: 1.5em; }
 section.record img { max-width: 100%; height: auto; }
 pre { white-space: pre-wrap; }
 #controls { margin: 1em 0; }
+#summary table { display: inline-table; vertical-align: top; margin-right: 1em; }
+dl { display: grid; grid-template-columns: max-content auto; gap: 0 1em; }
+dd { margin: 0; }
 </style>
 )";
 
