@@ -64,8 +64,8 @@ PageSummary run_summary(const Tally& tally, const std::vector<PageRow>& rows,
     s.title = "meshcheck report";
     s.line = summary_line(tally);
     if (!s.line.empty() && s.line.back() == '\n') s.line.pop_back();
-    s.facts.emplace_back("engine",
-                         std::string(facts.engine->title) + " (" + facts.engine->name + ")");
+    const std::string title = facts.engine->title, name = facts.engine->name;
+    s.facts.emplace_back("engine", title == name ? name : title + " (" + name + ")");
     std::string games;
     for (const std::string& g : facts.games) games += (games.empty() ? "" : ", ") + g;
     s.facts.emplace_back("--game folders", games.empty() ? "none" : games);
