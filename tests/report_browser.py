@@ -58,7 +58,7 @@ def make_mod(build, source, folder):
     shutil.copy(sample, os.path.join(models, "skiff.md3"))
     shutil.copy(sample, os.path.join(models, "mended.md3"))
     subprocess.run([os.path.join(build, "meshmend", "meshmend"), os.path.join(models, "mended.md3")],
-                   check=True, stdout=subprocess.DEVNULL)
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     with open(os.path.join(models, "broken.md3"), "wb") as f:
         f.write(b"IDP3" + bytes(200))
     subprocess.run([os.path.join(build, "tools", "make_archive"), os.path.join(folder, "pak.pk3"),
@@ -68,9 +68,12 @@ def make_mod(build, source, folder):
 
 
 def run_meshcheck(build, mod, report):
-    meshcheck = os.path.join(build, "meshcheck", "meshcheck")
-    lines = subprocess.run([meshcheck, "--json", "--report", report, mod], capture_output=True,
-                           text=True).stdout.splitlines()
+    """Run from the folder that holds both, so that the page shows the paths
+    a user would type."""
+    meshcheck = os.path.abspath(os.path.join(build, "meshcheck", "meshcheck"))
+    lines = subprocess.run([meshcheck, "--json", "--report", os.path.basename(report),
+                            os.path.basename(mod)], capture_output=True, text=True,
+                           cwd=os.path.dirname(report)).stdout.splitlines()
     return [json.loads(line) for line in lines]
 
 
@@ -162,7 +165,7 @@ def main():
     if len(sys.argv) < 3:
         print(__doc__)
         return 2
-    build, source = sys.argv[1], sys.argv[2]
+    build, source = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     screenshot = sys.argv[4] if len(sys.argv) > 4 and sys.argv[3] == "--screenshot" else None
     driver = browser()
     with tempfile.TemporaryDirectory() as scratch:
