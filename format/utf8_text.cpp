@@ -1,4 +1,4 @@
-// Names and strings from a model's bytes, quoted for the text and JSON
+// Names and strings from a model's bytes, quoted for the text, JSON and HTML
 // reports whatever bytes they hold.
 #include "utf8_text.hpp"
 
@@ -122,6 +122,21 @@ bool shown_plain(std::string_view bytes) {
 
 std::string shown_path(std::string_view bytes) {
     return shown_plain(bytes) ? std::string(bytes) : shown_name(bytes);
+}
+
+std::string html_text(std::string_view bytes) {
+    std::string text;
+    for (const char c : shown_path(bytes)) {
+        switch (c) {
+            case '&': text += "&amp;"; break;
+            case '<': text += "&lt;"; break;
+            case '>': text += "&gt;"; break;
+            case '"': text += "&quot;"; break;
+            case '\'': text += "&#39;"; break;
+            default: text += c;
+        }
+    }
+    return text;
 }
 
 }  // namespace md3

@@ -33,4 +33,10 @@ bool shown_plain(std::string_view bytes);
 // A path or message as it is when shown_plain, else as shown_name quotes it.
 std::string shown_path(std::string_view bytes);
 
+// `bytes` as HTML text, fit for an element or a quoted attribute value alike:
+// as shown_path shows them (so every byte can be read back and none can end
+// the page's UTF-8), with '&', '<', '>', '"' and '\'' as character references,
+// so that no name, however made, is taken for markup.
+std::string html_text(std::string_view bytes);
+
 }  // namespace md3

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -13,6 +14,8 @@
 #include "reference_repair.hpp"
 #include "repair.hpp"
 #include "report.hpp"
+#include "report_page.hpp"
+#include "report_rows.hpp"
 #include "shader_scripts.hpp"
 #include "skins.hpp"
 #include "validate_layout.hpp"
@@ -73,6 +76,34 @@ void fuzz_sphereset_once(const std::uint8_t* data, std::size_t size) {
     set_radii(model, radius, sink());
 }
 
+namespace {
+
+// The report page of the model, named by its first bytes as an archive
+// member could be: it stays well formed, the page's own script its only one,
+// one row for the model, whatever the name and the problems hold.
+void fuzz_report_page(const ModelReport& report, const std::uint8_t* data, std::size_t size) {
+    CheckJob job;
+    job.path = "fuzz.pk3";
+    job.member.assign(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 40));
+    job.archive = std::make_shared<const ZipArchive>();
+    const std::vector<PageRow> rows = {model_row(job, report, "fuzz.png", "")};
+    Tally tally;
+    tally.add(report);
+    const std::string page = report_page(run_summary(tally, rows, {}), rows);
+    std::size_t tags = 0;
+    for (std::size_t at = page.find("<script"); at != std::string::npos;
+         at = page.find("<script", at + 1))
+        ++tags;
+    if (tags != 1 || !is_utf8(page) || page.find("<tr id=\"row-r1\"") == std::string::npos ||
+        page.find("<tr id=\"row-r2\"") != std::string::npos)
+        std::abort();
+    const std::string name = html_text(rows.front().path);
+    if (name.find_first_of("<>\"'") != std::string::npos || page.find(name) == std::string::npos)
+        std::abort();
+}
+
+}  // namespace
+
 void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size) {
     ModelBuffer model(data, data + size);
     if (size >= static_cast<std::size_t>(Md3Header::kSize) && (data[size - 1] & 1) != 0) {
@@ -106,6 +137,8 @@ void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size) {
                               frame < Md3Header::numFrames(model.data());
         if (png.empty() == drawable) std::abort();
     }
+
+    fuzz_report_page(report, data, size);
 
     if ((report.verdict == Verdict::invalid) != !validate_layout(model)) std::abort();
     const bool findings = !report.names.empty() || !report.normals.empty() ||

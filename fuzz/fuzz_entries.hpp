@@ -19,7 +19,8 @@ void fuzz_sphereset_once(const std::uint8_t* data, std::size_t size);
 // meshcheck: the check of one model (layout reasons, the pass on a copy and
 // the comparison) and both renderings of its report. Aborts when the JSON
 // does not parse, when the verdict disagrees with the layout check, or when
-// a repairable model has no finding to show for it. The last byte, when odd,
+// a repairable model has no finding to show for it, or when its report page
+// (named by the input's first bytes) is not well formed. The last byte, when odd,
 // gives the input the right ident and version.
 void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size);
 

@@ -22,6 +22,8 @@
 #include "picture_output.hpp"
 #include "references.hpp"
 #include "report.hpp"
+#include "report_folder.hpp"
+#include "report_rows.hpp"
 #include "run.hpp"
 
 namespace md3 {
@@ -32,11 +34,12 @@ constexpr int kStatusFine = 0;
 constexpr int kStatusErrors = 1;  // some model with an error (or, as asked, a warning or a change)
 constexpr int kStatusBroken = 2;  // some model invalid or unreadable, or no output (a picture)
 constexpr int kStatusUsage = 22;
+constexpr const char* kVersion = "meshcheck 0.2\n";
 
 constexpr const char* kUsage =
     "Usage: meshcheck [--engine NAME] [--game DIR]... [--strict] [--changes] [--json]\n"
     "                 [--quiet] [--jobs N] [--picture FILE.png | --pictures DIR]\n"
-    "                 [--frame N] <model, archive or folder>...\n"
+    "                 [--frame N] [--report DIR] <model, archive or folder>...\n"
     "Says what is wrong with each MD3 model in the game, and what meshmend would\n"
     "change, without changing anything. A .pk3 archive or .pk3dir folder stands for\n"
     "every .md3 member in it, a folder for every .md3 file and archive below it.\n"
@@ -54,6 +57,8 @@ constexpr const char* kUsage =
     "  --picture FILE.png  draw the one model: lit with its stored normals, with\n"
     "                 meshmend's, and the angle between them\n"
     "  --pictures DIR draw every model, one PNG each in DIR\n"
+    "  --report DIR   a page of every model, DIR/index.html, with their pictures:\n"
+    "                 errors first, filtered and sorted in any browser\n"
     "  --frame N      the frame drawn (from 0; the default: the first frame with a\n"
     "                 problem, else 0)\n"
     "  --help         this text\n"
@@ -71,6 +76,7 @@ struct Options {
     unsigned jobs = 0;               // 0: one per core
     std::string picture;             // --picture: the file for the one model's picture
     std::string pictures;            // --pictures: the folder for every model's picture
+    std::string report;              // --report: the folder of the page and its pictures
     std::int32_t frame = -1;         // --frame: the frame they show; -1 the first with a problem
     std::vector<std::string> games;  // --game, in the order given
     std::vector<std::string> names;
@@ -126,8 +132,17 @@ void check_together(const Options& options) {
         usage_error("--picture and --pictures do not go together");
     if (!options.picture.empty() && options.names.size() != 1)
         usage_error("--picture draws one model; --pictures DIR draws several");
-    if (options.frame >= 0 && options.picture.empty() && options.pictures.empty())
+    if (options.frame >= 0 && options.picture.empty() && options.pictures.empty() &&
+        options.report.empty())
         usage_error("--frame chooses the frame of --picture or --pictures, and neither is given");
+}
+
+// The folder of --report, at args[i].
+std::string report_folder_option(const std::vector<std::string>& args, std::size_t i,
+                                 const std::string& earlier) {
+    if (i >= args.size() || args[i].empty()) usage_error("--report needs a folder");
+    if (!earlier.empty()) usage_error("--report given twice");
+    return args[i];
 }
 
 Options parse_options(const std::vector<std::string>& args) {
@@ -174,14 +189,14 @@ Options parse_options(const std::vector<std::string>& args) {
             if (arg == "--picture" && !is_png_name(args[i]))
                 usage_error("--picture needs a name ending in .png, not " + shown_path(args[i]) +
                             ": it writes a PNG file");
+        } else if (arg == "--report") {
+            options.report = report_folder_option(args, ++i, options.report);
         } else if (arg == "--frame") {
             if (++i == args.size()) usage_error("--frame needs a number");
             if (options.frame >= 0) usage_error("--frame given twice");
             options.frame = parse_frame(args[i]);
-        } else if (arg == "--help") {
-            print_and_end(kUsage);
-        } else if (arg == "--version") {
-            print_and_end("meshcheck 0.2\n");
+        } else if (arg == "--help" || arg == "--version") {
+            print_and_end(arg == "--help" ? kUsage : kVersion);
         } else {
             usage_error("unknown option " + shown_path(arg));
         }
@@ -374,7 +389,71 @@ void queue_names(const Options& options, const GameReferences* game, const Submi
     }
 }
 
+// The page of --report as the run goes: each model's row, and its picture
+// written into the folder as soon as it is checked, so that no picture is
+// held for the page.
+struct ReportPage {
+    std::vector<PageRow> rows;
+    std::vector<std::string> pictures;  // the files written, kept by the folder's tidying
+    bool failed = false;
+};
+
+void add_to_page(const CheckJob& job, const ModelReport& report, const Options& options,
+                 ReportPage& page) {
+    std::string picture, why;
+    if (report.verdict == Verdict::invalid || report.verdict == Verdict::unreadable) {
+        why = std::string("it is ") + verdict_name(report.verdict);
+    } else if (report.picture.empty()) {
+        why = "it has no frame" + (options.frame >= 0 ? " " + std::to_string(options.frame) : "");
+    } else {
+        picture = picture_file_name(job.path, job.member);
+        why = write_report_file(options.report, picture, report.picture);
+        if (!why.empty()) {
+            print_text(stderr, "meshcheck: unable to write the picture " + shown_path(picture) +
+                                   " of the report: " + why + "\n");
+            page.failed = true;
+            why = "it could not be written: " + why;
+            picture.clear();
+        } else {
+            page.pictures.push_back(picture);
+        }
+    }
+    page.rows.push_back(model_row(job, report, picture, why));
+}
+
+// Writes the page over the folder's index.html, then removes the pictures
+// of an earlier report that it does not show. False when it failed.
+bool finish_page(const Tally& tally, ReportPage& page, const Options& options) {
+    std::string version = kVersion;
+    version.pop_back();
+    const std::string html = report_page(
+        run_summary(tally, page.rows, {options.engine, options.games, version}), page.rows);
+    const std::string why =
+        write_report_file(options.report, "index.html",
+                          {reinterpret_cast<const std::uint8_t*>(html.data()), html.size()});
+    if (!why.empty()) {
+        print_text(stderr, "meshcheck: unable to write the report page in " +
+                               shown_path(options.report) + ": " + why + "\n");
+        return false;
+    }
+    remove_unshown_pictures(options.report, page.pictures);
+    return !page.failed;
+}
+
+// Whether the folder of --report, when asked for, may be filled: said once
+// when it may not, before any model is checked.
+bool start_page(const Options& options) {
+    if (options.report.empty()) return true;
+    const std::string why = prepare_report_folder(options.report);
+    if (why.empty()) return true;
+    print_text(stderr, "meshcheck: no report written: " + shown_path(options.report) +
+                           " is not replaced: " + why + "\n");
+    return false;
+}
+
 int check_all(const Options& options) {
+    ReportPage page;
+    if (!start_page(options)) return kStatusBroken;
     Tally tally;
     bool shown = false;
     bool pictureFailed = false;
@@ -387,6 +466,7 @@ int check_all(const Options& options) {
         const CheckJob& job = result.job;
         const ModelReport& report = result.report;
         tally.add(report);
+        if (!options.report.empty()) add_to_page(job, report, options, page);
         // Under --quiet the folder of pictures holds the models shown; the
         // one model named by --picture is drawn whatever it has to say.
         const bool quiet = options.quiet && !has_something_to_say(report, options);
@@ -407,9 +487,10 @@ int check_all(const Options& options) {
     std::vector<CheckJob> drawn;
     if (!options.picture.empty()) drawn = picture_job(game.get(), options, inputs);
     const std::int32_t frame = options.frame >= 0 ? options.frame : kFirstFrameWithAProblem;
-    CheckPool pool(
-        options.jobs > 0 ? options.jobs : default_workers(),
-        {.engine = options.engine, .game = game.get(), .pictureFrame = drawing ? frame : -1});
+    CheckPool pool(options.jobs > 0 ? options.jobs : default_workers(),
+                   {.engine = options.engine,
+                    .game = game.get(),
+                    .pictureFrame = drawing || !options.report.empty() ? frame : -1});
     const auto submit = [&](CheckJob& job) {
         while (pool.full() || pool.ready()) show(pool.take());
         pool.submit(std::move(job));
@@ -427,6 +508,7 @@ int check_all(const Options& options) {
         std::fprintf(stderr, "meshcheck: unable to write the report: %s\n", std::strerror(errno));
         return kStatusBroken;
     }
+    if (!options.report.empty() && !finish_page(tally, page, options)) pictureFailed = true;
     return pictureFailed ? kStatusBroken : status_of(tally, options);
 }
 

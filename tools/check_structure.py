@@ -28,8 +28,8 @@ import os
 import re
 import sys
 
-PRODUCT = ["format", "archive", "picture", "pool", "game", "diagnose", "meshcheck", "meshmend",
-           "sphereset", "cli"]
+PRODUCT = ["format", "archive", "picture", "pool", "game", "diagnose", "page", "meshcheck",
+           "meshmend", "sphereset", "cli"]
 # Long by nature: the triangle rasteriser and the repair's vertex kernels,
 # written as one loop each for speed.
 LENGTH_EXEMPT = ["picture/render.cpp", "meshmend/surface_normals.cpp", "meshmend/repair.cpp"]
