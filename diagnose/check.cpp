@@ -119,8 +119,7 @@ constexpr std::int64_t kKeptCosines = std::int64_t{1} << 22;
 // What the first pass over a surface's normal changes counts.
 struct CosineCounts {
     std::size_t changed = 0;  // vertex-frames whose packed normal changes
-    std::int64_t farOff = 0;  // more than kFarOffDegrees off, changed or not
-    std::int64_t inward = 0;  // more than 90 degrees off
+    NormalTally tally;        // over every vertex-frame, changed or not
     float worst = 1.0f;       // the smallest cosine of a change
 };
 
@@ -132,8 +131,6 @@ CosineCounts count_cosines(const std::uint8_t* file, const std::uint8_t* copy,
     const AngleTables& tables = angle_tables();
     const std::int32_t numFrames = Md3Surface::numFrames(surface);
     const std::int32_t numVerts = Md3Surface::numVerts(surface);
-    const float farOffCosine =
-        static_cast<float>(std::cos(kFarOffDegrees * 3.14159265358979323846 / 180.0));
     CosineCounts c;
     for (std::int32_t j = 0; j < numFrames; ++j) {
         const std::uint8_t* before = vertex_frame(surface, j);
@@ -143,16 +140,16 @@ CosineCounts count_cosines(const std::uint8_t* file, const std::uint8_t* copy,
                 Md3Vertex::normal(before + std::int64_t{v} * Md3Vertex::kSize);
             const std::uint16_t rebuilt =
                 Md3Vertex::normal(after + std::int64_t{v} * Md3Vertex::kSize);
-            // Without a branch: most often every normal or none changes,
-            // but in between the branch would be a coin toss.
+            // Without a branch, as tally_normal counts: most often every
+            // normal or none changes, but in between a branch would be a
+            // coin toss.
             const float cosine = normal_cosine(tables, old, rebuilt);
             const bool differs = old != rebuilt;
             c.worst = differs && cosine < c.worst ? cosine : c.worst;
             if (bucketed) w.buckets[order_key(cosine) >> 16] += differs;
             if (kept) w.cosines[c.changed] = cosine;
             c.changed += differs;
-            c.farOff += cosine < farOffCosine;
-            c.inward += cosine < 0.0f;
+            tally_normal(c.tally, cosine);
         }
     }
     return c;
@@ -207,11 +204,10 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     if (kept) w.cosines.resize(static_cast<std::size_t>(change.total));
     const CosineCounts counts = count_cosines(file, copy, surface, bucketed, kept, w);
     const std::size_t changed = counts.changed;
-    const std::int64_t farOff = counts.farOff, inward = counts.inward;
+    const std::int64_t farOff = counts.tally.farOff, inward = counts.tally.inward;
     if (changed == 0) return change;
     change.changed = static_cast<std::int64_t>(changed);
-    change.farOff = farOff;
-    change.inward = inward;
+    change.tally = counts.tally;
     change.worstDegrees = degrees(counts.worst);
     // The larger the cosine, the smaller the angle: the median angle is the
     // median cosine counted from the top.
@@ -257,8 +253,8 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
 // the second on a thread of its own.
 constexpr std::int64_t kThreadedNormals = 200000;
 
-void compare_normals(const std::uint8_t* file, const std::uint8_t* copy, ModelReport& report,
-                     CheckWorkspace& w) {
+void compare_normals(const std::uint8_t* file, const std::uint8_t* copy,
+                     std::vector<NormalChange>& out, CheckWorkspace& w) {
     std::vector<const std::uint8_t*> surfaces;
     std::int64_t total = 0;
     for_each_surface(file, [&](const std::uint8_t* surface, std::int32_t) {
@@ -284,7 +280,7 @@ void compare_normals(const std::uint8_t* file, const std::uint8_t* copy, ModelRe
         half < surfaces.size(), [&] { compare(0, half, w.first); },
         [&] { compare(half, surfaces.size(), w.second); });
     for (const NormalChange& change : changes)
-        if (change.changed > 0) report.normals.push_back(change);
+        if (change.changed > 0) out.push_back(change);
 }
 
 // Raises `largest` to `difference`; once either is NaN, it stays NaN.
@@ -345,6 +341,20 @@ void note_refused(const std::uint8_t* model, ModelReport& report) {
     });
 }
 
+// Under a normal mode other than rebuild, the normals are graded against the
+// default rebuild all the same (a model's health does not depend on how it
+// would be repaired): that rebuild's normal changes, made in the copy that
+// the mode's own pass then overwrites.
+void compare_with_rebuild(std::span<const std::uint8_t> file, CheckWorkspace& workspace) {
+    workspace.rebuiltNormals.clear();
+    if (workspace.normals.mode == NormalMode::rebuild) return;
+    ModelBuffer& copy = workspace.copy;
+    copy.resize(file.size());
+    std::memcpy(copy.data(), file.data(), file.size());
+    if (repair_model(copy, nullptr, *workspace.pass))
+        compare_normals(file.data(), copy.data(), workspace.rebuiltNormals, workspace);
+}
+
 // The verdict and what meshmend would change.
 ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
                           std::int64_t fileSize) {
@@ -371,13 +381,15 @@ ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& wo
         ModelBuffer& copy = workspace.copy;
         copy.resize(file.size());
         std::memcpy(copy.data(), file.data(), file.size());
-        workspace.repaired = repair_model(copy, nullptr, *workspace.pass);
+        workspace.repaired =
+            repair_model(copy, nullptr, *workspace.pass, best_instruction_set(), workspace.normals);
     };
     // On a large model, the farthest vertex of each frame from its centre
     // too: the sphere check needs it on every frame whose bounds are off,
     // and beside the pass it costs no time.
     const bool large = triangle_frames(file.data()) >= kThreadedFlatCheck;
     workspace.farthest.clear();
+    compare_with_rebuild(file, workspace);
     side_by_side(large, repair_copy, [&] {
         count_degenerate(file.data(), workspace);
         if (large) measure_farthest(file.data(), workspace.farthest);
@@ -397,7 +409,7 @@ ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& wo
 
     report.verdict = Verdict::repairable;
     compare_names(file.data(), copy.data(), report);
-    compare_normals(file.data(), copy.data(), report, workspace);
+    compare_normals(file.data(), copy.data(), report.normals, workspace);
     compare_frames(file.data(), copy.data(), report);
     return report;
 }
@@ -421,6 +433,7 @@ std::int64_t check_work(const std::uint8_t* model) {
 ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
                         const EngineProfile& engine, std::int64_t fileSize) {
     ModelReport report = check_changes(file, workspace, fileSize);
+    report.normalChoice = workspace.normals;
     if (report.verdict != Verdict::invalid && report.verdict != Verdict::unreadable) {
         report.problems = find_problems(file, engine, report, workspace);
         report.advice = find_advice(file, engine, workspace);
