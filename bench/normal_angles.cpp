@@ -26,7 +26,7 @@ using namespace md3;
 namespace {
 
 // Angles are counted in bins of this many degrees, from 0 to 180: a run over
-// a game's models is tens of millions of vertex-frames.
+// a game's models is ten million vertex-frames and more.
 constexpr double kBinDegrees = 0.01;
 constexpr int kBins = 18001;
 
