@@ -383,7 +383,9 @@ TEST(Problems, SeamsMeshmendWouldOpenAreAdvice) {
     EXPECT_NE(json.find(",\"advice\":[{\"kind\":\"repair_seams\",\"surface\":0,"),
               std::string::npos)
         << json;
-    EXPECT_NE(text.find("\n    meshmend --normals=weld leaves no seam here\n"), std::string::npos)
+    EXPECT_NE(
+        text.find("\n    meshmend --normals=weld closes such seams (check with --normals weld)\n"),
+        std::string::npos)
         << text;
 
     for (const NormalChoice normals : {NormalChoice{}, NormalChoice{NormalMode::weld, 180}}) {
