@@ -33,11 +33,23 @@ constexpr std::array<NormalMap, kNormalMaps> kMaps = {{
     {swap, 0, 0},
 }};
 
-// Angles are counted in whole degrees, from 0 to 180, and then, within the
-// degree that holds the median, in sixteenths: a median found in two passes
-// over the surface with counts that fit on the stack, however large it is.
-constexpr int kDegreeBins = 181;
-constexpr int kSixteenths = 16;
+// Angles are counted by 1 - cosine, which grows with the angle from 0 to 2:
+// first in 256 bins, then, within the bin that holds the median, in 256
+// parts, so that the median is found in two passes over the surface, without
+// an arc cosine for each vertex-frame, with counts that fit on the stack
+// however large the surface is. A part is 3e-5 of 1 - cosine: 0.04 degrees
+// at 3 degrees, less beyond (0.45 degrees at 0).
+constexpr int kBins = 256;
+constexpr int kParts = 256;
+
+// The bin of 1 - cosine `away`, and where in that bin it lies (0 to kBins).
+std::size_t bin_of(float away, double& within) {
+    const double scaled = double{away} * (kBins / 2.0);
+    const auto bin =
+        std::min(static_cast<std::size_t>(std::max(scaled, 0.0)), std::size_t{kBins - 1});
+    within = scaled - static_cast<double>(bin);
+    return bin;
+}
 
 // The smallest eigenvalue of the symmetric matrix m (row by row), by the
 // closed form for three by three: the roots of its characteristic
@@ -58,12 +70,49 @@ double smallest_eigenvalue(const double m[3][3]) {
     return q + 2 * p * std::cos(phi + kThird);
 }
 
-// Calls visit(rebuilt, angles) for every vertex-frame of the surface with
-// its rebuilt normal and the angles in degrees between its stored normal and
-// each map of the rebuilt one.
+// The cosine of the angle between a stored normal s and the map of a
+// rebuilt one r is a sum of the products s[a] r[b]: for each map but the
+// swap, the weight (1, -1 or 0) of each product: w[3a + b][m]. Summed
+// product by product over all maps at once, so that the maps are added side
+// by side rather than each in a chain of nine.
+using Weights = std::array<std::array<float, kNormalMaps - 1>, 9>;
+constexpr Weights map_weights() {
+    Weights w{};
+    for (std::size_t m = 0; m + 1 < kNormalMaps; ++m) {
+        const NormalMap& map = kMaps[m];
+        const int a = map.axis;
+        const auto add = [&](int sa, int rb, float weight) {
+            w[static_cast<std::size_t>(3 * sa + rb)][m] += weight;
+        };
+        if (map.kind == mirror) {
+            for (int k = 0; k < 3; ++k) add(k, k, k == a ? -1 : 1);
+            continue;
+        }
+        // The two other axes in right-handed order: a quarter turn takes the
+        // first towards the second, so that +90 degrees maps r to
+        // (r_a, -r_j, r_i) on (a, i, j).
+        const int i = (a + 1) % 3, j = (a + 2) % 3;
+        add(a, a, 1);
+        if (map.degrees == 180) {
+            add(i, i, -1);
+            add(j, j, -1);
+        } else {
+            const float sign = map.degrees == 90 ? 1 : -1;
+            add(i, j, -sign);
+            add(j, i, sign);
+        }
+    }
+    return w;
+}
+constexpr Weights kWeights = map_weights();
+static_assert(kMaps[kNormalMaps - 1].kind == swap, "the swap is the last map");
+
+// Calls visit(rebuilt, away) for every vertex-frame of the surface with
+// its rebuilt normal and, for each map, 1 - the cosine of the angle between
+// its stored normal and the map of the rebuilt one.
 template <typename Visit>
-void each_vertex_angles(const std::uint8_t* model, const std::uint8_t* copy,
-                        const std::uint8_t* surface, Visit visit) {
+void each_vertex_away(const std::uint8_t* model, const std::uint8_t* copy,
+                      const std::uint8_t* surface, Visit visit) {
     const std::int32_t numVerts = Md3Surface::numVerts(surface);
     for (std::int32_t j = 0; j < Md3Surface::numFrames(surface); ++j) {
         const std::uint8_t* vertices = vertex_frame(surface, j);
@@ -71,19 +120,19 @@ void each_vertex_angles(const std::uint8_t* model, const std::uint8_t* copy,
         for (std::int32_t v = 0; v < numVerts; ++v) {
             const std::int64_t at = std::int64_t{v} * Md3Vertex::kSize;
             const std::uint16_t packed = Md3Vertex::normal(rebuiltVertices + at);
-            float stored[3], rebuilt[3];
+            float stored[3], rebuilt[3], swapped[3];
             decode_normal(Md3Vertex::normal(vertices + at), stored);
             decode_normal(packed, rebuilt);
-            std::array<double, kNormalMaps> angles;
-            for (std::size_t m = 0; m < kNormalMaps; ++m) {
-                float mapped[3];
-                apply_normal_map(kMaps[m], rebuilt, packed, mapped);
-                angles[m] = degrees(std::clamp(double{stored[0]} * mapped[0] +
-                                                   double{stored[1]} * mapped[1] +
-                                                   double{stored[2]} * mapped[2],
-                                               -1.0, 1.0));
-            }
-            visit(rebuilt, angles);
+            decode_normal(static_cast<std::uint16_t>(packed >> 8 | (packed & 0xFFu) << 8), swapped);
+            std::array<float, 9> p;
+            for (std::size_t k = 0; k < 9; ++k) p[k] = stored[k / 3] * rebuilt[k % 3];
+            std::array<float, kNormalMaps> away{};
+            for (std::size_t k = 0; k < 9; ++k)
+                for (std::size_t m = 0; m + 1 < kNormalMaps; ++m) away[m] -= kWeights[k][m] * p[k];
+            for (std::size_t m = 0; m + 1 < kNormalMaps; ++m) away[m] += 1;
+            away[kNormalMaps - 1] =
+                1 - (stored[0] * swapped[0] + stored[1] * swapped[1] + stored[2] * swapped[2]);
+            visit(rebuilt, away);
         }
     }
 }
@@ -103,77 +152,61 @@ const std::array<NormalMap, kNormalMaps>& normal_maps() { return kMaps; }
 
 const char* axis_name(int axis) { return axis == 0 ? "x" : axis == 1 ? "y" : "z"; }
 
-void apply_normal_map(const NormalMap& map, const float in[3], std::uint16_t packed, float out[3]) {
-    if (map.kind == swap) {
-        decode_normal(static_cast<std::uint16_t>(packed >> 8 | (packed & 0xFFu) << 8), out);
-        return;
-    }
-    for (int k = 0; k < 3; ++k) out[k] = in[k];
-    if (map.kind == mirror) {
-        out[map.axis] = -in[map.axis];
-        return;
-    }
-    // The two other axes in right-handed order: a quarter turn takes the
-    // first towards the second.
-    const int i = (map.axis + 1) % 3, j = (map.axis + 2) % 3;
-    if (map.degrees == 90) {
-        out[i] = -in[j];
-        out[j] = in[i];
-    } else if (map.degrees == 180) {
-        out[i] = -in[i];
-        out[j] = -in[j];
-    } else {
-        out[i] = in[j];
-        out[j] = -in[i];
-    }
-}
-
 NormalFit fit_normal_maps(const std::uint8_t* model, const std::uint8_t* copy,
                           const std::uint8_t* surface) {
     NormalFit fit;
     const std::int64_t count =
         std::int64_t{Md3Surface::numFrames(surface)} * Md3Surface::numVerts(surface);
     if (count <= 0) return fit;
-    // Whole degrees, and the spread.
-    std::array<std::array<std::uint32_t, kDegreeBins>, kNormalMaps> whole{};
+    // The bins, and the spread.
+    std::array<std::array<std::uint32_t, kBins>, kNormalMaps> bins{};
     double moment[3][3] = {};
-    each_vertex_angles(model, copy, surface, [&](const float n[3], const auto& angles) {
+    each_vertex_away(model, copy, surface, [&](const float n[3], const auto& away) {
         for (int a = 0; a < 3; ++a)
             for (int b = 0; b < 3; ++b) moment[a][b] += double{n[a]} * n[b];
-        for (std::size_t m = 0; m < kNormalMaps; ++m)
-            ++whole[m][std::min(static_cast<std::size_t>(angles[m]), std::size_t{kDegreeBins - 1})];
+        double within = 0;
+        for (std::size_t m = 0; m < kNormalMaps; ++m) ++bins[m][bin_of(away[m], within)];
     });
     for (auto& row : moment)
         for (double& value : row) value /= static_cast<double>(count);
     fit.spread = smallest_eigenvalue(moment);
-    // Sixteenths within the degree of each median: the (count / 2)-th
-    // smallest angle, as meshcheck takes a median.
-    std::array<std::size_t, kNormalMaps> degree{};
+    // The (count / 2)-th smallest angle, as meshcheck takes a median: its
+    // bin, and where in it, found in a second pass only for the maps whose
+    // bin reaches down to the fit threshold; the others get the middle of
+    // their bin, within half a degree from 30 to 150 degrees.
+    const double fittedAway = 1 - std::cos(kFittedDegrees * 3.14159265358979323846 / 180);
+    std::array<std::size_t, kNormalMaps> median{};
     std::array<std::int64_t, kNormalMaps> rank{};
+    std::array<bool, kNormalMaps> close{};
+    bool refine = false;
     for (std::size_t m = 0; m < kNormalMaps; ++m) {
         rank[m] = count / 2;
-        degree[m] = bin_of_rank(whole[m], rank[m]);
+        median[m] = bin_of_rank(bins[m], rank[m]);
+        close[m] = static_cast<double>(median[m]) / (kBins / 2.0) <= fittedAway;
+        refine = refine || close[m];
     }
-    std::array<std::array<std::uint32_t, kSixteenths>, kNormalMaps> parts{};
-    each_vertex_angles(model, copy, surface, [&](const float*, const auto& angles) {
-        for (std::size_t m = 0; m < kNormalMaps; ++m) {
-            const double within = angles[m] - static_cast<double>(degree[m]);
-            if (within >= 0 && (within < 1 || degree[m] == kDegreeBins - 1))
-                ++parts[m][std::min(static_cast<std::size_t>(within * kSixteenths),
-                                    std::size_t{kSixteenths - 1})];
-        }
-    });
-    int within = 0;
+    std::array<std::array<std::uint32_t, kParts>, kNormalMaps> parts{};
+    if (refine)
+        each_vertex_away(model, copy, surface, [&](const float*, const auto& away) {
+            for (std::size_t m = 0; m < kNormalMaps; ++m) {
+                double within = 0;
+                if (!close[m] || bin_of(away[m], within) != median[m]) continue;
+                ++parts[m][std::min(static_cast<std::size_t>(std::max(within * kParts, 0.0)),
+                                    std::size_t{kParts - 1})];
+            }
+        });
+    int fitting = 0;
     for (std::size_t m = 0; m < kNormalMaps; ++m) {
-        const std::size_t part = bin_of_rank(parts[m], rank[m]);
-        fit.medianDegrees[m] =
-            static_cast<double>(degree[m]) + (static_cast<double>(part) + 0.5) / kSixteenths;
+        const double part =
+            close[m] ? (static_cast<double>(bin_of_rank(parts[m], rank[m])) + 0.5) / kParts : 0.5;
+        const double away = (static_cast<double>(median[m]) + part) / (kBins / 2.0);
+        fit.medianDegrees[m] = degrees(std::clamp(1 - away, -1.0, 1.0));
         if (fit.medianDegrees[m] <= kFittedDegrees) {
-            ++within;
+            ++fitting;
             fit.fitted = static_cast<int>(m);
         }
     }
-    if (within != 1 || fit.spread < kSpreadEigenvalue) fit.fitted = -1;
+    if (fitting != 1 || fit.spread < kSpreadEigenvalue) fit.fitted = -1;
     return fit;
 }
 

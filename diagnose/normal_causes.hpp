@@ -37,16 +37,12 @@ const std::array<NormalMap, kNormalMaps>& normal_maps();
 // "x", "y", "z".
 const char* axis_name(int axis);
 
-// The stored normal `map` makes of a rebuilt normal `in` (a unit vector, or
-// for a swap only `packed`, its two angle bytes), as a unit vector.
-void apply_normal_map(const NormalMap& map, const float in[3], std::uint16_t packed, float out[3]);
-
 // A map fits when the median angle between the stored normals and the
 // rebuilt ones under it, over every vertex-frame of the surface, is at most
 // this, and it is named only when it is the one map that fits. Quantisation
 // alone leaves a median of about 1.4 degrees. On the OpenArena models
 // (doc/calibration.md), of the broken surfaces whose normals spread enough,
-// 25 are the rebuilt normals turned a quarter turn about Z to within 2.2 to
+// 25 are the rebuilt normals turned a quarter turn about Z to within 2.1 to
 // 8.5 degrees (player parts, the grapple), 3 more to within 16 to 18.4 (the
 // bodies and arms of the same players); the next are 34 to 41 degrees off
 // (a belt, hands, a hook), and any other map on any of them, or any map on
@@ -78,8 +74,8 @@ struct NormalFit {
 
 // Fits every map to the surface at `surface` in `model`, whose rebuilt
 // normals are at the same offsets in `copy` (meshmend's copy of the model).
-// Medians are found to 1/16 degree from counts of angles in two passes over
-// the surface, with no memory that grows with it.
+// Medians are found to a few hundredths of a degree (at 3 degrees and beyond)
+// in two passes over the surface, with no memory that grows with it.
 NormalFit fit_normal_maps(const std::uint8_t* model, const std::uint8_t* copy,
                           const std::uint8_t* surface);
 
