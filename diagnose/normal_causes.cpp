@@ -42,7 +42,7 @@ constexpr std::array<NormalMap, kNormalMaps> kMaps = {{
 constexpr int kBins = 256;
 constexpr int kParts = 256;
 
-// The bin of 1 - cosine `away`, and where in that bin it lies (0 to kBins).
+// The bin of 1 - cosine `away`, and where in that bin it lies (0 to 1).
 std::size_t bin_of(float away, double& within) {
     const double scaled = double{away} * (kBins / 2.0);
     const auto bin =
