@@ -183,6 +183,8 @@ std::string figure_json(const Problem& p, const FigureKey& f) {
         case Figure::medianDegrees: return key + json_number(p.medianDegrees);
         case Figure::worstDegrees: return key + json_number(p.worstDegrees);
         case Figure::used: return "," + json_field(f.key, p.used);
+        case Figure::axis: return "," + json_field(f.key, p.axis);
+        case Figure::fittedDegrees: return key + json_number(p.fittedDegrees);
         case Figure::usedMember:
             return p.usedMember.empty() ? "" : "," + json_field(f.key, p.usedMember);
         case Figure::surfaces: {

@@ -242,7 +242,11 @@ TEST(Picture, ModelCaptionsFitAndCountWhatIsLeftOut) {
     report.verdict = Verdict::repairable;
     for (int s = 0; s < 45; ++s) {
         Problem p;
-        p.kind = s < 40 ? ProblemKind::normals_broken : ProblemKind::normals_inverted;
+        // Broken normals whose cause is named are marked as broken ones.
+        constexpr ProblemKind kBroken[] = {ProblemKind::normals_broken, ProblemKind::normals_turned,
+                                           ProblemKind::normals_mirrored,
+                                           ProblemKind::normals_swapped};
+        p.kind = s < 40 ? kBroken[s % 4] : ProblemKind::normals_inverted;
         p.surfaceName = "surface_with_a_long_name_" + std::to_string(s);
         report.problems.push_back(p);
     }
