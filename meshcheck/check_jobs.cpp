@@ -133,13 +133,20 @@ std::vector<CheckJob> jobs_of(const FoundModel& found) {
     return jobs;
 }
 
-std::uint64_t job_memory(const CheckJob& job) {
+std::uint64_t job_memory(const CheckJob& job) noexcept {
     if (!job.error.empty()) return 0;
     if (job.archive) return 2 * job.archive->entries[job.entry].size;
-    std::error_code error;
-    const std::u8string utf8(job.path.begin(), job.path.end());
-    const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(utf8), error);
-    return error ? 0 : 2 * static_cast<std::uint64_t>(size);
+    // The pool asks on a worker's thread, outside any model's check: with no
+    // memory even for the path, the cost is not known, and the check that
+    // follows finds the shortage and says so.
+    try {
+        std::error_code error;
+        const std::u8string utf8(job.path.begin(), job.path.end());
+        const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(utf8), error);
+        return error ? 0 : 2 * static_cast<std::uint64_t>(size);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
 }
 
 std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& name) {
