@@ -29,12 +29,17 @@ bool take_option(const std::string& arg, CommandLine& line, bool& creaseGiven) {
     } else if (arg == "--normals" || arg.starts_with("--normals=")) {
         const std::string_view mode = value_of(arg, "--normals");
         if (parse_normal_mode(mode, line.normals.mode)) return true;
-        fail(line, bad_normal_mode(mode));
+        // The value is joined on with "=", never the next argument, which
+        // stays a name.
+        fail(line, arg == "--normals" ? "--normals needs =MODE: --normals=rebuild, weld, broken "
+                                        "or keep"
+                                      : bad_normal_mode(mode));
     } else if (arg == "--crease" || arg.starts_with("--crease=")) {
         const std::string_view degrees = value_of(arg, "--crease");
         creaseGiven = true;
         if (parse_crease_degrees(degrees, line.normals.creaseDegrees)) return true;
-        fail(line, bad_crease(degrees));
+        fail(line,
+             arg == "--crease" ? "--crease needs =DEGREES: --crease=30, say" : bad_crease(degrees));
     } else {
         fail(line, "unknown option " + arg);
     }

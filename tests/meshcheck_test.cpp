@@ -597,7 +597,9 @@ TEST_F(Meshcheck, PicturesReplaceOnlyPicturesAndSayWhy) {
         const RunResult r = run_tool(MESHCHECK_BIN, row.args, options);
         EXPECT_EQ(r.status, row.status) << r.err;
         EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
-        if (row.status == 22) EXPECT_EQ(r.out, "") << "refused before any model is checked";
+        if (row.status == 22) {
+            EXPECT_EQ(r.out, "") << "refused before any model is checked";
+        }
         EXPECT_TRUE(row.after());
     }
 }

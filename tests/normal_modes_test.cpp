@@ -293,6 +293,8 @@ TEST(NormalModes, BrokenMendsOnlyTheSurfacesWhoseNormalsAreWrong) {
             EXPECT_EQ(broken[at + 1], expected[at + 1]);
             rebuildChanges += rebuilt[at] != model[at] || rebuilt[at + 1] != model[at + 1];
         });
-        if (s == 0) EXPECT_GT(rebuildChanges, 0u) << "a rebuild would change the kept surface";
+        if (s == 0) {
+            EXPECT_GT(rebuildChanges, 0u) << "a rebuild would change the kept surface";
+        }
     }
 }

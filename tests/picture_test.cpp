@@ -227,8 +227,9 @@ TEST(Picture, CaptionsFitTheirLines) {
                 }
                 // A line breaks inside a word only where the word is longer than a line.
                 for (std::size_t i = 0; i + 1 < got.size(); ++i)
-                    if (got[i].find(' ') != std::string::npos && got[i].size() < text.size())
+                    if (got[i].find(' ') != std::string::npos && got[i].size() < text.size()) {
                         EXPECT_NE(text.find(got[i] + " "), std::string::npos) << got[i];
+                    }
             }
 }
 

@@ -674,6 +674,8 @@ TEST(Problems, BudgetsBoundTheWork) {
         }
         EXPECT_EQ(skipped, c.text.empty() ? 0 : 1);
         // The inverted sheet's normals are found exactly when it is analysed.
-        if (c.model == inverted) EXPECT_EQ(normals, c.text.empty() ? 1 : 0);
+        if (c.model == inverted) {
+            EXPECT_EQ(normals, c.text.empty() ? 1 : 0);
+        }
     }
 }

@@ -106,8 +106,9 @@ TEST(ReportPage, NoNameBecomesMarkupAndTheBytesRepeat) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         ASSERT_NE(order[i], std::string::npos) << i;
         for (std::size_t j = 0; j < rows.size(); ++j)
-            if (rows[i].rank < rows[j].rank || (rows[i].rank == rows[j].rank && i < j))
+            if (rows[i].rank < rows[j].rank || (rows[i].rank == rows[j].rank && i < j)) {
                 EXPECT_LT(order[i], order[j]) << i << " " << j;
+            }
     }
 }
 
@@ -136,7 +137,7 @@ TEST_F(ReportFolder, ReplacesOnlyAPreviousReport) {
 
     // Anything else in it, or a file in its place: refused, left as it was.
     const ModelBuffer notes = {'n', 'o', 't', 'e', 's'};
-    for (const std::string& foreign : {"notes.txt", "index.html"}) {
+    for (const std::string foreign : {"notes.txt", "index.html"}) {
         const std::string folder = path("other-" + foreign);
         fs::create_directory(folder);
         write_file(folder + "/" + foreign, notes);
