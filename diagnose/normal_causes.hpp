@@ -38,7 +38,8 @@ const std::array<NormalMap, kNormalMaps>& normal_maps();
 const char* axis_name(int axis);
 
 // A map fits when the median angle between the stored normals and the
-// rebuilt ones under it, over every vertex-frame of the surface, is at most
+// rebuilt ones under it, over every vertex-frame of the surface (or 4096 of
+// them spread evenly over a larger surface), is at most
 // this, and it is named only when it is the one map that fits. Quantisation
 // alone leaves a median of about 1.4 degrees. On the OpenArena models
 // (doc/calibration.md), of the broken surfaces whose normals spread enough,
