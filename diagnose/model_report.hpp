@@ -122,8 +122,8 @@ struct CheckWorkspace {
     bool repaired = false;  // whether the pass finished on the copy
     // Normals are compared in two halves on a large model.
     NormalScratch first, second;
-    // Flat triangles: one surface's indices and flags, then the counts.
-    std::vector<std::int32_t> corners;
+    // Flat triangles: the flags of every triangle of the model, then the
+    // counts.
     std::vector<char> degenerate;
     std::vector<std::int64_t> flat;  // degenerate triangles per surface of the model
     // Problems: each frame's box of its vertices (in 1/64 units), the frames

@@ -54,7 +54,6 @@ void release(CheckWorker& worker) {
     ModelBuffer().swap(w.copy);
     w.first = {};
     w.second = {};
-    w.corners = {};
     w.degenerate = {};
     w.flat = {};
     w.boxes = {};
