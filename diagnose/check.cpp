@@ -144,6 +144,58 @@ float select_rank(Visit visit, std::size_t rank, const std::vector<std::uint32_t
     return from_order_key(bucket << 16 | rest);
 }
 
+// The rank-th smallest of values[0 .. n), found a digit of the values'
+// order keys at a time (11, 11 and 10 bits): the values whose leading digits
+// are the rank's are copied aside as keys, so each digit counts fewer. Unlike
+// nth_element it takes no branch that depends on the values, and it leaves
+// them as they are.
+float select_kept(const float* values, std::size_t n, std::size_t rank,
+                  std::vector<std::uint32_t>& keys, std::vector<std::uint32_t>& counts) {
+    keys.resize(n);
+    std::uint32_t prefix = 0;
+    std::size_t m = n;
+    for (const int shift : {21, 10, 0}) {
+        const std::uint32_t digits = shift == 0 ? 1024 : 2048;
+        counts.assign(digits, 0);
+        if (shift == 21)
+            for (std::size_t i = 0; i < n; ++i) {
+                keys[i] = order_key(values[i]);
+                ++counts[keys[i] >> 21];
+            }
+        else
+            for (std::size_t i = 0; i < m; ++i) ++counts[(keys[i] >> shift) & (digits - 1)];
+        std::uint32_t digit = 0;
+        while (rank >= counts[digit]) rank -= counts[digit++];
+        prefix |= digit << shift;
+        if (shift == 0) break;
+        // The keys that share the digits found so far, in place.
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < m; ++i) {
+            keys[kept] = keys[i];
+            kept += (keys[i] >> shift) == prefix >> shift;
+        }
+        m = kept;
+    }
+    return from_order_key(prefix);
+}
+
+// Changes of a surface up to which their median is found by nth_element,
+// past which by select_kept: for a few hundred values, clearing its counts
+// would cost more than nth_element's mispredicted branches.
+constexpr std::size_t kSelectedKept = 512;
+
+// The rank-th smallest of the first `changed` kept cosines. Ranks are asked
+// for in increasing order: each nth_element leaves the larger values after
+// its rank, `from`, where the next one looks.
+float kept_rank(NormalScratch& w, std::size_t changed, std::size_t rank, std::size_t& from) {
+    if (changed > kSelectedKept) return select_kept(w.cosines.data(), changed, rank, w.keys, w.low);
+    const auto median = w.cosines.begin() + static_cast<std::ptrdiff_t>(rank);
+    std::nth_element(w.cosines.begin() + static_cast<std::ptrdiff_t>(from), median,
+                     w.cosines.begin() + static_cast<std::ptrdiff_t>(changed));
+    from = rank;
+    return *median;
+}
+
 // Vertex-frames of a surface from which its median is found by buckets.
 constexpr std::int64_t kBucketedMedian = 65536;
 // Vertex-frames of a surface up to which the cosines are kept for the
@@ -153,8 +205,7 @@ constexpr std::int64_t kKeptCosines = std::int64_t{1} << 22;
 // What the first pass over a surface's normal changes counts.
 struct CosineCounts {
     std::size_t changed = 0;  // vertex-frames whose packed normal changes
-    std::int64_t farOff = 0;  // more than kFarOffDegrees off, changed or not
-    std::int64_t inward = 0;  // more than 90 degrees off
+    NormalTally tally;        // over every vertex-frame, changed or not
     float worst = 1.0f;       // the smallest cosine of a change
 };
 
@@ -166,8 +217,6 @@ CosineCounts count_cosines(const std::uint8_t* file, const std::uint8_t* copy,
     const AngleTables& tables = angle_tables();
     const std::int32_t numFrames = Md3Surface::numFrames(surface);
     const std::int32_t numVerts = Md3Surface::numVerts(surface);
-    const float farOffCosine =
-        static_cast<float>(std::cos(kFarOffDegrees * 3.14159265358979323846 / 180.0));
     CosineCounts c;
     for (std::int32_t j = 0; j < numFrames; ++j) {
         const std::uint8_t* before = vertex_frame(surface, j);
@@ -177,16 +226,16 @@ CosineCounts count_cosines(const std::uint8_t* file, const std::uint8_t* copy,
                 Md3Vertex::normal(before + std::int64_t{v} * Md3Vertex::kSize);
             const std::uint16_t rebuilt =
                 Md3Vertex::normal(after + std::int64_t{v} * Md3Vertex::kSize);
-            // Without a branch: most often every normal or none changes,
-            // but in between the branch would be a coin toss.
+            // Without a branch, as tally_normal counts: most often every
+            // normal or none changes, but in between a branch would be a
+            // coin toss.
             const float cosine = normal_cosine(tables, old, rebuilt);
             const bool differs = old != rebuilt;
             c.worst = differs && cosine < c.worst ? cosine : c.worst;
             if (bucketed) w.buckets[order_key(cosine) >> 16] += differs;
             if (kept) w.cosines[c.changed] = cosine;
             c.changed += differs;
-            c.farOff += cosine < farOffCosine;
-            c.inward += cosine < 0.0f;
+            tally_normal(c.tally, cosine);
         }
     }
     return c;
@@ -241,11 +290,10 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     if (kept) w.cosines.resize(static_cast<std::size_t>(change.total));
     const CosineCounts counts = count_cosines(file, copy, surface, bucketed, kept, w);
     const std::size_t changed = counts.changed;
-    const std::int64_t farOff = counts.farOff, inward = counts.inward;
+    const std::int64_t farOff = counts.tally.farOff, inward = counts.tally.inward;
     if (changed == 0) return change;
     change.changed = static_cast<std::int64_t>(changed);
-    change.farOff = farOff;
-    change.inward = inward;
+    change.tally = counts.tally;
     change.worstDegrees = degrees(counts.worst);
     // The larger the cosine, the smaller the angle: the median angle is the
     // median cosine counted from the top.
@@ -261,11 +309,7 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     };
     const auto angle_at = [&](std::size_t rank) {
         if (bucketed) return degrees(select_rank(each_change, rank, w.buckets, w.low));
-        const auto median = w.cosines.begin() + static_cast<std::ptrdiff_t>(rank);
-        std::nth_element(w.cosines.begin() + static_cast<std::ptrdiff_t>(from), median,
-                         w.cosines.begin() + static_cast<std::ptrdiff_t>(changed));
-        from = rank;
-        return degrees(*median);
+        return degrees(kept_rank(w, changed, rank, from));
     };
     change.medianDegrees = angle_at(changed - 1 - changed / 2);
     // Over every vertex-frame, the unchanged ones are the smallest angles:
@@ -291,8 +335,8 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
 // the second on a thread of its own.
 constexpr std::int64_t kThreadedNormals = 200000;
 
-void compare_normals(const std::uint8_t* file, const std::uint8_t* copy, ModelReport& report,
-                     CheckWorkspace& w) {
+void compare_normals(const std::uint8_t* file, const std::uint8_t* copy,
+                     std::vector<NormalChange>& out, CheckWorkspace& w) {
     std::vector<const std::uint8_t*> surfaces;
     std::int64_t total = 0;
     for_each_surface(file, [&](const std::uint8_t* surface, std::int32_t) {
@@ -318,7 +362,7 @@ void compare_normals(const std::uint8_t* file, const std::uint8_t* copy, ModelRe
         half < surfaces.size(), [&] { compare(0, half, w.first); },
         [&] { compare(half, surfaces.size(), w.second); });
     for (const NormalChange& change : changes)
-        if (change.changed > 0) report.normals.push_back(change);
+        if (change.changed > 0) out.push_back(change);
 }
 
 // Raises `largest` to `difference`; once either is NaN, it stays NaN.
@@ -367,23 +411,30 @@ void compare_names(const std::uint8_t* file, const std::uint8_t* copy, ModelRepo
 
 namespace {
 
-// What meshmend would do, done to a copy, into workspace.copy, and the flat
-// triangles counted as the pass goes: it forms every triangle's cross
-// product in every frame, and names those that come out as zeros. The copy
-// is resized without being filled, then copied in one block: assigning from
-// iterators would construct the bytes one at a time.
-void repair_copy_counting_flat(std::span<const std::uint8_t> file, CheckWorkspace& workspace) {
+// Copies the file into workspace.copy and runs the pass on the copy in
+// `normals`; true when it finished. The copy is resized without being
+// filled, then copied in one block: assigning from iterators would construct
+// the bytes one at a time. With `countFlat`, which takes the default rebuild,
+// the flat triangles are counted into workspace.flat as the pass goes: it
+// forms every triangle's cross product in every frame, and names those that
+// come out as zeros.
+bool repair_copy_of(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
+                    const NormalChoice& normals, bool countFlat) {
     ModelBuffer& copy = workspace.copy;
     copy.resize(file.size());
     std::memcpy(copy.data(), file.data(), file.size());
+    if (!countFlat)
+        return repair_model(copy, nullptr, *workspace.pass, best_instruction_set(), normals);
     FlatCount flat{copy.data(), workspace.degenerate, {}, {}};
     start_flat_count(copy.data(), flat);
     const ZeroCrossWatch watch{note_zero_cross, &flat};
     workspace.pass->watch = &watch;
-    workspace.repaired = repair_model(copy, nullptr, *workspace.pass);
+    const bool repaired =
+        repair_model(copy, nullptr, *workspace.pass, best_instruction_set(), normals);
     workspace.pass->watch = nullptr;
-    if (!workspace.repaired) test_every_frame(copy.data(), flat);
+    if (!repaired) test_every_frame(copy.data(), flat);
     finish_flat_count(flat, workspace.flat);
+    return repaired;
 }
 
 // A model meshmend refuses: the first surface with more vertices than it takes.
@@ -396,6 +447,17 @@ void note_refused(const std::uint8_t* model, ModelReport& report) {
         report.refusedVerts = Md3Surface::numVerts(surface);
         return false;
     });
+}
+
+// Under a normal mode other than rebuild, the normals are graded against the
+// default rebuild all the same (a model's health does not depend on how it
+// would be repaired): that rebuild's normal changes, made in the copy that
+// the mode's own pass then overwrites.
+void compare_with_rebuild(std::span<const std::uint8_t> file, CheckWorkspace& workspace) {
+    workspace.rebuiltNormals.clear();
+    if (workspace.normals.mode == NormalMode::rebuild) return;
+    if (repair_copy_of(file, workspace, NormalChoice{}, true))
+        compare_normals(file.data(), workspace.copy.data(), workspace.rebuiltNormals, workspace);
 }
 
 // The verdict and what meshmend would change.
@@ -417,12 +479,18 @@ ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& wo
             static_cast<long long>(work), static_cast<long long>(kCheckBudget));
         return report;
     }
-    const auto repair_copy = [&] { repair_copy_counting_flat(file, workspace); };
+    // What meshmend would do, done to a copy; under the default rebuild the
+    // flat triangles are counted as it goes (else compare_with_rebuild does).
+    const auto repair_copy = [&] {
+        workspace.repaired = repair_copy_of(file, workspace, workspace.normals,
+                                            workspace.normals.mode == NormalMode::rebuild);
+    };
     // On a large model, the farthest vertex of each frame from its centre
     // too: the sphere check needs it on every frame whose bounds are off,
     // and beside the pass it costs no time.
     const bool large = triangle_frames(file.data()) >= kThreadedFarthest;
     workspace.farthest.clear();
+    compare_with_rebuild(file, workspace);
     side_by_side(large, repair_copy, [&] {
         if (large) measure_farthest(file.data(), workspace.farthest);
     });
@@ -441,7 +509,7 @@ ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& wo
 
     report.verdict = Verdict::repairable;
     compare_names(file.data(), copy.data(), report);
-    compare_normals(file.data(), copy.data(), report, workspace);
+    compare_normals(file.data(), copy.data(), report.normals, workspace);
     compare_frames(file.data(), copy.data(), report);
     return report;
 }
@@ -465,6 +533,7 @@ std::int64_t check_work(const std::uint8_t* model) {
 ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
                         const EngineProfile& engine, std::int64_t fileSize) {
     ModelReport report = check_changes(file, workspace, fileSize);
+    report.normalChoice = workspace.normals;
     if (report.verdict != Verdict::invalid && report.verdict != Verdict::unreadable) {
         report.problems = find_problems(file, engine, report, workspace);
         report.advice = find_advice(file, engine, workspace);

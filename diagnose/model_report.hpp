@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "md3_layout.hpp"
+#include "normal_choice.hpp"
+#include "normal_grade.hpp"
 #include "problem_kinds.hpp"
 #include "validate_layout.hpp"
 #include "workspace.hpp"
@@ -59,11 +61,10 @@ struct NormalChange {
     double medianDegrees = 0;
     std::int64_t unusedVertices = 0;  // used by no triangle: they keep their normal
     // Over all vertex-frames of the surface, those that keep their normal
-    // counting as 0 degrees: how many lie more than kFarOffDegrees and more
-    // than 90 degrees off, and the median angle (left 0 unless those counts
-    // reach kBrokenShare or pass kInvertedShare).
-    std::int64_t farOff = 0;
-    std::int64_t inward = 0;
+    // counting as 0 degrees: what grade_normals counts, and the median angle
+    // (left 0 unless the far-off share reaches kBrokenShare or the inward
+    // one passes kInvertedShare).
+    NormalTally tally;
     double overallMedianDegrees = 0;
 };
 
@@ -86,6 +87,8 @@ struct ModelReport {
     std::int32_t refusedSurface = -1;
     std::string refusedName;
     std::int64_t refusedVerts = 0;
+    // The meshmend run the verdict and the changes are for.
+    NormalChoice normalChoice;
     // repairable: what would change.
     std::vector<NameChange> names;
     std::vector<NormalChange> normals;
@@ -112,14 +115,21 @@ struct NormalScratch {
     std::vector<float> cosines;          // of the angles of its normal changes
     std::vector<std::uint32_t> buckets;  // how many cosines in each, for the median
     std::vector<std::uint32_t> low;      // within the median's bucket
+    std::vector<std::uint32_t> keys;     // the cosines' order keys, for the median
 };
 
 // Storage reused from one model to the next, so that checking a whole tree
 // allocates next to nothing per model.
 struct CheckWorkspace {
     std::unique_ptr<RepairWorkspace> pass = std::make_unique_for_overwrite<RepairWorkspace>();
+    // How meshmend is to treat the normals: the mode the model is checked
+    // for. Set by whoever owns the workspace; the default rebuild unless set.
+    NormalChoice normals;
     ModelBuffer copy;       // the model as meshmend would leave it
     bool repaired = false;  // whether the pass finished on the copy
+    // Under a mode other than rebuild, the normal changes the default rebuild
+    // would make, against which the stored normals are graded; empty else.
+    std::vector<NormalChange> rebuiltNormals;
     // Normals are compared in two halves on a large model.
     NormalScratch first, second;
     // Flat triangles: the flags of every triangle of the model, then the

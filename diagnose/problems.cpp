@@ -336,7 +336,7 @@ void check_frames(const std::uint8_t* model, CheckWorkspace& w, std::vector<Prob
 // normals when the pass finished, else against the sum of the face normals
 // as the triangles' winding gives them (e2 x e1, as the pass builds them).
 struct NormalFigures {
-    std::int64_t total = 0, farOff = 0, inward = 0;
+    NormalTally tally;
     double medianDegrees = 0;
 };
 
@@ -380,15 +380,13 @@ NormalFigures winding_figures(const std::uint8_t* surface, CheckWorkspace& w) {
             decode_normal(Md3Vertex::normal(vertices + std::int64_t{v} * Md3Vertex::kSize), stored);
             const double cosine = std::clamp(
                 (stored[0] * n[0] + stored[1] * n[1] + stored[2] * n[2]) / length, -1.0, 1.0);
-            const double angle = degrees(cosine);
-            w.angles.push_back(static_cast<float>(angle));
-            f.farOff += angle > kFarOffDegrees;
-            f.inward += cosine < 0;
+            w.angles.push_back(static_cast<float>(degrees(cosine)));
+            tally_normal(f.tally, static_cast<float>(cosine));
         }
     }
-    f.total = static_cast<std::int64_t>(w.angles.size());
-    if (f.total > 0) {
-        const auto median = w.angles.begin() + f.total / 2;
+    const std::int64_t total = f.tally.total;
+    if (total > 0) {
+        const auto median = w.angles.begin() + total / 2;
         std::nth_element(w.angles.begin(), median, w.angles.end());
         f.medianDegrees = *median;
     }
@@ -397,24 +395,28 @@ NormalFigures winding_figures(const std::uint8_t* surface, CheckWorkspace& w) {
 
 void check_normals(const std::uint8_t* model, const ModelReport& report, CheckWorkspace& w,
                    const std::vector<char>& skipped, std::vector<Problem>& out) {
-    std::size_t next = 0;  // report.normals is in surface order
+    // Graded against the default rebuild, whatever the mode checked.
+    const std::vector<NormalChange>& changes =
+        w.normals.mode == NormalMode::rebuild ? report.normals : w.rebuiltNormals;
+    std::size_t next = 0;  // changes are in surface order
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
         if (skipped[static_cast<std::size_t>(s)]) return true;
         NormalFigures f;
         if (w.repaired) {
-            while (next < report.normals.size() && report.normals[next].surface < s) ++next;
-            if (next == report.normals.size() || report.normals[next].surface != s) return true;
-            const NormalChange& change = report.normals[next];
-            f = {change.total, change.farOff, change.inward, change.overallMedianDegrees};
+            while (next < changes.size() && changes[next].surface < s) ++next;
+            if (next == changes.size() || changes[next].surface != s) return true;
+            const NormalChange& change = changes[next];
+            f = {change.tally, change.overallMedianDegrees};
         } else {
             f = winding_figures(surface, w);
         }
-        if (f.total == 0) return true;
-        const double inwardShare = static_cast<double>(f.inward) / static_cast<double>(f.total);
-        const double farShare = static_cast<double>(f.farOff) / static_cast<double>(f.total);
-        const bool inverted = inwardShare > kInvertedShare;
-        if (!inverted && !(farShare >= kBrokenShare && f.medianDegrees >= kBrokenMedianDegrees))
-            return true;
+        const NormalGrade grade = grade_normals(f.tally);
+        if (grade == NormalGrade::healthy) return true;
+        const auto share = [&](std::int64_t count) {
+            return static_cast<double>(count) / static_cast<double>(f.tally.total);
+        };
+        const double inwardShare = share(f.tally.inward), farShare = share(f.tally.farOff);
+        const bool inverted = grade == NormalGrade::inverted;
         Problem p = problem(inverted ? ProblemKind::normals_inverted : ProblemKind::normals_broken,
                             s, surface);
         p.share = inverted ? inwardShare : farShare;
@@ -488,6 +490,8 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
         return static_cast<float>(std::cos(degrees * kPi / 180.0));
     };
     const float agreeing = cosine(kAgreeingDegrees), seam = cosine(kSeamDegrees);
+    // Wider than the crease: a hard edge, or faces back to back, kept apart.
+    const float crease = crease_cosine(w.normals.creaseDegrees);
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t s) {
         if (skipped[static_cast<std::size_t>(s)]) return true;
         const std::int32_t numVerts = Md3Surface::numVerts(surface);
@@ -520,7 +524,7 @@ void check_seams(const std::uint8_t* model, const std::uint8_t* copy, CheckWorks
                     const std::int32_t va = w.order[a], vb = w.order[b];
                     const float apart =
                         rebuilt_apart(model, copy, surface, numFrames, va, vb, agreeing);
-                    if (apart >= seam) continue;
+                    if (apart >= seam || apart < crease) continue;
                     worst = std::min(worst, apart);
                     for (const std::int32_t v : {va, vb}) {
                         count += !inSeam[static_cast<std::size_t>(v)];

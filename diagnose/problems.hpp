@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engines.hpp"
+#include "normal_grade.hpp"
 #include "problem_kinds.hpp"
 
 namespace md3 {
@@ -17,33 +18,9 @@ namespace md3 {
 struct CheckWorkspace;
 struct ModelReport;
 
-// normals_broken: a surface whose stored normals have no relation to the
-// geometry, told from one whose exporter merely built them another way.
-// Quantisation alone moves a stored normal by up to about 2.8 degrees;
-// exporters that weight face normals by angle or area, or smooth over hard
-// edges and texture seams, differ from meshmend's unweighted sum by a few
-// degrees to a few tens at sharp edges (a box smoothed at its corners, 55
-// degrees at every vertex). Normals unrelated to the surface are off by 90
-// degrees at the median and more than 45 degrees off on 85% of
-// vertex-frames (random directions; one packed value all over a closed
-// surface comes out the same).
-//
-// On the OpenArena models measured (doc/calibration.md) surfaces fall in
-// two groups with nothing between: 189 with at most 52% of vertex-frames
-// beyond 45 degrees and a median of at most 45.5 degrees (the largest, a
-// bracelet whose exporter smoothed its hard edges), and 36 with 75% to 96%
-// beyond 45 degrees and a median of 66 to 103 degrees. The thresholds sit in
-// the middle of both gaps, and a surface must pass both.
-inline constexpr double kFarOffDegrees = 45.0;
-inline constexpr double kBrokenShare = 0.65;
-inline constexpr double kBrokenMedianDegrees = 60.0;
-// normals_inverted: most vertex-frames facing away from the winding's
-// normal, more than 90 degrees off it. Random directions face away on half
-// of them, so "most" must be well over half: normals turned round face away
-// on nearly all. The one real surface measured with more than half facing
-// away (67%, a median of 103 degrees) has normals unrelated to its geometry
-// rather than turned round, and counts as broken.
-inline constexpr double kInvertedShare = 0.75;
+// normals_broken and normals_inverted: the surface's stored normals graded
+// against meshmend's rebuilt ones, as grade_normals does (normal_grade.hpp).
+
 // Stored normals of two vertices at one place agree when they are this
 // close: what the two angle bytes can make of one direction.
 inline constexpr double kAgreeingDegrees = 3.0;

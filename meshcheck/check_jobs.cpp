@@ -52,6 +52,7 @@ void release(CheckWorker& worker) {
     ModelBuffer().swap(worker.model);
     CheckWorkspace& w = worker.workspace;
     ModelBuffer().swap(w.copy);
+    w.rebuiltNormals = {};
     w.first = {};
     w.second = {};
     w.degenerate = {};
@@ -160,6 +161,7 @@ std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& n
 ModelReport run_job(const CheckJob& job, CheckWorker& worker, const CheckSettings& settings) {
     if (!job.error.empty()) return unreadable(job.error);
     const EngineProfile& engine = *settings.engine;
+    worker.workspace.normals = settings.normals;
     const GameReferences* game = settings.game;
     const std::int32_t pictureFrame = settings.pictureFrame;
     const GiveBackLarge giveBack{worker};

@@ -61,6 +61,8 @@ struct CheckSettings {
     // (kFirstFrameWithAProblem: of the first frame a problem is found in,
     // else 0).
     std::int32_t pictureFrame = -1;
+    // The normal mode of meshmend the verdict and changes are for.
+    NormalChoice normals;
 };
 
 // Reads and checks the model of `job`. A model that cannot be read, or is too

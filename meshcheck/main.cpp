@@ -39,7 +39,8 @@ constexpr const char* kVersion = "meshcheck 0.2\n";
 constexpr const char* kUsage =
     "Usage: meshcheck [--engine NAME] [--game DIR]... [--strict] [--changes] [--json]\n"
     "                 [--quiet] [--jobs N] [--picture FILE.png | --pictures DIR]\n"
-    "                 [--frame N] [--report DIR] <model, archive or folder>...\n"
+    "                 [--frame N] [--report DIR] [--normals MODE [--crease DEG]]\n"
+    "                 <model, archive or folder>...\n"
     "Says what is wrong with each MD3 model in the game, and what meshmend would\n"
     "change, without changing anything. A .pk3 archive or .pk3dir folder stands for\n"
     "every .md3 member in it, a folder for every .md3 file and archive below it.\n"
@@ -61,6 +62,9 @@ constexpr const char* kUsage =
     "                 errors first, filtered and sorted in any browser\n"
     "  --frame N      the frame drawn (from 0; the default: the first frame with a\n"
     "                 problem, else 0)\n"
+    "  --normals MODE the verdict and changes of meshmend --normals=MODE: rebuild\n"
+    "                 (the default), weld, broken or keep\n"
+    "  --crease DEG   with weld or broken: as meshmend --crease=DEG\n"
     "  --help         this text\n"
     "  --version      the version\n"
     "Exit status: 0 no model with an error, 1 some model with an error, 2 some\n"
@@ -78,6 +82,8 @@ struct Options {
     std::string pictures;            // --pictures: the folder for every model's picture
     std::string report;              // --report: the folder of the page and its pictures
     std::int32_t frame = -1;         // --frame: the frame they show; -1 the first with a problem
+    NormalChoice normals;            // --normals, --crease: the meshmend run checked for
+    bool crease = false;             // whether --crease was given
     std::vector<std::string> games;  // --game, in the order given
     std::vector<std::string> names;
 };
@@ -135,6 +141,7 @@ void check_together(const Options& options) {
     if (options.frame >= 0 && options.picture.empty() && options.pictures.empty() &&
         options.report.empty())
         usage_error("--frame chooses the frame of --picture or --pictures, and neither is given");
+    if (options.crease && !welds(options.normals.mode)) usage_error(kCreaseAlone);
 }
 
 // The folder of --report, at args[i].
@@ -143,6 +150,25 @@ std::string report_folder_option(const std::vector<std::string>& args, std::size
     if (i >= args.size() || args[i].empty()) usage_error("--report needs a folder");
     if (!earlier.empty()) usage_error("--report given twice");
     return args[i];
+}
+
+// Takes --normals or --crease at args[i] (and its value after it), as
+// meshmend takes them; false for any other argument.
+bool take_normals_option(const std::vector<std::string>& args, std::size_t& i, Options& options) {
+    const std::string& arg = args[i];
+    if (arg == "--normals" || arg.starts_with("--normals=")) {
+        if (arg == "--normals" && ++i == args.size()) usage_error("--normals needs a mode");
+        const std::string mode = arg == "--normals" ? args[i] : arg.substr(10);
+        if (!parse_normal_mode(mode, options.normals.mode)) usage_error(bad_normal_mode(mode));
+        return true;
+    }
+    if (arg != "--crease" && !arg.starts_with("--crease=")) return false;
+    if (arg == "--crease" && ++i == args.size()) usage_error("--crease needs an angle");
+    const std::string degrees = arg == "--crease" ? args[i] : arg.substr(9);
+    if (!parse_crease_degrees(degrees, options.normals.creaseDegrees))
+        usage_error(bad_crease(degrees));
+    options.crease = true;
+    return true;
 }
 
 Options parse_options(const std::vector<std::string>& args) {
@@ -195,6 +221,7 @@ Options parse_options(const std::vector<std::string>& args) {
             if (++i == args.size()) usage_error("--frame needs a number");
             if (options.frame >= 0) usage_error("--frame given twice");
             options.frame = parse_frame(args[i]);
+        } else if (take_normals_option(args, i, options)) {
         } else if (arg == "--help" || arg == "--version") {
             print_and_end(arg == "--help" ? kUsage : kVersion);
         } else {
@@ -455,8 +482,7 @@ int check_all(const Options& options) {
     ReportPage page;
     if (!start_page(options)) return kStatusBroken;
     Tally tally;
-    bool shown = false;
-    bool pictureFailed = false;
+    bool shown = false, pictureFailed = false;
     const bool drawing = pictures_wanted(options, pictureFailed);
     const PictureInputs inputs =
         drawing ? picture_inputs(options.names, options.games) : PictureInputs{};
@@ -490,7 +516,8 @@ int check_all(const Options& options) {
     CheckPool pool(options.jobs > 0 ? options.jobs : default_workers(),
                    {.engine = options.engine,
                     .game = game.get(),
-                    .pictureFrame = drawing || !options.report.empty() ? frame : -1});
+                    .pictureFrame = drawing || !options.report.empty() ? frame : -1,
+                    .normals = options.normals});
     const auto submit = [&](CheckJob& job) {
         while (pool.full() || pool.ready()) show(pool.take());
         pool.submit(std::move(job));

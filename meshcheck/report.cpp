@@ -112,6 +112,32 @@ std::string advice_line(const Problem& advice) {
            advice.message;
 }
 
+// Under the default rebuild, the modes of meshmend that would spare what it
+// harms: the seams it opens (weld), the surfaces whose normals were fine
+// (broken, when some surface's are not); empty when neither applies.
+std::string mode_hint(const ModelReport& r) {
+    if (r.normalChoice.mode != NormalMode::rebuild) return "";
+    const auto graded = [&](std::int32_t surface) {
+        return std::any_of(r.problems.begin(), r.problems.end(), [&](const Problem& p) {
+            return p.surface == surface && (p.kind == ProblemKind::normals_broken ||
+                                            p.kind == ProblemKind::normals_inverted);
+        });
+    };
+    std::int64_t healthy = 0, broken = 0;
+    for (const NormalChange& n : r.normals) ++(graded(n.surface) ? broken : healthy);
+    const bool seams = std::any_of(r.advice.begin(), r.advice.end(), [](const Problem& a) {
+        return a.kind == ProblemKind::repair_seams;
+    });
+    std::vector<std::string> parts;
+    if (seams) parts.push_back("--normals=weld leaves no seam here");
+    if (broken > 0 && healthy > 0)
+        parts.push_back("--normals=broken keeps the normals of the " +
+                        counted(healthy, "healthy surface", "healthy surfaces"));
+    std::string hint;
+    for (const std::string& part : parts) hint += (hint.empty() ? "meshmend " : "; ") + part;
+    return hint;
+}
+
 std::string text_report(const std::string& path, const ModelReport& r, bool withChanges) {
     // A path with a control character (a newline, say) would break the
     // one-line record, and bytes that are not UTF-8 garble a terminal: such
@@ -134,6 +160,7 @@ std::string text_report(const std::string& path, const ModelReport& r, bool with
     if (r.verdict == Verdict::repairable) {
         text += "  meshmend would change " + change_summary(r) + ":\n" + change_details(r, "    ");
         for (const Problem& a : r.advice) text += "    " + advice_line(a) + "\n";
+        if (const std::string hint = mode_hint(r); !hint.empty()) text += "    " + hint + "\n";
     }
     return text;
 }

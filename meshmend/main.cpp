@@ -37,9 +37,11 @@ std::string options_text() {
                "default)\n"
                "  --normals=weld     the same, but copies of a vertex along a texture seam "
                "share one normal\n"
+               "  --normals=broken   weld only surfaces whose normals are broken or inverted; "
+               "keep the rest\n"
                "  --normals=keep     change no normal\n"
-               "  --crease=DEGREES   with weld: copies whose normals are further apart "
-               "stay apart (") +
+               "  --crease=DEGREES   with weld or broken: copies whose normals are further "
+               "apart stay apart (") +
            crease +
            ")\n"
            "  --help             this text\n"
@@ -63,6 +65,9 @@ std::string options_text() {
 void say_normals(const NormalChoice& normals) {
     if (normals.mode == NormalMode::weld)
         std::fprintf(stderr, "Normals: weld, crease %g degrees\n", normals.creaseDegrees);
+    else if (normals.mode == NormalMode::broken)
+        std::fprintf(stderr, "Normals: broken surfaces welded, crease %g degrees\n",
+                     normals.creaseDegrees);
     else if (normals.mode == NormalMode::keep)
         std::fprintf(stderr, "Normals: keep\n");
 }

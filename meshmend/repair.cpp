@@ -2,9 +2,12 @@
 #include "repair.hpp"
 
 #include <memory>
+#include <vector>
 
 #include "md3_layout.hpp"
+#include "normal_grade.hpp"
 #include "pack_normal.hpp"
+#include "packed_normal.hpp"
 #include "pass_steps.hpp"
 #include "surface_normals.hpp"
 
@@ -25,6 +28,46 @@ void rebuild_surface_normals(InstructionSet set, std::uint8_t* model, std::uint8
     }
 }
 
+// Under NormalMode::broken: rebuilds the surface's normals, grades the
+// stored ones against them as meshcheck does, and then either welds them
+// (broken or inverted) or puts the stored ones back. `stored` holds them
+// meanwhile: one allocation for the largest surface, none per frame.
+void mend_broken_surface(InstructionSet set, std::uint8_t* model, std::uint8_t* surface,
+                         const PolarTables& polar, RepairWorkspace& workspace, float creaseCosine,
+                         std::vector<std::uint16_t>& stored) {
+    const std::int32_t numFrames = Md3Surface::numFrames(surface);
+    const std::int32_t numVerts = Md3Surface::numVerts(surface);
+    const auto normal_at = [&](std::int32_t j, std::int32_t v) {
+        return vertex_frame(surface, j) + std::int64_t{v} * Md3Vertex::kSize;
+    };
+    stored.resize(static_cast<std::size_t>(std::int64_t{numFrames} * numVerts));
+    std::size_t i = 0;
+    for (std::int32_t j = 0; j < numFrames; ++j)
+        for (std::int32_t v = 0; v < numVerts; ++v)
+            stored[i++] = Md3Vertex::normal(normal_at(j, v));
+
+    rebuild_surface_normals(set, model, surface, polar, workspace, NormalMode::rebuild,
+                            creaseCosine);
+    const AngleTables& tables = angle_tables();
+    NormalTally tally;
+    i = 0;
+    for (std::int32_t j = 0; j < numFrames; ++j)
+        for (std::int32_t v = 0; v < numVerts; ++v)
+            tally_normal(tally,
+                         normal_cosine(tables, stored[i++], Md3Vertex::normal(normal_at(j, v))));
+
+    if (grade_normals(tally) != NormalGrade::healthy) {
+        // The same positions again: the bounds come out as they are.
+        rebuild_surface_normals(set, model, surface, polar, workspace, NormalMode::weld,
+                                creaseCosine);
+        return;
+    }
+    i = 0;
+    for (std::int32_t j = 0; j < numFrames; ++j)
+        for (std::int32_t v = 0; v < numVerts; ++v)
+            Md3Vertex::set_normal(normal_at(j, v), stored[i++]);
+}
+
 }  // namespace
 
 bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, RepairWorkspace& workspace,
@@ -36,10 +79,15 @@ bool repair_model(std::span<std::uint8_t> bytes, std::FILE* out, RepairWorkspace
     reset_frame_bounds(model);
 
     const PolarTables& polar = polar_tables();
+    std::vector<std::uint16_t> stored;  // for NormalMode::broken
     const bool repaired = for_each_surface(model, [&](std::uint8_t* surface, std::int32_t) {
         repair_shader_name(surface, out);
         if (!report_surface_counts(surface, out)) return false;
-        rebuild_surface_normals(set, model, surface, polar, workspace, normals.mode, creaseCosine);
+        if (normals.mode == NormalMode::broken)
+            mend_broken_surface(set, model, surface, polar, workspace, creaseCosine, stored);
+        else
+            rebuild_surface_normals(set, model, surface, polar, workspace, normals.mode,
+                                    creaseCosine);
         return true;
     });
     if (!repaired) return false;

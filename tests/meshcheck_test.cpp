@@ -68,19 +68,24 @@ BuiltModel strip_model(int numVerts) {
 // The contract: clean exactly when meshmend leaves the file as it is,
 // repairable exactly when it succeeds and changes something, and the other
 // verdicts exactly when it refuses, over every kind of model the project can
-// make and hundreds of damaged ones.
+// make and hundreds of damaged ones, in each of meshmend's normal modes.
 TEST_F(Meshcheck, VerdictIsWhatMeshmendDoes) {
     BuiltModel trailing = generated_model(2, 3, 30);
     trailing.trailingBytes = 24;
     BuiltModel degenerate = generated_model(1, 2, 14);
     degenerate.surfaces[0].triangles.push_back({3, 3, 3});
+    // Right names and bounds, one surface's normals broken: only broken and
+    // rebuild change it.
+    ModelBuffer brokenNormals = repaired(build_model(generated_model(2, 2, 40)));
+    randomise_normals(brokenNormals, 1, 3);
     const std::vector<ModelBuffer> originals = {read_file(SAMPLE_MODEL),
                                                 build_model(generated_model(3, 2, 20)),
                                                 build_model(trailing),
                                                 build_model(degenerate),
                                                 build_model(frames_only_model(3)),
                                                 build_model(BuiltModel{}),
-                                                build_model(strip_model(1025))};
+                                                build_model(strip_model(1025)),
+                                                brokenNormals};
     std::vector<ModelBuffer> models = originals;
     for (const ModelBuffer& m : originals) models.push_back(repaired(m));
     Mutator mutator(20261209);
@@ -93,36 +98,44 @@ TEST_F(Meshcheck, VerdictIsWhatMeshmendDoes) {
         std::snprintf(name, sizeof name, "models/m%03zu.md3", i);
         paths.push_back(model_file(name, models[i]));
     }
-    const std::map<std::string, json> reports = run_json({path("models")}, 2);
-    ASSERT_EQ(reports.size(), models.size());
-
+    // Every model under the default; the models made whole and the first
+    // damaged ones under the other modes.
+    const std::size_t others = 2 * originals.size() + 40;
     std::map<std::string, int> seen;
-    for (std::size_t i = 0; i < models.size(); ++i) {
-        SCOPED_TRACE(paths[i]);
-        EXPECT_EQ(read_file(paths[i]), models[i]) << "meshcheck changed nothing";
-        const std::string copy = path("copy.md3");
-        write_file(copy, models[i]);
-        const RunResult mend = run_tool(MESHMEND_BIN, {copy});
-        std::string expected = "unreadable";
-        if (mend.status == 0)
-            expected = read_file(copy) == models[i] ? "clean" : "repairable";
-        else if (mend.err.find("Surface has more than 1024") != std::string::npos)
-            expected = "refused";
-        else if (mend.err.find("Corrupt/invalid model") != std::string::npos)
-            expected = "invalid";
-        const json& report = reports.at(paths[i]);
-        EXPECT_EQ(report.at("verdict"), expected) << report.dump();
-        if (expected == "repairable") {  // every byte meshmend changes shows up as some finding
-            EXPECT_TRUE(!report.at("model_name").is_null() || !report.at("shaders").empty() ||
-                        !report.at("normals").empty() || report.at("frames").at("changed") > 0 ||
-                        report.at("trailing_bytes") > 0)
-                << report.dump();
+    for (const std::string mode : {"rebuild", "weld", "broken", "keep"}) {
+        SCOPED_TRACE(mode);
+        const std::map<std::string, json> reports =
+            run_json({"--normals=" + mode, path("models")}, 2);
+        ASSERT_EQ(reports.size(), models.size());
+        for (std::size_t i = 0; i < (mode == "rebuild" ? models.size() : others); ++i) {
+            SCOPED_TRACE(paths[i]);
+            EXPECT_EQ(read_file(paths[i]), models[i]) << "meshcheck changed nothing";
+            const std::string copy = path("copy.md3");
+            write_file(copy, models[i]);
+            const RunResult mend = run_tool(MESHMEND_BIN, {"--normals=" + mode, copy});
+            std::string expected = "unreadable";
+            if (mend.status == 0)
+                expected = read_file(copy) == models[i] ? "clean" : "repairable";
+            else if (mend.err.find("Surface has more than 1024") != std::string::npos)
+                expected = "refused";
+            else if (mend.err.find("Corrupt/invalid model") != std::string::npos)
+                expected = "invalid";
+            const json& report = reports.at(paths[i]);
+            EXPECT_EQ(report.at("verdict"), expected) << report.dump();
+            if (expected == "repairable") {  // every byte meshmend changes shows up as some finding
+                EXPECT_TRUE(!report.at("model_name").is_null() || !report.at("shaders").empty() ||
+                            !report.at("normals").empty() ||
+                            report.at("frames").at("changed") > 0 ||
+                            report.at("trailing_bytes") > 0)
+                    << report.dump();
+            }
+            ++seen[mode + " " + expected];
         }
-        ++seen[expected];
     }
     EXPECT_EQ(entries(), 2u) << "no file beside the models and the copy";
-    for (const char* verdict : {"clean", "repairable", "refused", "invalid"})
-        EXPECT_GT(seen[verdict], 0) << verdict;
+    for (const char* mode : {"rebuild", "weld", "broken", "keep"})
+        for (const char* verdict : {"clean", "repairable", "refused", "invalid"})
+            EXPECT_GT((seen[std::string(mode) + " " + verdict]), 0) << mode << " " << verdict;
 }
 
 // Each kind of finding, with the numbers it must carry.

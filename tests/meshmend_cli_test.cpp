@@ -209,8 +209,11 @@ TEST_F(Meshmend, OptionsComeBeforeTheFirstName) {
         "  --normals=rebuild  rebuild every vertex normal from the triangles (the default)\n"
         "  --normals=weld     the same, but copies of a vertex along a texture seam share one "
         "normal\n"
+        "  --normals=broken   weld only surfaces whose normals are broken or inverted; keep the "
+        "rest\n"
         "  --normals=keep     change no normal\n"
-        "  --crease=DEGREES   with weld: copies whose normals are further apart stay apart (45)\n"
+        "  --crease=DEGREES   with weld or broken: copies whose normals are further apart stay "
+        "apart (45)\n"
         "  --help             this text\n"
         "  --version          the version\n"
         "  --                 ends the options, for a name that begins with --\n";
@@ -233,12 +236,12 @@ TEST_F(Meshmend, OptionsComeBeforeTheFirstName) {
         {{"--normals"},
          22,
          "",
-         refused("--normals takes rebuild, weld or keep, not \"\""),
+         refused("--normals takes rebuild, weld, broken or keep, not \"\""),
          nullptr},
         {{"--normals=bad", "in.md3"},
          22,
          "",
-         refused("--normals takes rebuild, weld or keep, not \"bad\""),
+         refused("--normals takes rebuild, weld, broken or keep, not \"bad\""),
          nullptr},
         {{"--normals=weld", "--crease=180.5", "in.md3"},
          22,
@@ -250,7 +253,11 @@ TEST_F(Meshmend, OptionsComeBeforeTheFirstName) {
          "",
          refused("--crease takes an angle from 0 to 180 degrees, not \"4x\""),
          nullptr},
-        {{"--crease=30", "in.md3"}, 22, "", refused("--crease goes with --normals=weld"), nullptr},
+        {{"--crease=30", "in.md3"},
+         22,
+         "",
+         refused("--crease goes with --normals=weld or --normals=broken"),
+         nullptr},
         {{"--normals=weld"}, 22, "", kBanner + kUsage, nullptr},
         {{"--normals=keep", "in.md3", "a", "b"}, 22, "", kBanner + kUsage, nullptr},
         {{"--normals=keep", "in.md3", "kept.md3"}, 0, "*", kBanner + "Normals: keep\n", "kept.md3"},
@@ -259,6 +266,11 @@ TEST_F(Meshmend, OptionsComeBeforeTheFirstName) {
          "*",
          kBanner + "Normals: weld, crease 7.5 degrees\n",
          "welded.md3"},
+        {{"--normals=broken", "--crease=30", "in.md3", "mended.md3"},
+         0,
+         "*",
+         kBanner + "Normals: broken surfaces welded, crease 30 degrees\n",
+         "mended.md3"},
         {{"--", "--in.md3"}, 0, "*", kBanner, "--in.md3"},
         {{"./--in.md3"}, 0, "*", kBanner, "--in.md3"},
         {{"--normals=rebuild", "--", "--in.md3", "--"}, 0, "*", kBanner, "--"},

@@ -16,7 +16,8 @@ constexpr double kPi = 3.14159265358979323846;
 // within about two degrees of the vector it was packed from.
 constexpr double kQuantisation = 2.0;
 
-const NormalChoice kRebuild{NormalMode::rebuild}, kWeld{NormalMode::weld}, kKeep{NormalMode::keep};
+const NormalChoice kRebuild{NormalMode::rebuild}, kWeld{NormalMode::weld}, kKeep{NormalMode::keep},
+    kBroken{NormalMode::broken};
 
 ModelBuffer mended(const BuiltModel& m, const NormalChoice& choice) {
     ModelBuffer bytes = build_model(m);
@@ -235,7 +236,8 @@ TEST(NormalModes, EachModeWritesOnlyTheNormalsItMay) {
         ModelBuffer rebuilt = original;
         const PassOutput expected = run_pass(repair_model, rebuilt);
         const std::set<std::size_t> normals = normal_bytes(original);
-        for (const NormalChoice& choice : {kWeld, kKeep, NormalChoice{NormalMode::weld, 180.0}}) {
+        for (const NormalChoice& choice :
+             {kWeld, kKeep, kBroken, NormalChoice{NormalMode::weld, 180.0}}) {
             SCOPED_TRACE(m.name + " mode " + std::to_string(static_cast<int>(choice.mode)));
             ModelBuffer out = original;
             const PassOutput lines = run_pass(
@@ -259,5 +261,38 @@ TEST(NormalModes, EachModeWritesOnlyTheNormalsItMay) {
                 EXPECT_GT(differ, 0u);
             }
         }
+    }
+}
+
+// Broken rewrites the surfaces whose normals are unrelated to the geometry or
+// turned round, as weld would, and keeps every other surface's normals,
+// even those a rebuild would change (here by a step of the polar angle).
+TEST(NormalModes, BrokenMendsOnlyTheSurfacesWhoseNormalsAreWrong) {
+    const ModelBuffer healthy = repaired(build_model(generated_model(4, 3, 120)));
+    ModelBuffer model = healthy;
+    each_vertex(model, 0, [](std::uint8_t* v) {
+        const std::uint16_t n = Md3Vertex::normal(v);
+        Md3Vertex::set_normal(v, static_cast<std::uint16_t>((n & 0xFF00) | ((n + 1) & 0xFF)));
+    });
+    randomise_normals(model, 1, 5);
+    negate_normals(model, 3);
+    const std::set<std::size_t> normals = normal_bytes(model);
+    ModelBuffer broken = model, welded = model, rebuilt = model;
+    ASSERT_TRUE(repair_model(broken, nullptr, best_instruction_set(), kBroken));
+    ASSERT_TRUE(repair_model(welded, nullptr, best_instruction_set(), kWeld));
+    ASSERT_TRUE(repair_model(rebuilt, nullptr));
+    for (int s = 0; s < 4; ++s) {
+        SCOPED_TRACE("surface " + std::to_string(s));
+        const bool mended = s == 1 || s == 3;
+        std::size_t rebuildChanges = 0;
+        each_vertex(model, s, [&](std::uint8_t* v) {
+            const std::size_t at = static_cast<std::size_t>(v - model.data()) + Md3Vertex::kNormal;
+            ASSERT_TRUE(normals.count(at));
+            const ModelBuffer& expected = mended ? welded : model;
+            EXPECT_EQ(broken[at], expected[at]);
+            EXPECT_EQ(broken[at + 1], expected[at + 1]);
+            rebuildChanges += rebuilt[at] != model[at] || rebuilt[at + 1] != model[at + 1];
+        });
+        if (s == 0) EXPECT_GT(rebuildChanges, 0u) << "a rebuild would change the kept surface";
     }
 }

@@ -41,31 +41,9 @@ std::uint8_t* surface_at(ModelBuffer& model, int s) {
     return model.data() + surface_offset(model.data(), s);
 }
 
-// Calls visit(vertex) for every vertex-frame of surface s.
-void each_vertex(ModelBuffer& model, int s, const std::function<void(std::uint8_t*)>& visit) {
-    std::uint8_t* surface = surface_at(model, s);
-    for (std::int32_t j = 0; j < Md3Surface::numFrames(surface); ++j)
-        for (std::int32_t v = 0; v < Md3Surface::numVerts(surface); ++v)
-            visit(vertex_frame(surface, j) + std::int64_t{v} * Md3Vertex::kSize);
-}
-
-// The damage the engine shows: normals in random directions, normals turned
-// round, and one frame's sphere or box made too small by one position step.
-void randomise_normals(ModelBuffer& model, int s, std::uint32_t seed) {
-    std::mt19937 random(seed);
-    each_vertex(model, s, [&](std::uint8_t* v) {
-        Md3Vertex::set_normal(v, static_cast<std::uint16_t>(random()));
-    });
-}
-
-void negate_normals(ModelBuffer& model, int s) {
-    each_vertex(model, s, [&](std::uint8_t* v) {
-        float n[3];
-        decode_normal(Md3Vertex::normal(v), n);
-        Md3Vertex::set_normal(v, pack_normal(-n[0], -n[1], -n[2]));
-    });
-}
-
+// The damage the engine shows (normals in random directions, normals turned
+// round: see support.hpp), and one frame's sphere or box made too small by
+// one position step.
 // The farthest vertex of frame i from its centre, over every surface.
 double farthest(const ModelBuffer& model, int i) {
     const std::uint8_t* frame = frame_at(model.data(), i);
@@ -374,9 +352,12 @@ TEST(Problems, EachKindOnAModelThatHasExactlyIt) {
     }
 }
 
-// The seams meshmend would open are told as advice beside its changes.
+// The seams meshmend would open are told as advice beside its changes, with
+// the mode that would not open them. The roof's ridge is 90 degrees: a seam
+// only under a crease wider than that, a hard edge under the default.
 TEST(Problems, SeamsMeshmendWouldOpenAreAdvice) {
     CheckWorkspace workspace;
+    workspace.normals.creaseDegrees = 180;
     const ModelReport report = check_model(roof_model(), workspace, default_engine());
     EXPECT_TRUE(report.problems.empty());
     ASSERT_EQ(report.advice.size(), 1u);
@@ -402,6 +383,15 @@ TEST(Problems, SeamsMeshmendWouldOpenAreAdvice) {
     EXPECT_NE(json.find(",\"advice\":[{\"kind\":\"repair_seams\",\"surface\":0,"),
               std::string::npos)
         << json;
+    EXPECT_NE(text.find("\n    meshmend --normals=weld leaves no seam here\n"), std::string::npos)
+        << text;
+
+    for (const NormalChoice normals : {NormalChoice{}, NormalChoice{NormalMode::weld, 180}}) {
+        workspace.normals = normals;
+        const ModelReport other = check_model(roof_model(), workspace, default_engine());
+        EXPECT_TRUE(other.advice.empty()) << other.advice[0].message;
+        EXPECT_EQ(text_report("roof.md3", other).find("--normals="), std::string::npos);
+    }
 }
 
 // A miss is graded by how close the model is seen: a first-person weapon's

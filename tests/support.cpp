@@ -10,7 +10,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 
+#include "pack_normal.hpp"
+#include "packed_normal.hpp"
 #include "repair.hpp"
 #include "validate_layout.hpp"
 
@@ -150,4 +153,26 @@ PassOutput run_pass(const std::function<bool(std::span<std::uint8_t>, std::FILE*
 std::uint16_t normal_of(const ModelBuffer& model, int s, int j, int v) {
     const std::uint8_t* surface = model.data() + surface_offset(model.data(), s);
     return Md3Vertex::normal(vertex_frame(surface, j) + std::int64_t{v} * Md3Vertex::kSize);
+}
+
+void each_vertex(ModelBuffer& model, int s, const std::function<void(std::uint8_t*)>& visit) {
+    std::uint8_t* surface = model.data() + surface_offset(model.data(), s);
+    for (std::int32_t j = 0; j < Md3Surface::numFrames(surface); ++j)
+        for (std::int32_t v = 0; v < Md3Surface::numVerts(surface); ++v)
+            visit(vertex_frame(surface, j) + std::int64_t{v} * Md3Vertex::kSize);
+}
+
+void randomise_normals(ModelBuffer& model, int s, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    each_vertex(model, s, [&](std::uint8_t* v) {
+        Md3Vertex::set_normal(v, static_cast<std::uint16_t>(random()));
+    });
+}
+
+void negate_normals(ModelBuffer& model, int s) {
+    each_vertex(model, s, [&](std::uint8_t* v) {
+        float n[3];
+        decode_normal(Md3Vertex::normal(v), n);
+        Md3Vertex::set_normal(v, pack_normal(-n[0], -n[1], -n[2]));
+    });
 }

@@ -76,5 +76,11 @@ inline PassOutput run_pass(bool (*pass)(std::span<std::uint8_t>, std::FILE*), Mo
     return run_pass(std::function<bool(std::span<std::uint8_t>, std::FILE*)>(pass), model);
 }
 
+// Calls visit(vertex) for every vertex-frame of surface s.
+void each_vertex(ModelBuffer& model, int s, const std::function<void(std::uint8_t*)>& visit);
+// Damage to surface s's normals: random directions, or each turned round.
+void randomise_normals(ModelBuffer& model, int s, std::uint32_t seed);
+void negate_normals(ModelBuffer& model, int s);
+
 // Normal of vertex v of frame j of surface s.
 std::uint16_t normal_of(const ModelBuffer& model, int s, int j, int v);
