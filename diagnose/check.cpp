@@ -151,7 +151,7 @@ float select_rank(Visit visit, std::size_t rank, const std::vector<std::uint32_t
 // them as they are.
 float select_kept(const float* values, std::size_t n, std::size_t rank,
                   std::vector<std::uint32_t>& keys, std::vector<std::uint32_t>& counts) {
-    keys.resize(n);
+    if (keys.size() < n) keys.resize(n);
     std::uint32_t prefix = 0;
     std::size_t m = n;
     for (const int shift : {21, 10, 0}) {
@@ -287,7 +287,9 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     const bool bucketed = change.total >= kBucketedMedian;
     const bool kept = change.total <= kKeptCosines;
     if (bucketed) w.buckets.assign(65536, 0);
-    if (kept) w.cosines.resize(static_cast<std::size_t>(change.total));
+    // Grown only: shrinking and growing again would zero the difference.
+    if (kept && w.cosines.size() < static_cast<std::size_t>(change.total))
+        w.cosines.resize(static_cast<std::size_t>(change.total));
     const CosineCounts counts = count_cosines(file, copy, surface, bucketed, kept, w);
     const std::size_t changed = counts.changed;
     const std::int64_t farOff = counts.tally.farOff, inward = counts.tally.inward;
