@@ -135,10 +135,17 @@ std::vector<CheckJob> jobs_of(const FoundModel& found) {
 std::uint64_t job_memory(const CheckJob& job) {
     if (!job.error.empty()) return 0;
     if (job.archive) return 2 * job.archive->entries[job.entry].size;
-    std::error_code error;
-    const std::u8string utf8(job.path.begin(), job.path.end());
-    const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(utf8), error);
-    return error ? 0 : 2 * static_cast<std::uint64_t>(size);
+    // Asked by a worker between jobs, where nothing would catch a shortage:
+    // without the memory to make the path, the size is as unknown as that
+    // of a file that cannot be measured, and the job itself finds the rest.
+    try {
+        std::error_code error;
+        const std::u8string utf8(job.path.begin(), job.path.end());
+        const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(utf8), error);
+        return error ? 0 : 2 * static_cast<std::uint64_t>(size);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
 }
 
 std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& name) {
