@@ -467,9 +467,6 @@ float rebuilt_apart(const std::uint8_t* model, const std::uint8_t* copy,
     const auto normal = [](const std::uint8_t* vs, std::int32_t v) {
         return Md3Vertex::normal(vs + std::int64_t{v} * Md3Vertex::kSize);
     };
-    // The tables once, and each cosine inline: this runs for every pair
-    // of copies in every frame.
-    const AngleTables& tables = angle_tables();
     bool together = true;
     float apart = 1;  // the smallest cosine: the widest angle
     for (std::int32_t j = 0; j < numFrames && together; ++j) {
@@ -477,9 +474,9 @@ float rebuilt_apart(const std::uint8_t* model, const std::uint8_t* copy,
         const std::uint8_t* rebuilt = copy + (vertices - model);
         const std::uint16_t a = normal(vertices, va), b = normal(vertices, vb);
         together = position(vertices, va) == position(vertices, vb) &&
-                   (a == b || normal_cosine(tables, a, b) >= agreeing);
+                   (a == b || normal_angle_cosine(a, b) >= agreeing);
         const std::uint16_t ra = normal(rebuilt, va), rb = normal(rebuilt, vb);
-        if (ra != rb) apart = std::min(apart, normal_cosine(tables, ra, rb));
+        if (ra != rb) apart = std::min(apart, normal_angle_cosine(ra, rb));
     }
     return together ? apart : 2.0f;
 }
