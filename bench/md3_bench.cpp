@@ -249,18 +249,21 @@ std::string megabytes(const std::string& path) {
 
 }  // namespace
 
-// Times the repair pass on `model` in each normal mode on each instruction
-// set, the modes in turn within each round, and weld's time over rebuild's
+// Times the repair pass on `model` in each normal mode (broken rebuilds every
+// surface, then welds those whose normals are wrong, or puts theirs back) on
+// each instruction set, the modes in turn within each round, and weld's time over rebuild's
 // as the median over rounds of the ratio in the same round, which keeps it
 // steady while the load of the machine drifts.
 void time_pass_modes(const ModelBuffer& model, int runs, std::FILE* progress) {
-    const NormalChoice modes[] = {{NormalMode::rebuild}, {NormalMode::weld}, {NormalMode::keep}};
+    const NormalChoice modes[] = {
+        {NormalMode::rebuild}, {NormalMode::weld}, {NormalMode::keep}, {NormalMode::broken}};
+    constexpr int kModes = 4;
     ModelBuffer copy = model;
     for (const InstructionSet set : usable_instruction_sets()) {
-        std::vector<double> times[3], ratio;
+        std::vector<double> times[kModes], ratio;
         for (int r = 0; r < runs + 1; ++r) {
-            double round[3];
-            for (int m = 0; m < 3; ++m) {
+            double round[kModes];
+            for (int m = 0; m < kModes; ++m) {
                 std::copy(model.begin(), model.end(), copy.begin());
                 const auto start = std::chrono::steady_clock::now();
                 repair_model(copy, progress, set, modes[m]);
@@ -269,12 +272,13 @@ void time_pass_modes(const ModelBuffer& model, int runs, std::FILE* progress) {
                 round[m] = elapsed.count();
             }
             if (r == 0) continue;  // warm-up
-            for (int m = 0; m < 3; ++m) times[m].push_back(round[m]);
+            for (int m = 0; m < kModes; ++m) times[m].push_back(round[m]);
             ratio.push_back(round[1] / round[0]);
         }
-        std::printf("  %-10s rebuild %7.2f ms  weld %7.2f ms (%+.0f%%)  keep %7.2f ms\n",
-                    instruction_set_name(set), median(times[0]) * 1e3, median(times[1]) * 1e3,
-                    (median(ratio) - 1) * 100, median(times[2]) * 1e3);
+        std::printf(
+            "  %-10s rebuild %7.2f ms  weld %7.2f ms (%+.0f%%)  keep %7.2f ms  broken %7.2f ms\n",
+            instruction_set_name(set), median(times[0]) * 1e3, median(times[1]) * 1e3,
+            (median(ratio) - 1) * 100, median(times[2]) * 1e3, median(times[3]) * 1e3);
     }
 }
 

@@ -4,10 +4,14 @@
 // normals, the share of its vertex-frames more than 10, 20, 30, 45, 60 and 90
 // degrees off the rebuilt normals, and the median angle.
 //
-//   problem_census [--engine NAME] [--surfaces] FOLDER...
+//   problem_census [--engine NAME] [--surfaces] [--maps] FOLDER...
 //
-// --surfaces lists every such surface, one line each, worst first.
+// --surfaces lists every such surface, one line each, worst first. --maps
+// lists, for each of them, how the simple maps that name a cause of broken
+// normals fit it: the spread of its rebuilt normals and the two maps that
+// leave the smallest median angle.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -18,6 +22,7 @@
 #include "engines.hpp"
 #include "find_models.hpp"
 #include "model_io.hpp"
+#include "normal_causes.hpp"
 
 using namespace md3;
 
@@ -66,6 +71,46 @@ void measure_surfaces(const std::string& path, const ModelBuffer& model,
     }
 }
 
+// "turn +90 z", "mirror x", "swap".
+std::string map_name(const NormalMap& map) {
+    if (map.kind == NormalMapKind::swap) return "swap";
+    if (map.kind == NormalMapKind::mirror) return std::string("mirror ") + axis_name(map.axis);
+    return std::string("turn ") +
+           (map.degrees == 90    ? "+90"
+            : map.degrees == 180 ? "180"
+                                 : "-90") +
+           " " + axis_name(map.axis);
+}
+
+// One line per surface whose normals meshmend would change: its spread and
+// grade, and the two best-fitting maps with their medians.
+void list_maps(const std::string& path, const ModelBuffer& model, const CheckWorkspace& workspace,
+               const ModelReport& report) {
+    for (const NormalChange& change : report.normals) {
+        const std::uint8_t* surface = model.data() + surface_offset(model.data(), change.surface);
+        const NormalFit fit = fit_normal_maps(model.data(), workspace.copy.data(), surface);
+        std::array<int, kNormalMaps> order{};
+        for (int m = 0; m < kNormalMaps; ++m) order[static_cast<std::size_t>(m)] = m;
+        std::sort(order.begin(), order.end(), [&](int a, int b) {
+            return fit.medianDegrees[static_cast<std::size_t>(a)] <
+                   fit.medianDegrees[static_cast<std::size_t>(b)];
+        });
+        const char* grade = "";
+        for (const Problem& p : report.problems)
+            if (p.surface == change.surface &&
+                std::string(kind_name(p.kind)).starts_with("normals_"))
+                grade = kind_name(p.kind);
+        const auto& maps = normal_maps();
+        std::printf(
+            "maps %s surface %d %s: as stored %.1f, spread %.3f, best %s %.1f, next %s %.1f%s%s\n",
+            path.c_str(), change.surface, change.surfaceName.c_str(), change.overallMedianDegrees,
+            fit.spread, map_name(maps[static_cast<std::size_t>(order[0])]).c_str(),
+            fit.medianDegrees[static_cast<std::size_t>(order[0])],
+            map_name(maps[static_cast<std::size_t>(order[1])]).c_str(),
+            fit.medianDegrees[static_cast<std::size_t>(order[1])], *grade ? ", " : "", grade);
+    }
+}
+
 double quantile(std::vector<double> values, double q) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
@@ -76,7 +121,7 @@ double quantile(std::vector<double> values, double q) {
 
 int main(int argc, char** argv) {
     const EngineProfile* engine = &default_engine();
-    bool listSurfaces = false;
+    bool listSurfaces = false, listMaps = false;
     std::vector<std::string> folders;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -88,6 +133,8 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--surfaces") {
             listSurfaces = true;
+        } else if (arg == "--maps") {
+            listMaps = true;
         } else {
             folders.push_back(arg);
         }
@@ -123,6 +170,7 @@ int main(int argc, char** argv) {
             healthy += !error;
             if (workspace.repaired)
                 measure_surfaces(found.path, model, workspace, report, surfaces);
+            if (workspace.repaired && listMaps) list_maps(found.path, model, workspace, report);
         }
     std::printf("%lld models, %lld surfaces, engine %s; %lld without an error\n", models,
                 surfaceCount, engine->name, healthy);

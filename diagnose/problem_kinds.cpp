@@ -14,6 +14,9 @@ constexpr FigureKey kValue{F::value, "value"};
 constexpr FigureKey kLimit{F::limit, "limit"};
 constexpr FigureKey kFrames{F::frames, "frames"};
 constexpr FigureKey kFirstFrame{F::firstFrame, "first_frame"};
+constexpr FigureKey kMedianDegrees{F::medianDegrees, "median_degrees"};
+constexpr FigureKey kAxis{F::axis, "axis"};
+constexpr FigureKey kFittedDegrees{F::fittedDegrees, "fitted_degrees"};
 
 constexpr KindRow kRows[] = {
     {.kind = none},
@@ -60,6 +63,21 @@ constexpr KindRow kRows[] = {
      .name = "normals_broken",
      .severity = Severity::error,
      .figures = {{{F::share, "share"}, {F::medianDegrees, "median_degrees"}}},
+     .restsOn = "the engine lights each vertex by its stored normal"},
+    {.kind = normals_turned,
+     .name = "normals_turned",
+     .severity = Severity::error,
+     .figures = {kAxis, {F::value, "degrees"}, kMedianDegrees, kFittedDegrees},
+     .restsOn = "the engine lights each vertex by its stored normal"},
+    {.kind = normals_mirrored,
+     .name = "normals_mirrored",
+     .severity = Severity::error,
+     .figures = {kAxis, kMedianDegrees, kFittedDegrees},
+     .restsOn = "the engine lights each vertex by its stored normal"},
+    {.kind = normals_swapped,
+     .name = "normals_swapped",
+     .severity = Severity::error,
+     .figures = {kMedianDegrees, kFittedDegrees},
      .restsOn = "the engine lights each vertex by its stored normal"},
     {.kind = not_analysed,
      .name = "not_analysed",

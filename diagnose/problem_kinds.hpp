@@ -29,6 +29,9 @@ enum class ProblemKind {
     culling_box,
     normals_inverted,
     normals_broken,
+    normals_turned,  // normals_broken's cause, when one simple map explains it
+    normals_mirrored,
+    normals_swapped,
     not_analysed,
     name_too_long,
     shader_empty,
@@ -61,6 +64,8 @@ enum class Figure {
     surfaces,
     used,
     usedMember,  // left out when empty
+    axis,
+    fittedDegrees,
 };
 
 struct FigureKey {
@@ -74,7 +79,7 @@ struct KindRow {
     // As it is found; the culling kinds are graded again by the model's
     // path, and a lower detail with more frames than its base is a warning.
     Severity severity = Severity::warning;
-    std::array<FigureKey, 3> figures{};  // in the JSON report's order
+    std::array<FigureKey, 4> figures{};  // in the JSON report's order
     const char* restsOn = "";            // what the engine does that makes it a problem
 };
 
@@ -90,7 +95,7 @@ std::size_t kind_count();
 // One problem. Which figures are set, and under which JSON keys, is the
 // kind's row of the table; shadowed's used and
 // usedMember are the copy the engine uses, skin_shader's count the lines it
-// stands for (when more than one).
+// stands for (when more than one), normals_turned's value its degrees.
 struct Problem {
     Severity severity = Severity::warning;
     ProblemKind kind = ProblemKind::none;
@@ -109,6 +114,10 @@ struct Problem {
     double worstDegrees = 0;
     std::string used;        // a file on disk
     std::string usedMember;  // inside it, when it is an archive
+    // The map that explains stored normals: its axis ("x", "y", "z"), and
+    // the median angle left once it is undone.
+    std::string axis;
+    double fittedDegrees = 0;
 };
 
 // A problem of `kind`, at the severity of its row, about `surface` (-1: the

@@ -12,6 +12,7 @@
 #include "engine_names.hpp"
 #include "md3_layout.hpp"
 #include "model_report.hpp"
+#include "normal_causes.hpp"
 #include "packed_normal.hpp"
 #include "text.hpp"
 #include "utf8_text.hpp"
@@ -430,6 +431,7 @@ void check_normals(const std::uint8_t* model, const ModelReport& report, CheckWo
                                    "normals unrelated to the geometry: %.0f%% of vertex-frames "
                                    "more than %.0f deg off, median %.1f deg: lit wrong",
                                    100 * farShare, kFarOffDegrees, f.medianDegrees);
+        name_normal_cause(model, w, surface, p);
         out.push_back(std::move(p));
         return true;
     });

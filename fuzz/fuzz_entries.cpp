@@ -46,11 +46,11 @@ void fuzz_meshmend_once(const std::uint8_t* data, std::size_t size) {
     // fast pass must leave the same bytes, in every normal mode and on
     // every instruction set. Either stops at an oversized surface, where the
     // program would stop and save nothing. The last byte picks a second
-    // crease for weld.
-    const NormalChoice choices[] = {{NormalMode::rebuild},
-                                    {NormalMode::weld},
-                                    {NormalMode::weld, static_cast<double>(data[size - 1] % 181)},
-                                    {NormalMode::keep}};
+    // crease for weld and broken.
+    const double crease = data[size - 1] % 181;
+    const NormalChoice choices[] = {{NormalMode::rebuild},      {NormalMode::weld},
+                                    {NormalMode::weld, crease}, {NormalMode::keep},
+                                    {NormalMode::broken},       {NormalMode::broken, crease}};
     ModelBuffer plain;
     for (const NormalChoice& choice : choices) {
         plain = model;
@@ -110,7 +110,10 @@ void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size) {
         std::copy_n("IDP3", 4, model.begin() + Md3Header::kIdent);
         put_i32(model.data() + Md3Header::kVersion, Md3Header::kFormatVersion);
     }
+    // The mode checked for, from the last byte.
     static CheckWorkspace workspace;
+    workspace.normals = {size > 0 ? static_cast<NormalMode>((data[size - 1] >> 1) % 4)
+                                  : NormalMode::rebuild};
     const ModelReport report = check_model(model, workspace);
     const std::string text = text_report("fuzz.md3", report);
     std::fwrite(text.data(), 1, text.size(), sink());

@@ -140,7 +140,8 @@ void check_together(const Options& options) {
         usage_error("--picture draws one model; --pictures DIR draws several");
     if (options.frame >= 0 && options.picture.empty() && options.pictures.empty() &&
         options.report.empty())
-        usage_error("--frame chooses the frame of --picture or --pictures, and neither is given");
+        usage_error(
+            "--frame chooses the frame of --picture, --pictures or --report, and none is given");
     if (options.crease && !welds(options.normals.mode)) usage_error(kCreaseAlone);
 }
 

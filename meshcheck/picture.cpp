@@ -73,7 +73,10 @@ PictureCaptions picture_captions(const FrameArrays& arrays, const ModelReport& r
     c.model = model_line(name, rest);
     std::vector<std::string> broken, inverted;
     for (const Problem& p : report.problems) {
-        if (p.kind == ProblemKind::normals_broken) broken.push_back(p.surfaceName);
+        // A broken surface whose cause is named is no less broken.
+        if (p.kind == ProblemKind::normals_broken || p.kind == ProblemKind::normals_turned ||
+            p.kind == ProblemKind::normals_mirrored || p.kind == ProblemKind::normals_swapped)
+            broken.push_back(p.surfaceName);
         if (p.kind == ProblemKind::normals_inverted) inverted.push_back(p.surfaceName);
     }
     c.panels[0] = stored_caption(broken, inverted);

@@ -113,8 +113,9 @@ std::string advice_line(const Problem& advice) {
 }
 
 // Under the default rebuild, the modes of meshmend that would spare what it
-// harms: the seams it opens (weld), the surfaces whose normals were fine
-// (broken, when some surface's are not); empty when neither applies.
+// harms: the seams it opens (weld closes most; whether it closes these takes
+// its own pass, run under --normals weld), the surfaces whose normals were
+// fine (broken, when some surface's are not); empty when neither applies.
 std::string mode_hint(const ModelReport& r) {
     if (r.normalChoice.mode != NormalMode::rebuild) return "";
     const auto graded = [&](std::int32_t surface) {
@@ -129,7 +130,7 @@ std::string mode_hint(const ModelReport& r) {
         return a.kind == ProblemKind::repair_seams;
     });
     std::vector<std::string> parts;
-    if (seams) parts.push_back("--normals=weld leaves no seam here");
+    if (seams) parts.push_back("--normals=weld closes such seams (check with --normals weld)");
     if (broken > 0 && healthy > 0)
         parts.push_back("--normals=broken keeps the normals of the " +
                         counted(healthy, "healthy surface", "healthy surfaces"));
@@ -182,6 +183,8 @@ std::string figure_json(const Problem& p, const FigureKey& f) {
         case Figure::medianDegrees: return key + json_number(p.medianDegrees);
         case Figure::worstDegrees: return key + json_number(p.worstDegrees);
         case Figure::used: return "," + json_field(f.key, p.used);
+        case Figure::axis: return "," + json_field(f.key, p.axis);
+        case Figure::fittedDegrees: return key + json_number(p.fittedDegrees);
         case Figure::usedMember:
             return p.usedMember.empty() ? "" : "," + json_field(f.key, p.usedMember);
         case Figure::surfaces: {

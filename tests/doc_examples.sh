@@ -4,8 +4,8 @@
 # from the programs or be made up. An example is a block whose first line is
 # a command after "$ "; each later "$ " line is another command, and the
 # other lines are what the commands before them print on standard output.
-# Each block runs in a folder of its own holding samples/skiff.md3 and a copy
-# of it as skiff.md3.
+# Each block runs in a folder of its own holding samples/skiff.md3 and
+# samples/barrel.md3 and copies of them as skiff.md3 and barrel.md3.
 # Usage: doc_examples.sh BUILD_DIR SOURCE_DIR
 set -eu
 build=$(cd "$1" && pwd)
@@ -47,6 +47,8 @@ for example in "$work"/example*; do
     mkdir "$folder/samples"
     cp "$source/samples/skiff.md3" "$folder/samples/skiff.md3"
     cp "$source/samples/skiff.md3" "$folder/skiff.md3"
+    cp "$source/samples/barrel.md3" "$folder/samples/barrel.md3"
+    cp "$source/samples/barrel.md3" "$folder/barrel.md3"
     while IFS= read -r line; do
         case $line in
             '$ '*)

@@ -35,7 +35,8 @@ RepairWorkspace& reused_workspace() {
 // ends and at the angle of a cube's corners.
 const NormalChoice kChoices[] = {{NormalMode::rebuild},    {NormalMode::weld},
                                  {NormalMode::keep},       {NormalMode::weld, 0.0},
-                                 {NormalMode::weld, 90.0}, {NormalMode::weld, 180.0}};
+                                 {NormalMode::weld, 90.0}, {NormalMode::weld, 180.0},
+                                 {NormalMode::broken},     {NormalMode::broken, 90.0}};
 
 // On every instruction set this processor can run, in every mode.
 void expect_same_as_reference(const BuiltModel& model, const char* what) {

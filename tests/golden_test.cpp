@@ -72,4 +72,13 @@ TEST_F(GoldenOutputs, EveryNormalModeWritesTheKnownBytes) {
         const std::uint64_t h = fingerprint(mend.out + mend.err, read_file(path("mended.md3")));
         EXPECT_EQ(h, c.meshmend) << std::hex << h;
     }
+    // One surface's normals as a rebuild left them, the other's random:
+    // broken welds only the second.
+    ModelBuffer mixed = repaired(bytes);
+    randomise_normals(mixed, 1, 9);
+    const RunResult mend = run_tool(
+        MESHMEND_BIN, {"--normals=broken", model_file("mixed.md3", mixed), path("mended.md3")});
+    EXPECT_EQ(mend.status, 0);
+    const std::uint64_t h = fingerprint(mend.out + mend.err, read_file(path("mended.md3")));
+    EXPECT_EQ(h, 0xd9b47fe2f22e54fbu) << std::hex << h;
 }

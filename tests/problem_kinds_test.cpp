@@ -28,6 +28,8 @@ nlohmann::json figure_value(const Problem& p, Figure figure) {
         case Figure::surfaces: return p.surfaces;
         case Figure::used: return p.used;
         case Figure::usedMember: return p.usedMember;
+        case Figure::axis: return p.axis;
+        case Figure::fittedDegrees: return p.fittedDegrees;
     }
     return nullptr;
 }
@@ -56,6 +58,7 @@ TEST(ProblemKinds, EveryKindReportedWithTheFiguresOfItsRow) {
             p.surfaces = {0, 2};
             p.used = "pak0.pk3";
             p.usedMember = member ? "models/x.md3" : "";
+            p.axis = "y", p.fittedDegrees = 3.25;
             const nlohmann::json o = nlohmann::json::parse(problem_json(p));
             std::vector<std::string> keys;
             for (auto it = o.begin(); it != o.end(); ++it) keys.push_back(it.key());

@@ -10,6 +10,7 @@
 #include "check.hpp"
 #include "engines.hpp"
 #include "mutator.hpp"
+#include "normal_causes.hpp"
 #include "pack_normal.hpp"
 #include "repair.hpp"
 #include "report.hpp"
@@ -383,7 +384,9 @@ TEST(Problems, SeamsMeshmendWouldOpenAreAdvice) {
     EXPECT_NE(json.find(",\"advice\":[{\"kind\":\"repair_seams\",\"surface\":0,"),
               std::string::npos)
         << json;
-    EXPECT_NE(text.find("\n    meshmend --normals=weld leaves no seam here\n"), std::string::npos)
+    EXPECT_NE(
+        text.find("\n    meshmend --normals=weld closes such seams (check with --normals weld)\n"),
+        std::string::npos)
         << text;
 
     for (const NormalChoice normals : {NormalChoice{}, NormalChoice{NormalMode::weld, 180}}) {
@@ -449,6 +452,112 @@ TEST(Problems, NoneOfTheGeometryKindsAfterMeshmend) {
                 << kind_name(p.kind) << ": " << p.message;
     }
     EXPECT_GT(checked, static_cast<int>(originals.size()));
+}
+
+// Stored normals that are the rebuilt ones under one simple map are named by
+// that map, a turn's sign as stored = R(angle) rebuilt, counter-clockwise
+// looking down the axis; random normals, and a flat sheet (which every turn
+// about its normal fits), are named by none.
+TEST(Problems, BrokenNormalsNamedByTheMapThatMadeThem) {
+    using Map = std::function<void(const float[3], std::uint16_t, float[3])>;
+    // Written apart from the checker's own: Rodrigues' right-handed turn.
+    const auto turn = [](int axis, double degrees) -> Map {
+        return [=](const float n[3], std::uint16_t, float out[3]) {
+            const double a = degrees * M_PI / 180, c = std::cos(a), s = std::sin(a);
+            double k[3] = {0, 0, 0};
+            k[axis] = 1;
+            const double cross[3] = {k[1] * n[2] - k[2] * n[1], k[2] * n[0] - k[0] * n[2],
+                                     k[0] * n[1] - k[1] * n[0]};
+            for (int i = 0; i < 3; ++i)
+                out[i] = static_cast<float>(n[i] * c + cross[i] * s + k[i] * n[axis] * (1 - c));
+        };
+    };
+    const auto mirror = [](int axis) -> Map {
+        return [=](const float n[3], std::uint16_t, float out[3]) {
+            for (int i = 0; i < 3; ++i) out[i] = i == axis ? -n[i] : n[i];
+        };
+    };
+    const Map swap = [](const float[3], std::uint16_t packed, float out[3]) {
+        decode_normal(static_cast<std::uint16_t>(packed << 8 | packed >> 8), out);
+    };
+    struct Case {
+        std::string what;
+        Map map;
+        const char* kind;
+        std::string axis;
+        std::int64_t degrees;
+    };
+    std::vector<Case> cases;
+    for (int axis = 0; axis < 3; ++axis) {
+        const std::string name(1, "xyz"[axis]);
+        for (const int degrees : {90, 180, -90})
+            cases.push_back({"turn " + std::to_string(degrees) + " " + name, turn(axis, degrees),
+                             "normals_turned", name, degrees});
+        cases.push_back({"mirror " + name, mirror(axis), "normals_mirrored", name, 0});
+    }
+    cases.push_back({"swap", swap, "normals_swapped", "", 0});
+    // Every stored normal made from the rebuilt one by `map`.
+    const auto remap = [](ModelBuffer& model, const Map& map) {
+        each_vertex(model, 0, [&](std::uint8_t* v) {
+            float n[3], out[3];
+            decode_normal(Md3Vertex::normal(v), n);
+            map(n, Md3Vertex::normal(v), out);
+            Md3Vertex::set_normal(v, pack_normal(out[0], out[1], out[2]));
+        });
+    };
+    // The cause named for a surface graded broken. Asked directly, as a map
+    // may leave a round surface on either side of the grading: a mirror
+    // moves only the normals along its axis, a half turn turns the others
+    // round so that they face away.
+    const auto cause_of = [](const ModelBuffer& model) {
+        CheckWorkspace workspace;
+        check_model(model, workspace, default_engine());
+        Problem p = make_problem(ProblemKind::normals_broken, 0, "blob");
+        p.medianDegrees = 90;
+        name_normal_cause(model.data(), workspace, model.data() + surface_offset(model.data(), 0),
+                          p);
+        return p;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ModelBuffer model = healthy(1, 3, 200);
+        remap(model, c.map);
+        const Problem p = cause_of(model);
+        EXPECT_STREQ(kind_name(p.kind), c.kind) << p.message;
+        EXPECT_EQ(p.severity, Severity::error);
+        EXPECT_EQ(p.axis, c.axis);
+        EXPECT_EQ(p.value, c.degrees);
+        EXPECT_LT(p.fittedDegrees, 3.0);  // the packing's own error
+        EXPECT_EQ(p.medianDegrees, 90);
+        // And through the check, where the grading finds the surface broken.
+        if (c.what == "turn 90 x") {
+            const std::vector<Problem> found = problems_of(model);
+            ASSERT_EQ(found.size(), 1u);
+            EXPECT_STREQ(kind_name(found[0].kind), c.kind) << found[0].message;
+        }
+    }
+    // No map: random directions, and a flat sheet facing +Z turned about X
+    // (whose normals, packed, end up a degree short of 90 off, not facing
+    // away): that turn alone of the maps fits it, but so would any turn
+    // about Z after it.
+    ModelBuffer random = healthy(1, 3, 200);
+    randomise_normals(random, 0, 11);
+    std::vector<std::array<float, 3>> corners;
+    std::vector<std::array<std::int32_t, 3>> cells;
+    for (int v = 0; v < 100; ++v) corners.push_back({v % 10 / 4.0f, v / 10 / 4.0f, 0});
+    for (int a = 0; a < 89; ++a)
+        if (a % 10 != 9) {
+            cells.push_back({a, a + 10, a + 1});
+            cells.push_back({a + 1, a + 10, a + 11});
+        }
+    ModelBuffer sheet = repaired(build_model(triangle_model(corners, cells)));
+    remap(sheet, turn(0, 90));
+    for (const ModelBuffer* model : {&random, &sheet}) {
+        EXPECT_STREQ(kind_name(cause_of(*model).kind), "normals_broken");
+        const std::vector<Problem> found = problems_of(*model);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_STREQ(kind_name(found[0].kind), "normals_broken") << found[0].message;
+    }
 }
 
 // Damage to one surface or one frame of an animated model shows as the

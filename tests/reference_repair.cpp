@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "md3_layout.hpp"
+#include "normal_grade.hpp"
 #include "pack_normal.hpp"
+#include "packed_normal.hpp"
 #include "pass_steps.hpp"
 
 using namespace md3;
@@ -198,7 +200,40 @@ bool reference_repair(std::span<std::uint8_t> bytes, std::FILE* out) {
     return reference_repair(bytes, out, NormalChoice{});
 }
 
+namespace {
+
+// Broken, plainly: the whole model welded, and the surfaces whose stored
+// normals grade healthy against a whole rebuild given their stored normals
+// back.
+bool broken_repair(std::span<std::uint8_t> bytes, std::FILE* out, double creaseDegrees) {
+    std::vector<std::uint8_t> rebuilt(bytes.begin(), bytes.end());
+    if (!reference_repair(rebuilt, nullptr)) return reference_repair(bytes, out);
+    const std::vector<std::uint8_t> stored(bytes.begin(), bytes.end());
+    reference_repair(bytes, out, NormalChoice{NormalMode::weld, creaseDegrees});
+    for_each_surface(stored.data(), [&](const std::uint8_t* surface, std::int32_t) {
+        const std::int64_t first = vertex_frame(surface, 0) - stored.data();
+        const std::int64_t count =
+            std::int64_t{Md3Surface::numFrames(surface)} * Md3Surface::numVerts(surface);
+        NormalTally tally;
+        for (std::int64_t i = 0; i < count; ++i) {
+            const std::int64_t at = first + i * Md3Vertex::kSize;
+            tally_normal(tally, normal_cosine(angle_tables(), Md3Vertex::normal(&stored[at]),
+                                              Md3Vertex::normal(&rebuilt[at])));
+        }
+        if (grade_normals(tally) == NormalGrade::healthy)
+            for (std::int64_t i = 0; i < count; ++i) {
+                const std::int64_t at = first + i * Md3Vertex::kSize;
+                Md3Vertex::set_normal(&bytes[at], Md3Vertex::normal(&stored[at]));
+            }
+        return true;
+    });
+    return true;
+}
+
+}  // namespace
+
 bool reference_repair(std::span<std::uint8_t> bytes, std::FILE* out, const NormalChoice& normals) {
+    if (normals.mode == NormalMode::broken) return broken_repair(bytes, out, normals.creaseDegrees);
     std::uint8_t* model = bytes.data();
 
     repair_model_name(model, out);

@@ -60,10 +60,13 @@ for model in sample.md3 blobs.md3 full.md3; do
   check "meshmend $model to a new file" "$model" model.md3 meshmend model.md3 out.md3
   check "sphereset $model same" "$model" model.md3 sphereset model.md3 same 96.5
 done
-for normals in rebuild weld keep; do
+for normals in rebuild weld broken keep; do
   check "meshmend --normals=$normals seams.md3" seams.md3 model.md3 meshmend --normals=$normals model.md3
 done
 check "meshmend --crease=10 seams.md3" seams.md3 model.md3 meshmend --normals=weld --crease=10 model.md3
+for normals in weld broken keep; do
+  check "meshcheck --normals $normals seams.md3" seams.md3 model.md3 meshcheck --normals $normals --json model.md3
+done
 check "sphereset bad radius" sample.md3 model.md3 sphereset model.md3 same 64abc
 check "meshmend missing input" sample.md3 model.md3 meshmend missing.md3
 for model in sample.md3 full.md3; do

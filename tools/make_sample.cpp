@@ -1,7 +1,7 @@
 // Writes a model to the file named on the command line: the bundled sample,
-// or with three more numbers a generated model of that many surfaces, frames
-// and (at most) vertices per surface, and with a fourth word "seams" the same
-// with seams (see with_seams).
+// with the word "barrel" the second one, or with three more numbers a generated model of that many
+// surfaces, frames and (at most) vertices per surface, and with a fourth word "seams" the same with
+// seams (see with_seams).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,13 +10,16 @@
 
 int main(int argc, char** argv) {
     const bool seams = argc == 6 && std::string(argv[5]) == "seams";
-    if (argc != 2 && argc != 5 && !seams) {
-        std::fprintf(stderr, "usage: %s <output.md3> [<surfaces> <frames> <vertices> [seams]]\n",
+    const bool barrel = argc == 3 && std::string(argv[2]) == "barrel";
+    if (argc != 2 && argc != 5 && !seams && !barrel) {
+        std::fprintf(stderr,
+                     "usage: %s <output.md3> [barrel | <surfaces> <frames> <vertices> [seams]]\n",
                      argv[0]);
         return 2;
     }
     BuiltModel model =
         argc == 2 ? sample_model()
+        : barrel  ? barrel_model()
                   : generated_model(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
     if (seams) model = with_seams(model);
     const ModelBuffer bytes = build_model(model);

@@ -283,3 +283,60 @@ std::vector<std::pair<std::string, BuiltModel>> seed_models() {
             {"degenerate.md3", degenerate}, {"frames_only.md3", framesOnly},
             {"trailing.md3", trailing},     {"header_only.md3", BuiltModel{}}};
 }
+
+BuiltModel barrel_model() {
+    constexpr double kPi = 3.14159265358979323846;
+    constexpr int kSegments = 12, kRings = 3;
+    const auto fixed = [](double c) {
+        return static_cast<std::int16_t>(c >= 0 ? c * 64 + 0.5 : c * 64 - 0.5);
+    };
+    // A packed normal across the z axis at `u` segments round: polar angle a
+    // quarter turn (64 of 255 steps), azimuth u * 255 / kSegments steps.
+    const auto across = [](int u) {
+        return static_cast<std::uint16_t>((u % kSegments) * 255 / kSegments << 8 | 64);
+    };
+    BuiltModel m;
+    m.name = "models\\mapobjects\\barrel\\barrel.md3";
+    m.frames.push_back({{0, 0, 0}, {1, 1, 1}, {0, 0, 0}, 1.0f, "still"});
+
+    // The side: a column of vertices stored twice where the texture wraps
+    // round (u = 0 and u = kSegments), each with the normal a modelling tool
+    // stores for a smooth cylinder, straight out.
+    BuiltSurface side;
+    side.name = "side";
+    side.shaders = {"models\\mapobjects\\barrel\\side.tga"};
+    std::vector<BuiltVertex> sideVertices;
+    for (int r = 0; r < kRings; ++r)
+        for (int u = 0; u <= kSegments; ++u) {
+            const double a = 2 * kPi * (u % kSegments) / kSegments;
+            sideVertices.push_back({fixed(16 * portable_cos(a)), fixed(16 * portable_sin(a)),
+                                    fixed(16.0 * r), across(u)});
+        }
+    side.frames = {sideVertices};
+    const auto at = [](int r, int u) { return r * (kSegments + 1) + u; };
+    for (int r = 0; r + 1 < kRings; ++r)
+        for (int u = 0; u < kSegments; ++u) {
+            side.triangles.push_back({at(r, u), at(r + 1, u + 1), at(r, u + 1)});
+            side.triangles.push_back({at(r, u), at(r + 1, u), at(r + 1, u + 1)});
+        }
+
+    // The lid, flat on top, its normals scattered from straight up to
+    // straight down: unrelated to its geometry.
+    BuiltSurface lid;
+    lid.name = "lid";
+    lid.shaders = {"models/mapobjects/barrel/lid"};
+    const auto scattered = [](int k) {
+        return static_cast<std::uint16_t>((k * 5 % kSegments) * 21 << 8 | (k * 37 % 128));
+    };
+    std::vector<BuiltVertex> lidVertices = {{0, 0, fixed(32), scattered(0)}};
+    for (int u = 0; u < kSegments; ++u) {
+        const double a = 2 * kPi * u / kSegments;
+        lidVertices.push_back({fixed(16 * portable_cos(a)), fixed(16 * portable_sin(a)), fixed(32),
+                               scattered(u + 1)});
+    }
+    lid.frames = {lidVertices};
+    for (int u = 0; u < kSegments; ++u)
+        lid.triangles.push_back({0, 1 + (u + 1) % kSegments, 1 + u});
+    m.surfaces = {side, lid};
+    return m;
+}

@@ -59,6 +59,12 @@ BuiltModel with_seams(BuiltModel m);
 // backslash separators, ".tga" shader names, wrong normals and stale bounds.
 BuiltModel sample_model();
 
+// The second bundled sample, a barrel: a side whose normals are right (as a
+// modelling tool stores them, smooth across the column of vertices its
+// texture seam stores twice) and a lid whose normals are not, with a
+// backslash and ".tga" in a shader name and stale bounds.
+BuiltModel barrel_model();
+
 // The fuzz targets' seed models, by file name: several surfaces and frames,
 // degenerate triangles, names with and without separators, trailing bytes,
 // a header alone.
