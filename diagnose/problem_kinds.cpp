@@ -177,4 +177,10 @@ Problem make_problem(ProblemKind kind, std::int32_t surface, std::string surface
 
 std::size_t kind_count() { return std::size(kRows); }
 
+bool normals_wrong(ProblemKind kind) {
+    return kind == ProblemKind::normals_broken || kind == ProblemKind::normals_turned ||
+           kind == ProblemKind::normals_mirrored || kind == ProblemKind::normals_swapped ||
+           kind == ProblemKind::normals_inverted;
+}
+
 }  // namespace md3

@@ -92,6 +92,10 @@ const char* kind_name(ProblemKind kind);
 // Every row, in the order of the enum.
 std::size_t kind_count();
 
+// Whether `kind` says a surface's stored normals are broken (with or without
+// a cause) or inverted: the surfaces meshmend --normals=broken rebuilds.
+bool normals_wrong(ProblemKind kind);
+
 // One problem. Which figures are set, and under which JSON keys, is the
 // kind's row of the table; shadowed's used and
 // usedMember are the copy the engine uses, skin_shader's count the lines it

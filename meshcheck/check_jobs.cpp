@@ -132,12 +132,12 @@ std::vector<CheckJob> jobs_of(const FoundModel& found) {
     return jobs;
 }
 
-std::uint64_t job_memory(const CheckJob& job) {
+std::uint64_t job_memory(const CheckJob& job) noexcept {
     if (!job.error.empty()) return 0;
     if (job.archive) return 2 * job.archive->entries[job.entry].size;
-    // Asked by a worker between jobs, where nothing would catch a shortage:
-    // without the memory to make the path, the size is as unknown as that
-    // of a file that cannot be measured, and the job itself finds the rest.
+    // The pool asks on a worker's thread, outside any model's check: with no
+    // memory even for the path, the cost is not known, and the check that
+    // follows finds the shortage and says so.
     try {
         std::error_code error;
         const std::u8string utf8(job.path.begin(), job.path.end());

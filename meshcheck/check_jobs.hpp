@@ -43,7 +43,7 @@ std::vector<CheckJob> game_jobs(const GameReferences& game, const std::string& n
 // anything is read: twice the model's length, for the model and the copy the
 // repair pass runs on (the file's whole length for a loose file, whose bytes
 // past ofsEnd are in fact never held). 0 for a job that reads nothing.
-std::uint64_t job_memory(const CheckJob& job);
+std::uint64_t job_memory(const CheckJob& job) noexcept;
 
 // What one worker reuses from one model to the next.
 struct CheckWorker {

@@ -74,10 +74,10 @@ PictureCaptions picture_captions(const FrameArrays& arrays, const ModelReport& r
     std::vector<std::string> broken, inverted;
     for (const Problem& p : report.problems) {
         // A broken surface whose cause is named is no less broken.
-        if (p.kind == ProblemKind::normals_broken || p.kind == ProblemKind::normals_turned ||
-            p.kind == ProblemKind::normals_mirrored || p.kind == ProblemKind::normals_swapped)
+        if (p.kind == ProblemKind::normals_inverted)
+            inverted.push_back(p.surfaceName);
+        else if (normals_wrong(p.kind))
             broken.push_back(p.surfaceName);
-        if (p.kind == ProblemKind::normals_inverted) inverted.push_back(p.surfaceName);
     }
     c.panels[0] = stored_caption(broken, inverted);
     c.panels[1] = report.verdict == Verdict::refused

@@ -120,8 +120,7 @@ std::string mode_hint(const ModelReport& r) {
     if (r.normalChoice.mode != NormalMode::rebuild) return "";
     const auto graded = [&](std::int32_t surface) {
         return std::any_of(r.problems.begin(), r.problems.end(), [&](const Problem& p) {
-            return p.surface == surface && (p.kind == ProblemKind::normals_broken ||
-                                            p.kind == ProblemKind::normals_inverted);
+            return p.surface == surface && normals_wrong(p.kind);
         });
     };
     std::int64_t healthy = 0, broken = 0;

@@ -25,7 +25,8 @@ struct PoolTasks {
     // The memory the task in `slot` takes while it runs: a worker whose task
     // would take the tasks running together past the pool's budget waits
     // for the others; a task larger than the whole budget runs alone. Null:
-    // every task costs nothing.
+    // every task costs nothing. It is asked on a worker's thread, where an
+    // exception would end the process: it must not throw.
     std::function<std::uint64_t(std::size_t slot)> cost;
 };
 
