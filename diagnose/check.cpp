@@ -20,55 +20,89 @@ namespace md3 {
 
 namespace {
 
-// Triangles of the surface that have no area in some frame, or use one
-// vertex twice. Exact: the cross product of the stored integer positions.
-std::int64_t degenerate_triangles(const std::uint8_t* surface, CheckWorkspace& w) {
-    const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
-    const auto triangles = static_cast<std::size_t>(numTriangles);
-    w.corners.resize(3 * triangles);
-    w.degenerate.assign(triangles, 0);
-    for (std::size_t t = 0; t < triangles; ++t) {
-        const std::uint8_t* tri = triangle_at(surface, static_cast<std::int64_t>(t));
-        std::int32_t* c = &w.corners[3 * t];
-        for (int corner = 0; corner < 3; ++corner) c[corner] = Md3Triangle::index(tri, corner);
-        w.degenerate[t] = c[0] == c[1] || c[1] == c[2] || c[0] == c[2];
-    }
-    // Frame by frame, so that one frame's vertices stay in the cache.
-    const std::int32_t numFrames = Md3Surface::numFrames(surface);
-    for (std::int32_t j = 0; j < numFrames; ++j) {
-        const std::uint8_t* vertices = vertex_frame(surface, j);
-        const auto at = [&](std::size_t t, int corner, int k) -> std::int64_t {
-            return Md3Vertex::position(
-                vertices + std::int64_t{w.corners[3 * t + static_cast<std::size_t>(corner)]} *
-                               Md3Vertex::kSize,
-                k);
-        };
-        for (std::size_t t = 0; t < triangles; ++t) {
-            if (w.degenerate[t]) continue;
-            const std::int64_t e1[3] = {at(t, 1, 0) - at(t, 0, 0), at(t, 1, 1) - at(t, 0, 1),
-                                        at(t, 1, 2) - at(t, 0, 2)};
-            const std::int64_t e2[3] = {at(t, 2, 0) - at(t, 0, 0), at(t, 2, 1) - at(t, 0, 1),
-                                        at(t, 2, 2) - at(t, 0, 2)};
-            w.degenerate[t] = e2[1] * e1[2] == e2[2] * e1[1] && e2[2] * e1[0] == e2[0] * e1[2] &&
-                              e2[0] * e1[1] == e2[1] * e1[0];
-        }
-    }
-    return std::count(w.degenerate.begin(), w.degenerate.end(), 1);
+// Whether triangle t of the surface has no area in frame j: exact, the
+// cross product of the stored integer positions.
+bool flat_in_frame(const std::uint8_t* surface, std::int32_t j, std::int32_t t) {
+    const std::uint8_t* vertices = vertex_frame(surface, j);
+    const std::uint8_t* tri = triangle_at(surface, t);
+    const auto at = [&](int corner, int k) -> std::int64_t {
+        return Md3Vertex::position(
+            vertices + std::int64_t{Md3Triangle::index(tri, corner)} * Md3Vertex::kSize, k);
+    };
+    const std::int64_t e1[3] = {at(1, 0) - at(0, 0), at(1, 1) - at(0, 1), at(1, 2) - at(0, 2)};
+    const std::int64_t e2[3] = {at(2, 0) - at(0, 0), at(2, 1) - at(0, 1), at(2, 2) - at(0, 2)};
+    return e2[1] * e1[2] == e2[2] * e1[1] && e2[2] * e1[0] == e2[0] * e1[2] &&
+           e2[0] * e1[1] == e2[1] * e1[0];
 }
 
-// The degenerate triangles of every surface, in file order.
-void count_degenerate(const std::uint8_t* model, CheckWorkspace& workspace) {
-    workspace.flat.clear();
+// Degenerate triangles: those that use one vertex twice, or have no area in
+// some frame. Flags for every triangle of the model, surface after surface;
+// the surfaces' offsets in the model and where each one's flags begin.
+struct FlatCount {
+    const std::uint8_t* model;  // the one the pass works on
+    std::vector<char>& degenerate;
+    std::vector<std::int64_t> surfaceAt;
+    std::vector<std::size_t> firstFlag;
+    std::size_t current = 0;  // the surface last told of: they come in order
+};
+
+// Starts the count with the triangles that use one vertex twice.
+void start_flat_count(const std::uint8_t* model, FlatCount& count) {
+    count.degenerate.clear();
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t) {
-        workspace.flat.push_back(degenerate_triangles(surface, workspace));
+        count.surfaceAt.push_back(surface - model);
+        count.firstFlag.push_back(count.degenerate.size());
+        for (std::int32_t t = 0; t < Md3Surface::numTriangles(surface); ++t) {
+            const std::uint8_t* tri = triangle_at(surface, t);
+            const std::int32_t c[3] = {Md3Triangle::index(tri, 0), Md3Triangle::index(tri, 1),
+                                       Md3Triangle::index(tri, 2)};
+            count.degenerate.push_back(c[0] == c[1] || c[1] == c[2] || c[0] == c[2]);
+        }
         return true;
     });
 }
 
-// Triangle-frames to look at for flat triangles, past which that count runs
-// on a thread of its own beside the copy and the repair pass: it reads only
-// the original, and on a large model it takes half as long as the pass.
-constexpr std::int64_t kThreadedFlatCheck = 200000;
+// The pass's report of a zero cross product, which it forms in rounded
+// floats: an exactly flat triangle always gives one (equal exact products
+// round alike), so only these need the exact test.
+void note_zero_cross(void* context, const std::uint8_t* surface, std::int32_t j, std::int32_t t) {
+    FlatCount& count = *static_cast<FlatCount*>(context);
+    while (count.surfaceAt[count.current] != surface - count.model) ++count.current;
+    char& flag = count.degenerate[count.firstFlag[count.current] + static_cast<std::size_t>(t)];
+    if (!flag) flag = flat_in_frame(surface, j, t);
+}
+
+// Every triangle-frame tested exactly: where the pass stopped short of the
+// end of the model.
+void test_every_frame(const std::uint8_t* model, FlatCount& count) {
+    std::size_t s = 0;
+    for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t) {
+        char* flags = &count.degenerate[count.firstFlag[s++]];
+        for (std::int32_t j = 0; j < Md3Surface::numFrames(surface); ++j)
+            for (std::int32_t t = 0; t < Md3Surface::numTriangles(surface); ++t)
+                if (!flags[t]) flags[t] = flat_in_frame(surface, j, t);
+        return true;
+    });
+}
+
+// The degenerate triangles of every surface, in file order.
+void finish_flat_count(const FlatCount& count, std::vector<std::int64_t>& flat) {
+    flat.clear();
+    for (std::size_t s = 0; s < count.firstFlag.size(); ++s) {
+        const auto first =
+            count.degenerate.begin() + static_cast<std::ptrdiff_t>(count.firstFlag[s]);
+        const auto last =
+            s + 1 < count.firstFlag.size()
+                ? count.degenerate.begin() + static_cast<std::ptrdiff_t>(count.firstFlag[s + 1])
+                : count.degenerate.end();
+        flat.push_back(std::count(first, last, 1));
+    }
+}
+
+// Triangle-frames past which the farthest vertices are measured on a thread
+// of their own beside the copy and the repair pass: that reads only the
+// original.
+constexpr std::int64_t kThreadedFarthest = 200000;
 
 std::int64_t triangle_frames(const std::uint8_t* model) {
     std::int64_t total = 0;
@@ -108,6 +142,58 @@ float select_rank(Visit visit, std::size_t rank, const std::vector<std::uint32_t
     std::uint32_t rest = 0;
     while (rank >= low[rest]) rank -= low[rest++];
     return from_order_key(bucket << 16 | rest);
+}
+
+// The rank-th smallest of values[0 .. n), found a digit of the values'
+// order keys at a time (11, 11 and 10 bits): the values whose leading digits
+// are the rank's are copied aside as keys, so each digit counts fewer. Unlike
+// nth_element it takes no branch that depends on the values, and it leaves
+// them as they are.
+float select_kept(const float* values, std::size_t n, std::size_t rank,
+                  std::vector<std::uint32_t>& keys, std::vector<std::uint32_t>& counts) {
+    if (keys.size() < n) keys.resize(n);
+    std::uint32_t prefix = 0;
+    std::size_t m = n;
+    for (const int shift : {21, 10, 0}) {
+        const std::uint32_t digits = shift == 0 ? 1024 : 2048;
+        counts.assign(digits, 0);
+        if (shift == 21)
+            for (std::size_t i = 0; i < n; ++i) {
+                keys[i] = order_key(values[i]);
+                ++counts[keys[i] >> 21];
+            }
+        else
+            for (std::size_t i = 0; i < m; ++i) ++counts[(keys[i] >> shift) & (digits - 1)];
+        std::uint32_t digit = 0;
+        while (rank >= counts[digit]) rank -= counts[digit++];
+        prefix |= digit << shift;
+        if (shift == 0) break;
+        // The keys that share the digits found so far, in place.
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < m; ++i) {
+            keys[kept] = keys[i];
+            kept += (keys[i] >> shift) == prefix >> shift;
+        }
+        m = kept;
+    }
+    return from_order_key(prefix);
+}
+
+// Changes of a surface up to which their median is found by nth_element,
+// past which by select_kept: for a few hundred values, clearing its counts
+// would cost more than nth_element's mispredicted branches.
+constexpr std::size_t kSelectedKept = 512;
+
+// The rank-th smallest of the first `changed` kept cosines. Ranks are asked
+// for in increasing order: each nth_element leaves the larger values after
+// its rank, `from`, where the next one looks.
+float kept_rank(NormalScratch& w, std::size_t changed, std::size_t rank, std::size_t& from) {
+    if (changed > kSelectedKept) return select_kept(w.cosines.data(), changed, rank, w.keys, w.low);
+    const auto median = w.cosines.begin() + static_cast<std::ptrdiff_t>(rank);
+    std::nth_element(w.cosines.begin() + static_cast<std::ptrdiff_t>(from), median,
+                     w.cosines.begin() + static_cast<std::ptrdiff_t>(changed));
+    from = rank;
+    return *median;
 }
 
 // Vertex-frames of a surface from which its median is found by buckets.
@@ -201,7 +287,9 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     const bool bucketed = change.total >= kBucketedMedian;
     const bool kept = change.total <= kKeptCosines;
     if (bucketed) w.buckets.assign(65536, 0);
-    if (kept) w.cosines.resize(static_cast<std::size_t>(change.total));
+    // Grown only: shrinking and growing again would zero the difference.
+    if (kept && w.cosines.size() < static_cast<std::size_t>(change.total))
+        w.cosines.resize(static_cast<std::size_t>(change.total));
     const CosineCounts counts = count_cosines(file, copy, surface, bucketed, kept, w);
     const std::size_t changed = counts.changed;
     const std::int64_t farOff = counts.tally.farOff, inward = counts.tally.inward;
@@ -223,11 +311,7 @@ NormalChange compare_surface_normals(const std::uint8_t* file, const std::uint8_
     };
     const auto angle_at = [&](std::size_t rank) {
         if (bucketed) return degrees(select_rank(each_change, rank, w.buckets, w.low));
-        const auto median = w.cosines.begin() + static_cast<std::ptrdiff_t>(rank);
-        std::nth_element(w.cosines.begin() + static_cast<std::ptrdiff_t>(from), median,
-                         w.cosines.begin() + static_cast<std::ptrdiff_t>(changed));
-        from = rank;
-        return degrees(*median);
+        return degrees(kept_rank(w, changed, rank, from));
     };
     change.medianDegrees = angle_at(changed - 1 - changed / 2);
     // Over every vertex-frame, the unchanged ones are the smallest angles:
@@ -329,6 +413,32 @@ void compare_names(const std::uint8_t* file, const std::uint8_t* copy, ModelRepo
 
 namespace {
 
+// Copies the file into workspace.copy and runs the pass on the copy in
+// `normals`; true when it finished. The copy is resized without being
+// filled, then copied in one block: assigning from iterators would construct
+// the bytes one at a time. With `countFlat`, which takes the default rebuild,
+// the flat triangles are counted into workspace.flat as the pass goes: it
+// forms every triangle's cross product in every frame, and names those that
+// come out as zeros.
+bool repair_copy_of(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
+                    const NormalChoice& normals, bool countFlat) {
+    ModelBuffer& copy = workspace.copy;
+    copy.resize(file.size());
+    std::memcpy(copy.data(), file.data(), file.size());
+    if (!countFlat)
+        return repair_model(copy, nullptr, *workspace.pass, best_instruction_set(), normals);
+    FlatCount flat{copy.data(), workspace.degenerate, {}, {}};
+    start_flat_count(copy.data(), flat);
+    const ZeroCrossWatch watch{note_zero_cross, &flat};
+    workspace.pass->watch = &watch;
+    const bool repaired =
+        repair_model(copy, nullptr, *workspace.pass, best_instruction_set(), normals);
+    workspace.pass->watch = nullptr;
+    if (!repaired) test_every_frame(copy.data(), flat);
+    finish_flat_count(flat, workspace.flat);
+    return repaired;
+}
+
 // A model meshmend refuses: the first surface with more vertices than it takes.
 void note_refused(const std::uint8_t* model, ModelReport& report) {
     report.verdict = Verdict::refused;
@@ -348,11 +458,8 @@ void note_refused(const std::uint8_t* model, ModelReport& report) {
 void compare_with_rebuild(std::span<const std::uint8_t> file, CheckWorkspace& workspace) {
     workspace.rebuiltNormals.clear();
     if (workspace.normals.mode == NormalMode::rebuild) return;
-    ModelBuffer& copy = workspace.copy;
-    copy.resize(file.size());
-    std::memcpy(copy.data(), file.data(), file.size());
-    if (repair_model(copy, nullptr, *workspace.pass))
-        compare_normals(file.data(), copy.data(), workspace.rebuiltNormals, workspace);
+    if (repair_copy_of(file, workspace, NormalChoice{}, true))
+        compare_normals(file.data(), workspace.copy.data(), workspace.rebuiltNormals, workspace);
 }
 
 // The verdict and what meshmend would change.
@@ -374,24 +481,19 @@ ModelReport check_changes(std::span<const std::uint8_t> file, CheckWorkspace& wo
             static_cast<long long>(work), static_cast<long long>(kCheckBudget));
         return report;
     }
-    // What meshmend would do, done to a copy. Resized without being filled,
-    // then copied in one block: assigning from iterators would construct the
-    // bytes one at a time.
+    // What meshmend would do, done to a copy; under the default rebuild the
+    // flat triangles are counted as it goes (else compare_with_rebuild does).
     const auto repair_copy = [&] {
-        ModelBuffer& copy = workspace.copy;
-        copy.resize(file.size());
-        std::memcpy(copy.data(), file.data(), file.size());
-        workspace.repaired =
-            repair_model(copy, nullptr, *workspace.pass, best_instruction_set(), workspace.normals);
+        workspace.repaired = repair_copy_of(file, workspace, workspace.normals,
+                                            workspace.normals.mode == NormalMode::rebuild);
     };
     // On a large model, the farthest vertex of each frame from its centre
     // too: the sphere check needs it on every frame whose bounds are off,
     // and beside the pass it costs no time.
-    const bool large = triangle_frames(file.data()) >= kThreadedFlatCheck;
+    const bool large = triangle_frames(file.data()) >= kThreadedFarthest;
     workspace.farthest.clear();
     compare_with_rebuild(file, workspace);
     side_by_side(large, repair_copy, [&] {
-        count_degenerate(file.data(), workspace);
         if (large) measure_farthest(file.data(), workspace.farthest);
     });
     const ModelBuffer& copy = workspace.copy;

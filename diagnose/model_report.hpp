@@ -115,6 +115,7 @@ struct NormalScratch {
     std::vector<float> cosines;          // of the angles of its normal changes
     std::vector<std::uint32_t> buckets;  // how many cosines in each, for the median
     std::vector<std::uint32_t> low;      // within the median's bucket
+    std::vector<std::uint32_t> keys;     // the cosines' order keys, for the median
 };
 
 // Storage reused from one model to the next, so that checking a whole tree
@@ -131,8 +132,8 @@ struct CheckWorkspace {
     std::vector<NormalChange> rebuiltNormals;
     // Normals are compared in two halves on a large model.
     NormalScratch first, second;
-    // Flat triangles: one surface's indices and flags, then the counts.
-    std::vector<std::int32_t> corners;
+    // Flat triangles: the flags of every triangle of the model, then the
+    // counts.
     std::vector<char> degenerate;
     std::vector<std::int64_t> flat;  // degenerate triangles per surface of the model
     // Problems: each frame's box of its vertices (in 1/64 units), the frames

@@ -55,7 +55,6 @@ void release(CheckWorker& worker) {
     w.rebuiltNormals = {};
     w.first = {};
     w.second = {};
-    w.corners = {};
     w.degenerate = {};
     w.flat = {};
     w.boxes = {};

@@ -206,6 +206,22 @@ void face_normals(int count, RepairWorkspace& work) {
         for (int k = 0; k < 4; ++k) normal[4 * t + k] = cross[4 * t + k] * work.inverse[t];
 }
 
+// Tells the workspace's watcher, if it has one, which of the triangles
+// first .. first + count - 1 of the surface that face_normals has just made
+// normals for (its triangles 0 .. count-1) have a zero cross product in the
+// frame: those whose inverse length is 0.
+void tell_zero_crosses(const std::uint8_t* surface, std::int32_t frame, std::int32_t first,
+                       int count, const RepairWorkspace& work) {
+    const ZeroCrossWatch* watch = work.watch;
+    if (watch == nullptr) return;
+    // Most frames have none: looking for one first runs on vector units.
+    int zeros = 0;
+    for (int t = 0; t < count; ++t) zeros += work.inverse[t] == 0.0f;
+    if (zeros == 0) return;
+    for (int t = 0; t < count; ++t)
+        if (work.inverse[t] == 0.0f) watch->zero_cross(watch->context, surface, frame, first + t);
+}
+
 // Every triangle adds its unit face normal once at each of its corners,
 // whatever its area, in triangle order; degenerate triangles add nothing.
 // With the incidence lists, each vertex sums its own triangles in order: the
@@ -241,7 +257,8 @@ void sum_kept_normals(int numTriangles, int numVerts, RepairWorkspace& work) {
 
 // The same sums for a surface with too many triangles to keep: a batch of
 // triangles at a time, each adding its normal to its corners in order.
-void sum_normals_in_batches(const std::uint8_t* surface, int numVerts, RepairWorkspace& work) {
+void sum_normals_in_batches(const std::uint8_t* surface, std::int32_t frame, int numVerts,
+                            RepairWorkspace& work) {
     std::fill_n(work.sum, numVerts, Float4{});
     const std::int32_t numTriangles = Md3Surface::numTriangles(surface);
     for (std::int32_t first = 0; first < numTriangles; first += kTriangleBatch) {
@@ -249,6 +266,7 @@ void sum_normals_in_batches(const std::uint8_t* surface, int numVerts, RepairWor
             static_cast<int>(std::min<std::int32_t>(kTriangleBatch, numTriangles - first));
         read_triangles(surface, first, count, work);
         face_normals(count, work);
+        tell_zero_crosses(surface, frame, first, count, work);
         for (int t = 0; t < count; ++t) {
             // A degenerate triangle's zero normal changes no sum.
             work.sum[work.i0[t]] += work.normal[t];
@@ -341,10 +359,12 @@ void rebuild_surface_normals(std::uint8_t* model, std::uint8_t* surface, const P
     for (std::int32_t j = 0; j < numFrames; ++j) {
         std::uint8_t* vertices = vertex_frame(surface, j);
         decode_positions(vertices, numVerts, j + 1 < numFrames, work, frame_at(model, j));
-        if (kept)
+        if (kept) {
             sum_kept_normals(numTriangles, numVerts, work);
-        else
-            sum_normals_in_batches(surface, numVerts, work);
+            tell_zero_crosses(surface, j, 0, numTriangles, work);
+        } else {
+            sum_normals_in_batches(surface, j, numVerts, work);
+        }
         if (weld && work.numWeldGroups > 0) {
             // Which copies weld is decided once, on the first frame, and
             // holds for every frame.

@@ -40,6 +40,17 @@ struct WeldScratch {
     int cluster[kVertexSlots];
     int members[kVertexSlots];
 };
+// What the owner of a workspace may have the pass tell it: each triangle
+// whose cross product comes out as zeros in a frame, by the surface it
+// belongs to (as the pass sees it), the frame and its number in the surface.
+// Every triangle with no area in a frame is told of, as are the few whose
+// rounded products cancel though the exact ones do not. Only told while
+// normals are rebuilt.
+struct ZeroCrossWatch {
+    void (*zero_cross)(void* context, const std::uint8_t* surface, std::int32_t frame,
+                       std::int32_t triangle);
+    void* context;
+};
 struct RepairWorkspace {
     // One frame's decoded positions and its vertices' normal sums.
     Float4 position[kVertexSlots];
@@ -89,6 +100,8 @@ struct RepairWorkspace {
     int weldVertex[kVertexSlots];
     int weldFirst[kVertexSlots + 1];
     int numWeldGroups;
+    // Not scratch: set by the owner, or left null (meshmend does not watch).
+    const ZeroCrossWatch* watch = nullptr;
 };
 static_assert(sizeof(WeldScratch) <= sizeof(Float4) * kTriangleSlots);
 

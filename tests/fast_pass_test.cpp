@@ -25,6 +25,7 @@ RepairWorkspace& reused_workspace() {
     static const std::unique_ptr<RepairWorkspace> workspace = [] {
         auto w = std::make_unique_for_overwrite<RepairWorkspace>();
         std::memset(static_cast<void*>(w.get()), 0xFF, sizeof *w);
+        w->watch = nullptr;  // set by its owner, not scratch
         return w;
     }();
     return *workspace;
