@@ -118,13 +118,19 @@ std::string advice_line(const Problem& advice) {
 // fine (broken, when some surface's are not); empty when neither applies.
 std::string mode_hint(const ModelReport& r) {
     if (r.normalChoice.mode != NormalMode::rebuild) return "";
-    const auto graded = [&](std::int32_t surface) {
-        return std::any_of(r.problems.begin(), r.problems.end(), [&](const Problem& p) {
-            return p.surface == surface && normals_wrong(p.kind);
-        });
+    const auto has = [&](std::int32_t surface, auto test) {
+        return std::any_of(r.problems.begin(), r.problems.end(),
+                           [&](const Problem& p) { return p.surface == surface && test(p.kind); });
     };
+    // A surface left unanalysed is graded by meshmend all the same, so it is
+    // counted neither way.
     std::int64_t healthy = 0, broken = 0;
-    for (const NormalChange& n : r.normals) ++(graded(n.surface) ? broken : healthy);
+    for (const NormalChange& n : r.normals) {
+        if (has(n.surface, normals_wrong))
+            ++broken;
+        else if (!has(n.surface, [](ProblemKind k) { return k == ProblemKind::not_analysed; }))
+            ++healthy;
+    }
     const bool seams = std::any_of(r.advice.begin(), r.advice.end(), [](const Problem& a) {
         return a.kind == ProblemKind::repair_seams;
     });
