@@ -2,8 +2,6 @@
 // reading the files beside them wherever the models were found.
 #include "assemblies.hpp"
 
-#include <filesystem>
-
 #include "animation_cfg.hpp"
 #include "archive_source.hpp"
 #include "engine_names.hpp"
@@ -45,15 +43,12 @@ std::vector<std::string> list_folder(const AssemblySource& source, const std::st
         for (const ZipEntry& entry : source.archive->entries)
             if (!entry.isFolder) add(entry.name);
     } else {
-        std::error_code error;
-        const std::string dir = member_path(source.root, folder);
-        const std::filesystem::path path(std::u8string(dir.begin(), dir.end()));
-        for (std::filesystem::directory_iterator it(path, error), end; !error && it != end;
-             it.increment(error)) {
-            if (!it->is_regular_file(error)) continue;
-            const std::u8string file = it->path().filename().u8string();
-            files.push_back(ascii_lowered(std::string(file.begin(), file.end())));
-        }
+        // A loose folder is listed as a .pk3dir is: its own files only.
+        ZipArchive listing;
+        if (open_archive_folder(member_path(source.root, folder), listing).ok())
+            for (const ZipEntry& entry : listing.entries)
+                if (!entry.isFolder && entry.name.find('/') == std::string::npos)
+                    files.push_back(ascii_lowered(entry.name));
     }
     return files;
 }

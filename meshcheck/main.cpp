@@ -478,6 +478,20 @@ bool start_page(const Options& options) {
     return false;
 }
 
+// The players and weapons of the run, once every part is checked (a
+// player's parts may come from several places of the run), counted like
+// models. Whether any was shown.
+bool show_assemblies(const AssemblyGatherer& gatherer, const Options& options, Tally& tally) {
+    bool shown = false;
+    for (const Assembly& assembly : gatherer.assemble()) {
+        tally.add(assembly);
+        if (options.quiet && health_of_problems(assembly.problems) == Health::ok) continue;
+        shown = true;
+        print_text(stdout, options.json ? assembly_json(assembly) : assembly_text(assembly));
+    }
+    return shown;
+}
+
 int check_all(const Options& options) {
     ReportPage page;
     if (!start_page(options)) return kStatusBroken;
@@ -530,14 +544,7 @@ int check_all(const Options& options) {
                    "meshcheck: no .md3 model in " + shown_path(options.names.front()) + "\n");
     if (options.picture.empty()) queue_names(options, game.get(), submit);
     while (pool.pending()) show(pool.take());
-    // Once every part is checked: a player's parts may come from several
-    // places of the run.
-    for (const Assembly& assembly : gatherer.assemble()) {
-        tally.add(assembly);
-        if (options.quiet && health_of_problems(assembly.problems) == Health::ok) continue;
-        shown = true;
-        print_text(stdout, options.json ? assembly_json(assembly) : assembly_text(assembly));
-    }
+    shown = show_assemblies(gatherer, options, tally) || shown;
     if (!options.json && tally.models + tally.shadowed + tally.players + tally.weapons != 1 &&
         (!options.quiet || shown))
         print_text(stdout, summary_line(tally));
