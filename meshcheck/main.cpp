@@ -480,16 +480,19 @@ bool start_page(const Options& options) {
 
 // The players and weapons of the run, once every part is checked (a
 // player's parts may come from several places of the run), counted like
-// models. Whether any was shown.
-bool show_assemblies(const AssemblyGatherer& gatherer, const Options& options, Tally& tally) {
-    bool shown = false;
+// models; then the summary, unless the run was of one model or there was
+// nothing to show.
+void show_assemblies_and_tally(const AssemblyGatherer& gatherer, const Options& options,
+                               Tally& tally, bool shown) {
     for (const Assembly& assembly : gatherer.assemble()) {
         tally.add(assembly);
         if (options.quiet && health_of_problems(assembly.problems) == Health::ok) continue;
         shown = true;
         print_text(stdout, options.json ? assembly_json(assembly) : assembly_text(assembly));
     }
-    return shown;
+    if (!options.json && tally.models + tally.shadowed + tally.players + tally.weapons != 1 &&
+        (!options.quiet || shown))
+        print_text(stdout, summary_line(tally));
 }
 
 int check_all(const Options& options) {
@@ -544,11 +547,7 @@ int check_all(const Options& options) {
                    "meshcheck: no .md3 model in " + shown_path(options.names.front()) + "\n");
     if (options.picture.empty()) queue_names(options, game.get(), submit);
     while (pool.pending()) show(pool.take());
-    shown = show_assemblies(gatherer, options, tally) || shown;
-    if (!options.json && tally.models + tally.shadowed + tally.players + tally.weapons != 1 &&
-        (!options.quiet || shown))
-        print_text(stdout, summary_line(tally));
-
+    show_assemblies_and_tally(gatherer, options, tally, shown);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "meshcheck: unable to write the report: %s\n", std::strerror(errno));
         return kStatusBroken;
