@@ -150,6 +150,13 @@ const std::vector<Row>& rows() {
          [](Files& f) { f[P + "animation.cfg"] = text_bytes("bogus\n" + animation_text()); },
          {{"animation_word", {{"count", 1}}}},
          {}},
+        {"known words with values and a block comment",
+         [](Files& f) {
+             f[P + "animation.cfg"] =
+                 text_bytes("headoffset 1 2 3\nfixedtorso /* bogus 7 */\n" + animation_text());
+         },
+         {},
+         {}},
         {"LEGS_RUN past the legs' frames",
          [](Files& f) {
              f[P + "animation.cfg"] = text_bytes(animation_text(31, {{15, "45 10 0 20"}}));
