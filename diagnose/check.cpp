@@ -539,6 +539,29 @@ std::int64_t check_work(const std::uint8_t* model) {
     return total;
 }
 
+namespace {
+
+// The frame count and first frame's tag names of a model the layout check
+// passed. The layout check does not cover the tags, so their offset and
+// count are checked here against the file.
+PartFacts part_facts(std::span<const std::uint8_t> file) {
+    PartFacts facts;
+    const std::uint8_t* h = file.data();
+    facts.frames = Md3Header::numFrames(h);
+    const std::int64_t ofsTags = Md3Header::ofsTags(h);
+    const std::int64_t numTags = Md3Header::numTags(h);
+    const auto size = static_cast<std::int64_t>(file.size());
+    if (ofsTags < 0 || numTags < 0 || numTags > size / Md3Tag::kSize ||
+        ofsTags + numTags * Md3Tag::kSize > size)
+        return facts;
+    facts.tagsKnown = true;
+    for (std::int64_t t = 0; t < numTags; ++t)
+        facts.tags.push_back(name_of(Md3Tag::name(h + ofsTags + t * Md3Tag::kSize)));
+    return facts;
+}
+
+}  // namespace
+
 ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& workspace,
                         const EngineProfile& engine, std::int64_t fileSize) {
     ModelReport report = check_changes(file, workspace, fileSize);
@@ -546,6 +569,7 @@ ModelReport check_model(std::span<const std::uint8_t> file, CheckWorkspace& work
     if (report.verdict != Verdict::invalid && report.verdict != Verdict::unreadable) {
         report.problems = find_problems(file, engine, report, workspace);
         report.advice = find_advice(file, engine, workspace);
+        report.facts = part_facts(file);
     }
     return report;
 }

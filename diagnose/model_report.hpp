@@ -78,6 +78,15 @@ struct FrameChange {
     double radius = 0;
 };
 
+// What putting the model together with others needs of it (a player's
+// parts, a weapon), recorded while it is checked so that it is never read
+// twice.
+struct PartFacts {
+    std::int32_t frames = -1;       // -1: not known (invalid or unreadable)
+    bool tagsKnown = false;         // the first frame's tags lie inside the file
+    std::vector<std::string> tags;  // the first frame's tag names, up to their NUL
+};
+
 struct ModelReport {
     Verdict verdict = Verdict::clean;
     std::int64_t size = -1;  // bytes read, -1 when unknown
@@ -103,6 +112,7 @@ struct ModelReport {
     // first: its problems are shown but count neither toward a run's tally
     // nor its exit status.
     bool shadowed = false;
+    PartFacts facts;
     // Asked for: the PNG of one frame; empty when none could be drawn.
     std::vector<std::uint8_t> picture;
 };

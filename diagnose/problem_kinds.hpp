@@ -48,6 +48,17 @@ enum class ProblemKind {
     lod_frames,
     shadowed,
     path_too_long,
+    player_part_missing,
+    player_skin_missing,
+    player_team_skin,
+    player_icon_missing,
+    animation_missing,
+    animation_too_long,
+    animation_too_few,
+    animation_word,
+    animation_range,
+    tag_missing,
+    weapon_hand_missing,
 };
 
 // A figure a problem carries, by the field of Problem that holds it.

@@ -93,6 +93,7 @@ inline std::int32_t numFrames(const std::uint8_t* h) { return get_i32(h + kNumFr
 inline std::int32_t numTags(const std::uint8_t* h) { return get_i32(h + kNumTags); }
 inline std::int32_t numSurfaces(const std::uint8_t* h) { return get_i32(h + kNumSurfaces); }
 inline std::int32_t ofsFrames(const std::uint8_t* h) { return get_i32(h + kOfsFrames); }
+inline std::int32_t ofsTags(const std::uint8_t* h) { return get_i32(h + kOfsTags); }
 inline std::int32_t ofsSurfaces(const std::uint8_t* h) { return get_i32(h + kOfsSurfaces); }
 inline std::int32_t ofsEnd(const std::uint8_t* h) { return get_i32(h + kOfsEnd); }
 }  // namespace Md3Header
@@ -144,6 +145,14 @@ inline std::int32_t ofsShaders(const std::uint8_t* s) { return get_i32(s + kOfsS
 inline std::int32_t ofsXyzNormals(const std::uint8_t* s) { return get_i32(s + kOfsXyzNormals); }
 inline std::int32_t ofsEnd(const std::uint8_t* s) { return get_i32(s + kOfsEnd); }
 }  // namespace Md3Surface
+
+// Tag record: a name, an origin and an axis; numTags of them per frame,
+// frame after frame, from ofsTags. Only the name is ever looked at.
+namespace Md3Tag {
+inline constexpr std::int64_t kSize = 112;
+inline constexpr std::int64_t kName = 0;
+inline const std::uint8_t* name(const std::uint8_t* tag) { return tag + kName; }
+}  // namespace Md3Tag
 
 // Shader record; only its name is ever looked at.
 namespace Md3Shader {

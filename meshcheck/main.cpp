@@ -479,10 +479,29 @@ bool start_page(const Options& options) {
     return false;
 }
 
+// The players and weapons of the run, once every part is checked (a
+// player's parts may come from several places of the run), counted like
+// models; then the summary, unless the run was of one model or there was
+// nothing to show.
+void show_assemblies_and_tally(const AssemblyGatherer& gatherer, const Options& options,
+                               Tally& tally, bool shown) {
+    for (const Assembly& assembly : gatherer.assemble()) {
+        tally.add(assembly);
+        if (options.quiet && health_of_problems(assembly.problems) == Health::ok) continue;
+        shown = true;
+        print_text(stdout, options.json ? assembly_json(assembly) : assembly_text(assembly));
+    }
+    if (!options.json && tally.models + tally.shadowed + tally.players + tally.weapons != 1 &&
+        (!options.quiet || shown))
+        print_text(stdout, summary_line(tally));
+}
+
 int check_all(const Options& options) {
     ReportPage page;
     if (!start_page(options)) return kStatusBroken;
     Tally tally;
+    AssemblyGatherer gatherer;
+    std::unique_ptr<GameReferences> game;
     bool shown = false, pictureFailed = false;
     const bool drawing = pictures_wanted(options, pictureFailed);
     const PictureInputs inputs =
@@ -493,6 +512,7 @@ int check_all(const Options& options) {
         const CheckJob& job = result.job;
         const ModelReport& report = result.report;
         tally.add(report);
+        gatherer.add(job, report, game.get());
         if (!options.report.empty()) add_to_page(job, report, options, page);
         // Under --quiet the folder of pictures holds the models shown; the
         // one model named by --picture is drawn whatever it has to say.
@@ -509,7 +529,6 @@ int check_all(const Options& options) {
                                : text_report(job.archive ? job.path + ":" + job.member : job.path,
                                              report, !options.quiet || options.changes));
     };
-    std::unique_ptr<GameReferences> game;
     if (!open_game_references(options, game)) return kStatusBroken;
     std::vector<CheckJob> drawn;
     if (!options.picture.empty()) drawn = picture_job(game.get(), options, inputs);
@@ -529,9 +548,7 @@ int check_all(const Options& options) {
                    "meshcheck: no .md3 model in " + shown_path(options.names.front()) + "\n");
     if (options.picture.empty()) queue_names(options, game.get(), submit);
     while (pool.pending()) show(pool.take());
-    if (!options.json && tally.models + tally.shadowed != 1 && (!options.quiet || shown))
-        print_text(stdout, summary_line(tally));
-
+    show_assemblies_and_tally(gatherer, options, tally, shown);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "meshcheck: unable to write the report: %s\n", std::strerror(errno));
         return kStatusBroken;

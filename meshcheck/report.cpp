@@ -297,6 +297,34 @@ std::string json_line(const std::string& path, const ModelReport& r, std::string
     return line + ",\"problems\":[" + problems + "]}\n";
 }
 
+std::string assembly_text(const Assembly& a) {
+    std::string text = shown_path(assembly_label(a)) + ": " +
+                       health_name(health_of_problems(a.problems)) +
+                       (a.weapon ? "; weapon\n" : "; player\n");
+    for (const Problem& p : a.problems) text += "  " + problem_line(p) + "\n";
+    return text;
+}
+
+std::string assembly_json(const Assembly& a) {
+    std::string line = "{" + json_field(a.weapon ? "weapon" : "player", a.folder);
+    if (!a.path.empty()) line.append(",").append(json_field("path", a.path));
+    line += ",\"parts\":[";
+    for (std::size_t i = 0; i < a.parts.size(); ++i)
+        line += (i == 0 ? "" : ",") + json_string(a.parts[i]);
+    line += std::string("],\"health\":\"") + health_name(health_of_problems(a.problems)) + "\"";
+    std::string problems;
+    for (const Problem& p : a.problems) {
+        if (!problems.empty()) problems += ',';
+        problems += problem_json(p);
+    }
+    return line + ",\"problems\":[" + problems + "]}\n";
+}
+
+void Tally::add(const Assembly& a) {
+    ++byHealth[static_cast<std::size_t>(health_of_problems(a.problems))];
+    ++(a.weapon ? weapons : players);
+}
+
 void Tally::add(const ModelReport& report) {
     if (report.shadowed) {
         ++shadowed;
@@ -310,10 +338,11 @@ void Tally::add(const ModelReport& report) {
 std::string summary_line(const Tally& t) {
     const auto health = [&](Health h) { return t.byHealth[static_cast<std::size_t>(h)]; };
     const auto verdict = [&](Verdict v) { return t.byVerdict[static_cast<std::size_t>(v)]; };
-    std::string text =
-        counted(t.models, "model", "models") +
-        printf_text(": %lld ok, %lld with warnings, %lld with errors", health(Health::ok),
-                    health(Health::warnings), health(Health::errors));
+    std::string text = counted(t.models, "model", "models");
+    if (t.players > 0) text += ", " + counted(t.players, "player", "players");
+    if (t.weapons > 0) text += ", " + counted(t.weapons, "weapon", "weapons");
+    text += printf_text(": %lld ok, %lld with warnings, %lld with errors", health(Health::ok),
+                        health(Health::warnings), health(Health::errors));
     if (health(Health::invalid) > 0) text += printf_text(", %lld invalid", health(Health::invalid));
     if (health(Health::unreadable) > 0)
         text += printf_text(", %lld unreadable", health(Health::unreadable));

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "assemblies.hpp"
 #include "check.hpp"
 #include "utf8_text.hpp"
 
@@ -34,6 +35,15 @@ std::string problem_json(const Problem& problem);
 std::string json_line(const std::string& path, const ModelReport& report,
                       std::string_view member = {});
 
+// A player's or weapon's own problems as one block: "label: health;
+// player" (or weapon), then one indented line per problem, errors first.
+std::string assembly_text(const Assembly& assembly);
+
+// The same as one JSON object on one line, with its newline: "player" or
+// "weapon" (the folder), "path" (the archive or folder holding it, when
+// not the game), "parts", "health" and "problems" (keys in meshcheck(1)).
+std::string assembly_json(const Assembly& assembly);
+
 // Models seen so far, by health and by verdict; shadowed copies (which the
 // engine never loads) only counted apart, so that they fail no run.
 struct Tally {
@@ -41,7 +51,9 @@ struct Tally {
     long long byVerdict[kVerdicts] = {};
     long long models = 0;
     long long shadowed = 0;
+    long long players = 0, weapons = 0;  // counted by health beside the models
     void add(const ModelReport& report);
+    void add(const Assembly& assembly);
 };
 
 // "181 models: 150 ok, 25 with warnings, 6 with errors; meshmend would

@@ -112,6 +112,16 @@ ModelBuffer build_model(const BuiltModel& model) {
     }
     fill_pattern(out, static_cast<std::size_t>(ofsTags),
                  static_cast<std::size_t>(ofsSurfaces - ofsTags), 0x11);
+    const std::size_t named =
+        std::min(model.tagNames.size(), static_cast<std::size_t>(model.numTags));
+    for (std::size_t j = 0; j < model.frames.size(); ++j)
+        for (std::size_t t = 0; t < named; ++t) {
+            const std::size_t at = static_cast<std::size_t>(ofsTags) +
+                                   static_cast<std::size_t>(kTagSize) *
+                                       (j * static_cast<std::size_t>(model.numTags) + t);
+            std::fill_n(out.begin() + static_cast<long>(at), kNameSize, 0);
+            put_name(out, at, model.tagNames[t], kNameSize);
+        }
 
     std::int64_t at = ofsSurfaces;
     for (const BuiltSurface& s : model.surfaces) {

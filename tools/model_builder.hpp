@@ -34,6 +34,9 @@ struct BuiltModel {
     std::string name;
     std::vector<BuiltFrame> frames;
     std::int32_t numTags = 0;  // tag records are filled with a byte pattern
+    // Written over the pattern as the names of each frame's first tags (at
+    // most numTags of them), the rest of each name field zeroed.
+    std::vector<std::string> tagNames;
     std::vector<BuiltSurface> surfaces;
     std::size_t trailingBytes = 0;  // bytes after ofsEnd, not part of the model
 };
