@@ -261,7 +261,9 @@ std::vector<Problem> check_player(const PlayerFiles& p) {
 std::vector<Problem> check_weapon(const WeaponFiles& w) {
     std::vector<Problem> out;
     const std::string gun = w.name + ".md3";
-    check_tag(w.gun, gun, "tag_flash", "the flash is drawn at the gun's origin", out);
+    // Without a flash model nothing is put on tag_flash: the gauntlet has none.
+    if (has(w.files, w.name + "_flash.md3"))
+        check_tag(w.gun, gun, "tag_flash", "the flash is drawn at the gun's origin", out);
     if (has(w.files, w.name + "_barrel.md3"))
         check_tag(w.gun, gun, "tag_barrel", "the barrel is drawn at the gun's origin", out);
     if (!has(w.files, w.name + "_hand.md3"))

@@ -118,6 +118,15 @@ void fuzz_meshcheck_once(const std::uint8_t* data, std::size_t size) {
     const std::string text = text_report("fuzz.md3", report);
     std::fwrite(text.data(), 1, text.size(), sink());
     if (!nlohmann::json::accept(json_line("fuzz.md3", report))) std::abort();
+    // Under broken, meshmend rewrites the normals only of the surfaces graded
+    // wrong, or of those the check leaves unanalysed, which it grades alike.
+    if (workspace.normals.mode == NormalMode::broken)
+        for (const NormalChange& change : report.normals)
+            if (std::none_of(report.problems.begin(), report.problems.end(), [&](const Problem& p) {
+                    return p.surface == change.surface &&
+                           (normals_wrong(p.kind) || p.kind == ProblemKind::not_analysed);
+                }))
+                std::abort();
     // Every problem renders in both formats, and its JSON says what it is.
     for (const Problem& p : report.problems) {
         if (text.find(problem_line(p)) == std::string::npos) std::abort();

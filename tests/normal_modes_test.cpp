@@ -4,6 +4,7 @@
 #include <set>
 
 #include "check.hpp"
+#include "normal_grade.hpp"
 #include "repair.hpp"
 #include "support.hpp"
 
@@ -297,4 +298,34 @@ TEST(NormalModes, BrokenMendsOnlyTheSurfacesWhoseNormalsAreWrong) {
             EXPECT_GT(rebuildChanges, 0u) << "a rebuild would change the kept surface";
         }
     }
+}
+
+// The grade at each threshold, from either side: what meshcheck reports and
+// what broken rebuilds turn on exactly these comparisons.
+TEST(NormalGrade, GradesAtItsThresholds) {
+    using G = NormalGrade;
+    const struct {
+        std::int64_t total, farOff, inward, near;
+        NormalGrade grade;
+    } cases[] = {
+        {0, 0, 0, 0, G::healthy},       {100, 65, 0, 50, G::broken},
+        {100, 64, 0, 50, G::healthy},   {100, 65, 0, 51, G::healthy},
+        {101, 66, 0, 50, G::broken},    {101, 66, 0, 51, G::healthy},
+        {100, 100, 75, 0, G::broken},   {100, 100, 76, 0, G::inverted},
+        {100, 0, 76, 100, G::inverted}, {4, 3, 3, 2, G::broken},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.total << " " << c.farOff << " " << c.inward << " " << c.near);
+        EXPECT_EQ(grade_normals({c.total, c.farOff, c.inward, c.near}), c.grade);
+    }
+    // The cosines tallied against: 45 and 60 degrees, and 90 for inward.
+    NormalTally tally;
+    for (const float cosine : {kFarOffCosine, std::nextafter(kFarOffCosine, 0.0f), 0.5f,
+                               std::nextafter(0.5f, 1.0f), 0.0f, -0.0001f})
+        tally_normal(tally, cosine);
+    EXPECT_EQ(tally.total, 6);
+    EXPECT_EQ(tally.farOff, 5);
+    EXPECT_EQ(tally.near, 3);
+    EXPECT_EQ(tally.inward, 1);
 }

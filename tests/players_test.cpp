@@ -203,6 +203,13 @@ const std::vector<Row>& rows() {
          },
          {},
          {}},
+        {"no tag_flash and no flash",
+         [](Files& f) {
+             f[W + "w.md3"] = part_model(1, {"tag_barrel"});
+             f.erase(W + "w_flash.md3");
+         },
+         {},
+         {}},
         {"no hand model",
          [](Files& f) { f.erase(W + "w_hand.md3"); },
          {},
