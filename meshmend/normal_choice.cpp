@@ -24,7 +24,7 @@ bool parse_crease_degrees(std::string_view text, double& degrees) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc() || end != text.data() + text.size()) return false;
     if (!(value >= 0.0 && value <= 180.0)) return false;  // also refuses nan and infinities
-    degrees = value + 0.0;  // -0 is 0
+    degrees = value + 0.0;                                // -0 is 0
     return true;
 }
 
