@@ -480,13 +480,14 @@ bool start_page(const Options& options) {
 }
 
 // The players and weapons of the run, once every part is checked (a
-// player's parts may come from several places of the run), counted like
-// models; then the summary, unless the run was of one model or there was
-// nothing to show.
+// player's parts may come from several places of the run), counted and put
+// on the page like models; then the summary, unless the run was of one model
+// or there was nothing to show.
 void show_assemblies_and_tally(const AssemblyGatherer& gatherer, const Options& options,
-                               Tally& tally, bool shown) {
+                               Tally& tally, ReportPage& page, bool shown) {
     for (const Assembly& assembly : gatherer.assemble()) {
         tally.add(assembly);
+        if (!options.report.empty()) page.rows.push_back(assembly_row(assembly));
         if (options.quiet && health_of_problems(assembly.problems) == Health::ok) continue;
         shown = true;
         print_text(stdout, options.json ? assembly_json(assembly) : assembly_text(assembly));
@@ -548,7 +549,7 @@ int check_all(const Options& options) {
                    "meshcheck: no .md3 model in " + shown_path(options.names.front()) + "\n");
     if (options.picture.empty()) queue_names(options, game.get(), submit);
     while (pool.pending()) show(pool.take());
-    show_assemblies_and_tally(gatherer, options, tally, shown);
+    show_assemblies_and_tally(gatherer, options, tally, page, shown);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "meshcheck: unable to write the report: %s\n", std::strerror(errno));
         return kStatusBroken;

@@ -1,4 +1,5 @@
-// A checked model as a row of the report page, and the run's summary.
+// A checked model, player or weapon as a row of the report page, and the
+// run's summary.
 #include "report_rows.hpp"
 
 #include <algorithm>
@@ -23,6 +24,22 @@ std::vector<std::string> indented_lines(const std::string& text) {
     return lines;
 }
 
+// Worst first: what cannot even be read, then what is broken, then errors.
+int health_rank(Health health) {
+    static constexpr int kRanks[kHealths] = {4, 3, 2, 0, 1};
+    return kRanks[static_cast<std::size_t>(health)];
+}
+
+// The problem kinds of `problems`, each once, in the order met.
+std::vector<std::string> kinds_of(const std::vector<Problem>& problems) {
+    std::vector<std::string> kinds;
+    for (const Problem& p : problems) {
+        const std::string name = kind_name(p.kind);
+        if (std::find(kinds.begin(), kinds.end(), name) == kinds.end()) kinds.push_back(name);
+    }
+    return kinds;
+}
+
 }  // namespace
 
 PageRow model_row(const CheckJob& job, const ModelReport& report, const std::string& picture,
@@ -32,17 +49,11 @@ PageRow model_row(const CheckJob& job, const ModelReport& report, const std::str
     row.path = job.archive ? job.path + ":" + job.member : job.path;
     const Health health = health_of(report);
     row.health = health_name(health);
-    // Worst first: what cannot even be read, then what is broken, then errors.
-    static constexpr int kRanks[kHealths] = {4, 3, 2, 0, 1};
-    row.rank = kRanks[static_cast<std::size_t>(health)];
+    row.rank = health_rank(health);
     row.verdict = verdict_name(report.verdict);
     row.size = report.size;
     if (report.shadowed) row.note = kShadowedNote;
-    for (const Problem& p : report.problems) {
-        const std::string name = kind_name(p.kind);
-        if (std::find(row.kinds.begin(), row.kinds.end(), name) == row.kinds.end())
-            row.kinds.push_back(name);
-    }
+    row.kinds = kinds_of(report.problems);
     // The text report's own lines, so that the page says what it says: the
     // problems (or why the model could not be checked), then what meshmend
     // would change or why it would refuse.
@@ -55,6 +66,19 @@ PageRow model_row(const CheckJob& job, const ModelReport& report, const std::str
     }
     row.picture = picture;
     row.noPicture = noPicture;
+    return row;
+}
+
+PageRow assembly_row(const Assembly& assembly) {
+    PageRow row;
+    row.kind = assembly.weapon ? "weapon" : "player";
+    row.path = assembly_label(assembly);
+    const Health health = health_of_problems(assembly.problems);
+    row.health = health_name(health);
+    row.rank = health_rank(health);
+    row.kinds = kinds_of(assembly.problems);
+    row.problems = indented_lines(assembly_text(assembly));
+    row.file = false;
     return row;
 }
 

@@ -1,5 +1,5 @@
-// What the report page shows of a run: each checked model as a row, and the
-// summary of the whole run.
+// What the report page shows of a run: each checked model, player and weapon
+// as a row, and the summary of the whole run.
 #pragma once
 
 #include <string>
@@ -20,6 +20,11 @@ namespace md3 {
 PageRow model_row(const CheckJob& job, const ModelReport& report, const std::string& picture,
                   const std::string& noPicture);
 
+// The row of a player or weapon: its label as the text report shows it, its
+// problems as their lines. It is no one file: no size, verdict or picture
+// (its parts' rows have theirs).
+PageRow assembly_row(const Assembly& assembly);
+
 // The facts the summary shows besides the counts.
 struct RunFacts {
     const EngineProfile* engine = &default_engine();
@@ -27,8 +32,8 @@ struct RunFacts {
     std::string version;             // "meshcheck 0.2"
 };
 
-// The summary of a run whose models were counted into `tally` and shown as
-// `rows`: counts by health and verdict as the tally has them, models by
+// The summary of a run whose records were counted into `tally` and shown as
+// `rows`: counts by health and verdict as the tally has them, records by
 // problem kind (shadowed copies left out, as the tally leaves them), the
 // engine, the game's folders and the version.
 PageSummary run_summary(const Tally& tally, const std::vector<PageRow>& rows,

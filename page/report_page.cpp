@@ -135,8 +135,8 @@ std::string table_row(const PageRow& r, std::size_t index) {
     html += "<td><a href=\"#" + id + "\">" + html_text(r.path) + "</a></td><td>" +
             html_text(r.health) + (r.note.empty() ? "" : " (" + html_text(r.note) + ")") +
             "</td><td>" + html_text(r.verdict) + "</td><td>" + html_text(joined(r.kinds, ", ")) +
-            "</td><td class=\"number\">" + number_text(r.size) + "</td><td>" + html_text(r.kind) +
-            "</td></tr>\n";
+            "</td><td class=\"number\">" + (r.file ? number_text(r.size) : "") + "</td><td>" +
+            html_text(r.kind) + "</td></tr>\n";
     return html;
 }
 
@@ -171,16 +171,21 @@ std::string lines_list(const std::vector<std::string>& lines, const char* none) 
 }
 
 std::string record_section(const PageRow& r, std::size_t index) {
+    const std::string health =
+        html_text(r.health) + (r.note.empty() ? "" : " (" + html_text(r.note) + ")");
     std::string html = "<section class=\"record\" id=\"r" + std::to_string(index + 1) +
-                       "\">\n<h2>" + html_text(r.path) + "</h2>\n<p>" + html_text(r.kind) + ", " +
-                       number_text(r.size) + " bytes: " + html_text(r.health) +
-                       (r.note.empty() ? "" : " (" + html_text(r.note) + ")") +
-                       "; meshmend: " + html_text(r.verdict) + "</p>\n";
-    if (!r.picture.empty())
-        html += "<p><img src=\"" + html_text(r.picture) + "\" alt=\"picture of " +
-                html_text(r.path) + "\"></p>\n";
-    else
-        html += "<p>No picture: " + html_text(r.noPicture) + "</p>\n";
+                       "\">\n<h2>" + html_text(r.path) + "</h2>\n<p>" + html_text(r.kind);
+    if (!r.file) {
+        html += ": " + health + "</p>\n";
+    } else {
+        html += ", " + number_text(r.size) + " bytes: " + health +
+                "; meshmend: " + html_text(r.verdict) + "</p>\n";
+        if (!r.picture.empty())
+            html += "<p><img src=\"" + html_text(r.picture) + "\" alt=\"picture of " +
+                    html_text(r.path) + "\"></p>\n";
+        else
+            html += "<p>No picture: " + html_text(r.noPicture) + "</p>\n";
+    }
     html += "<h3>Problems</h3>\n" + lines_list(r.problems, "None.");
     if (!r.changes.empty()) html += "<pre>" + html_lines(r.changes) + "</pre>\n";
     return html + "</section>\n";

@@ -17,12 +17,11 @@ namespace md3 {
 inline constexpr std::string_view kReportPageHead =
     "<!DOCTYPE html>\n<!-- meshcheck report: this folder is replaced whole by the next run -->\n";
 
-// One thing the run checked: a model now, a player or a weapon later. Texts
-// are bytes as found (names from an archive are anyone's); the page escapes
-// them all.
+// One thing the run checked: a model, a player or a weapon. Texts are bytes
+// as found (names from an archive are anyone's); the page escapes them all.
 struct PageRow {
-    std::string kind;                   // what it is, "model": shown, and a word of the filters
-    std::string path;                   // the file, or "archive.pk3:member"
+    std::string kind;                   // what it is, "model", "player": shown in its column
+    std::string path;                   // the file, "archive.pk3:member", or a player's folder
     std::string health;                 // a word: "ok", "warnings", "errors", ...
     int rank = 0;                       // the health's order, worst first: 0 comes first
     std::string verdict;                // what meshmend would do, a word
@@ -33,6 +32,9 @@ struct PageRow {
     std::string changes;                // what meshmend would change, lines; may be empty
     std::string picture;                // the picture's file name beside the page; may be empty
     std::string noPicture;              // why there is none, when there is none
+    // One file meshmend reads (a model): its size, verdict and picture are
+    // shown. A player or a weapon is several, and is shown by its problems.
+    bool file = true;
 };
 
 // A count shown in the summary: `name` (a word the filters know, or a

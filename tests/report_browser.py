@@ -51,7 +51,8 @@ def browser():
 def make_mod(build, source, folder):
     """A mod folder: the sample (errors), the sample as meshmend leaves it
     (ok), a file that is no model (invalid), and an archive whose members'
-    names are markup."""
+    names are markup, one of them the head of a player (errors) whose folder
+    is markup too."""
     sample = os.path.join(source, "samples", "skiff.md3")
     models = os.path.join(folder, "models")
     os.makedirs(models)
@@ -63,7 +64,8 @@ def make_mod(build, source, folder):
         f.write(b"IDP3" + bytes(200))
     subprocess.run([os.path.join(build, "tools", "make_archive"), os.path.join(folder, "pak.pk3"),
                     f"models/<script>alert(1)</script>.md3={sample}",
-                    f"models/a&b\"c'.md3={os.path.join(models, 'mended.md3')}"],
+                    f"models/a&b\"c'.md3={os.path.join(models, 'mended.md3')}",
+                    f"models/players/<b>p&q/head.md3={sample}"],
                    check=True)
 
 
@@ -100,13 +102,16 @@ def check_summary(driver, records):
 
 
 def shown_path(record):
+    for kind in ("player", "weapon"):
+        if kind in record:
+            return (record["path"] + ":" if "path" in record else "") + record[kind]
     return record["path"] + (":" + record["member"] if "member" in record else "")
 
 
 def check_rows(driver, records):
     rows = driver.find_elements("css selector", "#records tbody tr")
     if len(rows) != len(records):
-        fail(f"{len(rows)} rows for {len(records)} models")
+        fail(f"{len(rows)} rows for {len(records)} records")
     paths = [row.get_attribute("data-path") for row in rows]
     for record in records:
         if shown_path(record) not in paths:
@@ -122,12 +127,20 @@ def check_rows(driver, records):
         fail(f"the hostile name shows as {link.text!r}, not as text")
     if driver.execute_script("return document.querySelectorAll('body script').length") != 1:
         fail("a name became a script")
+    player = next(r for r in records if "player" in r)
+    row = rows[paths.index(shown_path(player))]
+    if row.get_attribute("data-kind") != "player" or "<b>p&q" not in row.text:
+        fail(f"the player's row shows {row.text!r}")
+    section = driver.find_element("id", row.get_attribute("id")[4:])
+    if section.find_elements("tag name", "img") or \
+            len(section.find_elements("tag name", "li")) != len(player["problems"]):
+        fail(f"the player's section shows {section.text!r}")
 
 
 def check_pictures(driver, records):
     for section in driver.find_elements("css selector", "section.record"):
         row = driver.find_element("id", "row-" + section.get_attribute("id"))
-        if row.get_attribute("data-health") != "errors":
+        if row.get_attribute("data-health") != "errors" or row.get_attribute("data-kind") != "model":
             continue
         images = section.find_elements("tag name", "img")
         if not images:
@@ -147,6 +160,10 @@ def check_filter_and_sort(driver):
         if row.is_displayed() != errors:
             fail(f"the errors filter {'hides' if errors else 'shows'} {row.get_attribute('data-path')!r}")
     Select(driver.find_element("id", "filter-health")).select_by_value("")
+    Select(driver.find_element("id", "filter-kind")).select_by_value("player_part_missing")
+    if [r.get_attribute("data-kind") for r in rows if r.is_displayed()] != ["player"]:
+        fail("the player_part_missing filter shows more or less than the player")
+    Select(driver.find_element("id", "filter-kind")).select_by_value("")
     if not all(row.is_displayed() for row in rows):
         fail("choosing all again leaves rows hidden")
     driver.find_element("css selector", 'th[data-key="size"] button').click()

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "report_rows.hpp"
 #include "support.hpp"
 #include "utf8_text.hpp"
 
@@ -110,6 +111,45 @@ TEST(ReportPage, NoNameBecomesMarkupAndTheBytesRepeat) {
                 EXPECT_LT(order[i], order[j]) << i << " " << j;
             }
     }
+}
+
+TEST(ReportPage, APlayerIsARowAndASectionOfItsProblems) {
+    // A player with no part but its head, its folder named to break the page.
+    md3::Assembly player;
+    player.path = "pak.pk3";
+    player.folder = "models/players/" + kHostile[0];
+    md3::PlayerFiles files;
+    files.name = kHostile[0];
+    files.parts[static_cast<std::size_t>(md3::PlayerPart::head)] = md3::PartFacts{};
+    player.problems = md3::check_player(files);
+    ASSERT_FALSE(player.problems.empty());
+    md3::PageRow model;
+    model.kind = "model";
+    model.path = "ok.md3";
+    model.health = "ok";
+    model.rank = 4;
+    const std::string page = md3::report_page({}, {model, md3::assembly_row(player)});
+    const std::string label = md3::html_text("pak.pk3:" + player.folder);
+    EXPECT_EQ(page.find(kHostile[0]), std::string::npos);
+    // Its row first, of its kind and health, with no size or verdict.
+    const std::size_t row = page.find("<tr id=\"row-r1\" class=\"errors\"");
+    ASSERT_NE(row, std::string::npos);
+    const std::string rowText = page.substr(row, page.find("</tr>", row) - row);
+    EXPECT_NE(rowText.find("data-kind=\"player\""), std::string::npos) << rowText;
+    EXPECT_NE(rowText.find("<a href=\"#r1\">" + label + "</a>"), std::string::npos) << rowText;
+    EXPECT_NE(rowText.find("<td></td><td>player_part_missing"), std::string::npos) << rowText;
+    EXPECT_NE(rowText.find("<td class=\"number\"></td><td>player</td>"), std::string::npos);
+    // Its section: every problem as the text report has it, and no picture.
+    const std::size_t section = page.find("<section class=\"record\" id=\"r1\">\n<h2>" + label +
+                                          "</h2>\n<p>player: errors</p>\n<h3>Problems</h3>");
+    ASSERT_NE(section, std::string::npos);
+    const std::string sectionText =
+        page.substr(section, page.find("</section>", section) - section);
+    for (const md3::Problem& p : player.problems)
+        EXPECT_NE(sectionText.find("<li>" + md3::html_text(md3::problem_line(p)) + "</li>"),
+                  std::string::npos)
+            << md3::problem_line(p);
+    EXPECT_EQ(sectionText.find("picture"), std::string::npos);
 }
 
 class ReportFolder : public ScratchDir {
