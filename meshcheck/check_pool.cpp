@@ -3,6 +3,7 @@
 #include "check_pool.hpp"
 
 #include <cstdint>
+#include <new>
 #include <vector>
 
 namespace md3 {
@@ -23,6 +24,9 @@ constexpr std::uint64_t kMemoryBudget = std::uint64_t{512} << 20;
 struct Slot {
     CheckJob job;
     ModelReport report;
+    // The check found no memory even to say so (the report of a shortage
+    // takes memory too): said by take(), on the caller's thread.
+    bool shortOfMemory = false;
 };
 
 }  // namespace
@@ -37,7 +41,12 @@ struct PoolState {
                 .memoryBudget = kMemoryBudget},
                {.run =
                     [this](std::size_t s, unsigned w) {
-                        slots[s].report = run_job(slots[s].job, workers[w], settings);
+                        slots[s].shortOfMemory = false;
+                        try {
+                            slots[s].report = run_job(slots[s].job, workers[w], settings);
+                        } catch (const std::bad_alloc&) {
+                            slots[s].shortOfMemory = true;
+                        }
                     },
                 .cost = [this](std::size_t s) { return job_memory(slots[s].job); }}) {}
 
@@ -69,13 +78,23 @@ CheckResult CheckPool::take() {
     Slot& slot = state->slots[state->pool.take()];
     CheckResult result{std::move(slot.job), std::move(slot.report)};
     slot.job = CheckJob();  // lets go of the archive
+    if (slot.shortOfMemory) {
+        result.report = ModelReport();
+        result.report.verdict = Verdict::unreadable;
+        result.report.error = kShortOfMemory;
+    }
     // A model that found no memory while others were checked beside it is
     // checked once more, here: the models before it are done by now, and
     // what they held is free again, so that a shortage costs only the model
     // that needs the memory, whatever the number of workers.
+    // With no memory even for the second worker's buffers, the first
+    // answer stands.
     if (state->workers.size() > 1 && ran_short_of_memory(result.report)) {
-        CheckWorker alone;
-        result.report = run_job(result.job, alone, state->settings);
+        try {
+            CheckWorker alone;
+            result.report = run_job(result.job, alone, state->settings);
+        } catch (const std::bad_alloc&) {
+        }
     }
     return result;
 }
