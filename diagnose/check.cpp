@@ -77,7 +77,8 @@ void note_zero_cross(void* context, const std::uint8_t* surface, std::int32_t j,
 void test_every_frame(const std::uint8_t* model, FlatCount& count) {
     std::size_t s = 0;
     for_each_surface(model, [&](const std::uint8_t* surface, std::int32_t) {
-        char* flags = &count.degenerate[count.firstFlag[s++]];
+        // A surface without triangles may start past the last flag.
+        char* flags = count.degenerate.data() + count.firstFlag[s++];
         for (std::int32_t j = 0; j < Md3Surface::numFrames(surface); ++j)
             for (std::int32_t t = 0; t < Md3Surface::numTriangles(surface); ++t)
                 if (!flags[t]) flags[t] = flat_in_frame(surface, j, t);
