@@ -35,26 +35,19 @@ void rebuild_surface_normals(InstructionSet set, std::uint8_t* model, std::uint8
 void mend_broken_surface(InstructionSet set, std::uint8_t* model, std::uint8_t* surface,
                          const PolarTables& polar, RepairWorkspace& workspace, float creaseCosine,
                          std::vector<std::uint16_t>& stored) {
-    const std::int32_t numFrames = Md3Surface::numFrames(surface);
-    const std::int32_t numVerts = Md3Surface::numVerts(surface);
-    const auto normal_at = [&](std::int32_t j, std::int32_t v) {
-        return vertex_frame(surface, j) + std::int64_t{v} * Md3Vertex::kSize;
-    };
-    stored.resize(static_cast<std::size_t>(std::int64_t{numFrames} * numVerts));
-    std::size_t i = 0;
-    for (std::int32_t j = 0; j < numFrames; ++j)
-        for (std::int32_t v = 0; v < numVerts; ++v)
-            stored[i++] = Md3Vertex::normal(normal_at(j, v));
+    // The frames' vertices lie one after the other.
+    std::uint8_t* const vertices = vertex_frame(surface, 0);
+    const auto vertex = [&](std::size_t i) { return vertices + i * Md3Vertex::kSize; };
+    stored.resize(static_cast<std::size_t>(std::int64_t{Md3Surface::numFrames(surface)} *
+                                           Md3Surface::numVerts(surface)));
+    for (std::size_t i = 0; i < stored.size(); ++i) stored[i] = Md3Vertex::normal(vertex(i));
 
     rebuild_surface_normals(set, model, surface, polar, workspace, NormalMode::rebuild,
                             creaseCosine);
     const AngleTables& tables = angle_tables();
     NormalTally tally;
-    i = 0;
-    for (std::int32_t j = 0; j < numFrames; ++j)
-        for (std::int32_t v = 0; v < numVerts; ++v)
-            tally_normal(tally,
-                         normal_cosine(tables, stored[i++], Md3Vertex::normal(normal_at(j, v))));
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        tally_normal(tally, normal_cosine(tables, stored[i], Md3Vertex::normal(vertex(i))));
 
     if (grade_normals(tally) != NormalGrade::healthy) {
         // The same positions again: the bounds come out as they are.
@@ -62,10 +55,7 @@ void mend_broken_surface(InstructionSet set, std::uint8_t* model, std::uint8_t* 
                                 creaseCosine);
         return;
     }
-    i = 0;
-    for (std::int32_t j = 0; j < numFrames; ++j)
-        for (std::int32_t v = 0; v < numVerts; ++v)
-            Md3Vertex::set_normal(normal_at(j, v), stored[i++]);
+    for (std::size_t i = 0; i < stored.size(); ++i) Md3Vertex::set_normal(vertex(i), stored[i]);
 }
 
 }  // namespace
