@@ -2,9 +2,12 @@
 // each worker its buffers.
 #include "check_pool.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <vector>
+
+#include "memory_limit.hpp"
 
 namespace md3 {
 
@@ -20,6 +23,15 @@ constexpr std::size_t kSlotsPerWorker = 4;
 // the others to finish. A model larger than the whole budget is checked
 // alone.
 constexpr std::uint64_t kMemoryBudget = std::uint64_t{512} << 20;
+
+// The budget, within a limit on the process's address space where the
+// system sets one: half of it, the rest left to the program, its threads'
+// stacks and what the caller holds. Otherwise a model checked beside a
+// large one could find no memory, where alone it would.
+std::uint64_t memory_budget() {
+    const std::uint64_t limit = address_space_limit();
+    return limit > 0 ? std::min(kMemoryBudget, limit / 2) : kMemoryBudget;
+}
 
 struct Slot {
     CheckJob job;
@@ -38,7 +50,7 @@ struct PoolState {
           slots(kSlotsPerWorker * workerCount),
           pool({.workers = workerCount,
                 .slotsPerWorker = kSlotsPerWorker,
-                .memoryBudget = kMemoryBudget},
+                .memoryBudget = memory_budget()},
                {.run =
                     [this](std::size_t s, unsigned w) {
                         slots[s].shortOfMemory = false;
